@@ -1,0 +1,326 @@
+// Both sides of the channels. Bytes cross threads only as copies in the
+// two inboxes; every platform-side handler and reply runs on the platform
+// thread, every application-side one on the application's.
+
+#include <iostream>
+
+#include "engine_internal.h"
+
+// The reply owed for one message to the platform.
+struct _FlutterPlatformMessageResponseHandle {
+  FlutterDesktopAppReplyCallback reply = nullptr;
+  void* user_data = nullptr;
+};
+
+struct FlutterDesktopAppResponse {
+  FlutterDesktopBinaryReply reply = nullptr;
+  void* user_data = nullptr;
+};
+
+void FlutterDesktopAppMessenger::Post(Task task) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopping) {
+      return;
+    }
+    inbox.push_back(std::move(task));
+  }
+  wake.notify_all();
+}
+
+int FlutterDesktopAppMessenger::RunPending(uint32_t timeout_ms) {
+  int ran = 0;
+  std::unique_lock<std::mutex> lock(mutex);
+  if (inbox.empty() && !stopping) {
+    wake.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                  [this] { return !inbox.empty() || stopping; });
+  }
+  while (!inbox.empty()) {
+    Task task = std::move(inbox.front());
+    inbox.pop_front();
+    lock.unlock();
+    task();
+    ++ran;
+    lock.lock();
+  }
+  return (ran == 0 && stopping) ? -1 : ran;
+}
+
+void FlutterDesktopEngine::PostPlatform(Task task) {
+  {
+    std::lock_guard<std::mutex> lock(platform_mutex);
+    platform_inbox.push_back(std::move(task));
+  }
+  PostMessageW(task_window, WM_APP + 1, 0, 0);
+}
+
+void FlutterDesktopEngine::RunPlatformTasks() {
+  // One at a time, so that a nested message loop inside a handler still
+  // runs the rest in order.
+  for (;;) {
+    Task task;
+    {
+      std::lock_guard<std::mutex> lock(platform_mutex);
+      if (platform_inbox.empty()) {
+        return;
+      }
+      task = std::move(platform_inbox.front());
+      platform_inbox.pop_front();
+    }
+    task();
+  }
+}
+
+namespace {
+
+// Runs on the platform thread.
+void DeliverToPlatform(FlutterDesktopEngine* engine,
+                       const std::string& channel,
+                       const Bytes& message,
+                       FlutterDesktopAppReplyCallback reply,
+                       void* user_data) {
+  auto found = engine->handlers.find(channel);
+  if (found == engine->handlers.end()) {
+    if (reply) {
+      engine->app.Post([reply, user_data] { reply(nullptr, 0, user_data); });
+    }
+    return;
+  }
+  auto* handle = new _FlutterPlatformMessageResponseHandle{reply, user_data};
+  FlutterDesktopMessage c_message = {};
+  c_message.struct_size = sizeof(c_message);
+  c_message.channel = channel.c_str();
+  c_message.message = message.empty() ? nullptr : message.data();
+  c_message.message_size = message.size();
+  c_message.response_handle = handle;
+  const auto callback = found->second;
+  callback.first(engine->messenger, &c_message, callback.second);
+}
+
+// Runs on the application's thread.
+void DeliverToApp(FlutterDesktopEngine* engine,
+                  const std::string& channel,
+                  const Bytes& message,
+                  FlutterDesktopBinaryReply reply,
+                  void* user_data) {
+  std::pair<FlutterDesktopAppMessageCallback, void*> callback{nullptr, nullptr};
+  {
+    std::lock_guard<std::mutex> lock(engine->app.mutex);
+    auto found = engine->app.handlers.find(channel);
+    if (found != engine->app.handlers.end()) {
+      callback = found->second;
+    }
+  }
+  if (!callback.first) {
+    // Nobody listens: an event is dropped, a call answered empty.
+    if (reply) {
+      engine->PostPlatform([reply, user_data] { reply(nullptr, 0, user_data); });
+    }
+    return;
+  }
+  FlutterDesktopAppResponse* response =
+      reply ? new FlutterDesktopAppResponse{reply, user_data} : nullptr;
+  callback.first(channel.c_str(), message.empty() ? nullptr : message.data(),
+                 message.size(), response, callback.second);
+}
+
+FlutterDesktopEngine* LiveEngine(FlutterDesktopMessengerRef messenger) {
+  if (!messenger) {
+    return nullptr;
+  }
+  std::lock_guard<std::recursive_mutex> lock(messenger->mutex);
+  return messenger->engine;
+}
+
+bool SendToApp(FlutterDesktopMessengerRef messenger,
+               const char* channel,
+               const uint8_t* message,
+               size_t message_size,
+               FlutterDesktopBinaryReply reply,
+               void* user_data) {
+  FlutterDesktopEngine* engine = LiveEngine(messenger);
+  if (!engine || !channel) {
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(engine->app.mutex);
+    if (engine->app.stopping) {
+      return false;
+    }
+  }
+  std::string name(channel);
+  Bytes bytes = CopyBytes(message, message_size);
+  engine->app.Post([engine, name, bytes, reply, user_data] {
+    DeliverToApp(engine, name, bytes, reply, user_data);
+  });
+  return true;
+}
+
+}  // namespace
+
+// ---- Platform side ----
+
+bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
+                                 const char* channel,
+                                 const uint8_t* message,
+                                 const size_t message_size) {
+  return SendToApp(messenger, channel, message, message_size, nullptr,
+                   nullptr);
+}
+
+bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
+                                          const char* channel,
+                                          const uint8_t* message,
+                                          const size_t message_size,
+                                          const FlutterDesktopBinaryReply reply,
+                                          void* user_data) {
+  return SendToApp(messenger, channel, message, message_size, reply,
+                   user_data);
+}
+
+void FlutterDesktopMessengerSendResponse(
+    FlutterDesktopMessengerRef messenger,
+    const FlutterDesktopMessageResponseHandle* handle,
+    const uint8_t* data,
+    size_t data_length) {
+  if (!handle) {
+    return;
+  }
+  std::unique_ptr<const _FlutterPlatformMessageResponseHandle> owned(handle);
+  FlutterDesktopEngine* engine = LiveEngine(messenger);
+  if (!engine || !owned->reply) {
+    return;
+  }
+  Bytes bytes = CopyBytes(data, data_length);
+  auto reply = owned->reply;
+  void* user_data = owned->user_data;
+  engine->app.Post([reply, user_data, bytes] {
+    reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
+  });
+}
+
+void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
+                                        const char* channel,
+                                        FlutterDesktopMessageCallback callback,
+                                        void* user_data) {
+  FlutterDesktopEngine* engine = LiveEngine(messenger);
+  if (!engine || !channel) {
+    return;
+  }
+  if (callback) {
+    engine->handlers[channel] = {callback, user_data};
+  } else {
+    engine->handlers.erase(channel);
+  }
+}
+
+FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
+    FlutterDesktopMessengerRef messenger) {
+  if (messenger) {
+    messenger->ref_count.fetch_add(1);
+  }
+  return messenger;
+}
+
+void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
+  if (messenger && messenger->ref_count.fetch_sub(1) == 1) {
+    delete messenger;
+  }
+}
+
+bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
+  return LiveEngine(messenger) != nullptr;
+}
+
+FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
+    FlutterDesktopMessengerRef messenger) {
+  if (messenger) {
+    messenger->mutex.lock();
+  }
+  return messenger;
+}
+
+void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
+  if (messenger) {
+    messenger->mutex.unlock();
+  }
+}
+
+// ---- Application side ----
+
+FlutterDesktopAppMessengerRef FlutterDesktopEngineGetAppMessenger(
+    FlutterDesktopEngineRef engine) {
+  return engine ? &engine->app : nullptr;
+}
+
+bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
+                                    const char* channel,
+                                    const uint8_t* message,
+                                    size_t message_size,
+                                    FlutterDesktopAppReplyCallback reply,
+                                    void* user_data) {
+  if (!messenger || !channel) {
+    return false;
+  }
+  FlutterDesktopEngine* engine = messenger->engine;
+  {
+    std::lock_guard<std::mutex> lock(messenger->mutex);
+    if (messenger->stopping || !engine->task_window) {
+      return false;
+    }
+  }
+  std::string name(channel);
+  Bytes bytes = CopyBytes(message, message_size);
+  engine->PostPlatform([engine, name, bytes, reply, user_data] {
+    DeliverToPlatform(engine, name, bytes, reply, user_data);
+  });
+  return true;
+}
+
+void FlutterDesktopAppMessengerSetCallback(
+    FlutterDesktopAppMessengerRef messenger,
+    const char* channel,
+    FlutterDesktopAppMessageCallback callback,
+    void* user_data) {
+  if (!messenger || !channel) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(messenger->mutex);
+  if (callback) {
+    messenger->handlers[channel] = {callback, user_data};
+  } else {
+    messenger->handlers.erase(channel);
+  }
+}
+
+void FlutterDesktopAppMessengerSendResponse(
+    FlutterDesktopAppMessengerRef messenger,
+    FlutterDesktopAppResponse* response,
+    const uint8_t* data,
+    size_t data_size) {
+  if (!response) {
+    return;
+  }
+  std::unique_ptr<FlutterDesktopAppResponse> owned(response);
+  if (!messenger) {
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(messenger->mutex);
+    if (messenger->stopping) {
+      return;
+    }
+  }
+  Bytes bytes = CopyBytes(data, data_size);
+  auto reply = owned->reply;
+  void* user_data = owned->user_data;
+  messenger->engine->PostPlatform([reply, user_data, bytes] {
+    reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
+  });
+}
+
+int FlutterDesktopAppMessengerRunPending(
+    FlutterDesktopAppMessengerRef messenger,
+    uint32_t timeout_ms) {
+  return messenger ? messenger->RunPending(timeout_ms) : -1;
+}

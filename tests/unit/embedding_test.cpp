@@ -1,0 +1,508 @@
+// The embedding stand-in driven as the host and the application drive it:
+// the host's channels on this (platform) thread, the application's calls
+// from a thread of its own, real bytes in between.
+
+#include <flutter/dart_project.h>
+#include <flutter/encodable_value.h>
+#include <flutter/event_channel.h>
+#include <flutter/event_stream_handler_functions.h>
+#include <flutter/flutter_view_controller.h>
+#include <flutter/method_channel.h>
+#include <flutter/method_result_functions.h>
+#include <flutter/standard_method_codec.h>
+#include <flutter_app/app_messenger.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using flutter_app::AppMessenger;
+using flutter_app::Event;
+using flutter_app::Reply;
+using test_support::PumpUntil;
+
+namespace {
+
+FlutterDesktopAppMessengerRef WaitForPassiveApp() {
+  const std::wstring module_path =
+      test_support::PassiveProjectFolder() + L"\\app.so";
+  FlutterDesktopAppMessengerRef ref = nullptr;
+  PumpUntil(
+      [&] {
+        HMODULE module = GetModuleHandleW(module_path.c_str());
+        auto get = module ? reinterpret_cast<FlutterDesktopAppMessengerRef (*)()>(
+                                reinterpret_cast<void*>(GetProcAddress(
+                                    module, "PassiveAppMessenger")))
+                          : nullptr;
+        ref = get ? get() : nullptr;
+        return ref != nullptr;
+      },
+      5000);
+  return ref;
+}
+
+class EmbeddingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    controller_ = std::make_unique<flutter::FlutterViewController>(
+        320, 200, flutter::DartProject(test_support::PassiveProjectFolder()));
+    ASSERT_NE(controller_->view(), nullptr);
+    app_ref_ = WaitForPassiveApp();
+    ASSERT_NE(app_ref_, nullptr);
+    platform_thread_ = GetCurrentThreadId();
+    auto* messenger = controller_->engine()->messenger();
+    const auto* codec = &flutter::StandardMethodCodec::GetInstance();
+
+    method_channel_ = std::make_unique<flutter::MethodChannel<>>(
+        messenger, "test/method", codec);
+    method_channel_->SetMethodCallHandler(
+        [this](const flutter::MethodCall<>& call,
+               std::unique_ptr<flutter::MethodResult<>> result) {
+          OnMethodCall(call, std::move(result));
+        });
+
+    event_channel_ = std::make_unique<flutter::EventChannel<>>(
+        messenger, "test/events", codec);
+    event_channel_->SetStreamHandler(
+        std::make_unique<flutter::StreamHandlerFunctions<>>(
+            [this](const EncodableValue* arguments,
+                   std::unique_ptr<flutter::EventSink<>>&& events)
+                -> std::unique_ptr<flutter::StreamHandlerError<>> {
+              ++listens_;
+              listen_arguments_ = arguments ? *arguments : EncodableValue();
+              if (listen_arguments_ == EncodableValue("refuse")) {
+                return std::make_unique<flutter::StreamHandlerError<>>(
+                    "refused", "not now", nullptr);
+              }
+              sink_ = std::move(events);
+              return nullptr;
+            },
+            [this](const EncodableValue*)
+                -> std::unique_ptr<flutter::StreamHandlerError<>> {
+              ++cancels_;
+              sink_.reset();
+              return nullptr;
+            }));
+  }
+
+  void TearDown() override {
+    method_channel_.reset();
+    event_channel_.reset();
+    sink_.reset();
+    controller_.reset();
+  }
+
+  // Host side of "test/method".
+  void OnMethodCall(const flutter::MethodCall<>& call,
+                    std::unique_ptr<flutter::MethodResult<>> result) {
+    handler_threads_.push_back(GetCurrentThreadId());
+    const std::string& name = call.method_name();
+    const EncodableValue args =
+        call.arguments() ? *call.arguments() : EncodableValue();
+    calls_.push_back(name);
+    if (name == "echo") {
+      result->Success(args);
+    } else if (name == "error") {
+      result->Error("E_TEST", "it failed", EncodableValue(42));
+    } else if (name == "drop") {
+      // Destroyed unanswered.
+    } else if (name == "emit") {
+      if (sink_) {
+        for (const auto& item : std::get<EncodableList>(args)) {
+          sink_->Success(item);
+        }
+      }
+      result->Success(EncodableValue(sink_ != nullptr));
+    } else if (name == "end") {
+      if (sink_) {
+        sink_->Error("E_STREAM", "bad", EncodableValue());
+        sink_->EndOfStream();
+      }
+      result->Success();
+    } else if (name == "ping") {
+      // The host calls the application back and waits for its answer.
+      method_channel_->InvokeMethod(
+          "pong", std::make_unique<EncodableValue>(args),
+          std::make_unique<flutter::MethodResultFunctions<>>(
+              [this](const EncodableValue* value) {
+                pong_thread_ = GetCurrentThreadId();
+                pong_reply_ = value ? *value : EncodableValue();
+              },
+              nullptr, [this] { pong_reply_ = EncodableValue("none"); }));
+      result->Success();
+    } else {
+      result->NotImplemented();
+    }
+  }
+
+  // Runs |body| as the application, on a thread of its own, while this
+  // thread serves the platform side.
+  void RunApplication(const std::function<void(AppMessenger&)>& body) {
+    std::atomic<bool> done{false};
+    std::thread app([&] {
+      AppMessenger messenger(app_ref_);
+      body(messenger);
+      done = true;
+    });
+    const bool finished = PumpUntil([&] { return done.load(); }, 30000);
+    app.join();
+    ASSERT_TRUE(finished);
+  }
+
+  std::unique_ptr<flutter::FlutterViewController> controller_;
+  FlutterDesktopAppMessengerRef app_ref_ = nullptr;
+  DWORD platform_thread_ = 0;
+  std::unique_ptr<flutter::MethodChannel<>> method_channel_;
+  std::unique_ptr<flutter::EventChannel<>> event_channel_;
+  std::unique_ptr<flutter::EventSink<>> sink_;
+  std::vector<std::string> calls_;
+  std::vector<DWORD> handler_threads_;
+  int listens_ = 0;
+  int cancels_ = 0;
+  EncodableValue listen_arguments_;
+  DWORD pong_thread_ = 0;
+  EncodableValue pong_reply_;
+};
+
+TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderWithEveryKindOfReply) {
+  std::vector<int> order;
+  std::vector<DWORD> reply_threads;
+  Reply error, dropped, unknown_method, unknown_channel, echoed_map;
+  DWORD app_thread = 0;
+  RunApplication([&](AppMessenger& app) {
+    app_thread = GetCurrentThreadId();
+    // Fired all at once: the replies must come back in the order sent.
+    int pending = 50;
+    for (int i = 0; i < 50; ++i) {
+      app.InvokeMethod("test/method", "echo", EncodableValue(i),
+                       [&, i](const Reply& reply) {
+                         reply_threads.push_back(GetCurrentThreadId());
+                         if (reply.kind == Reply::Kind::kSuccess &&
+                             reply.value == EncodableValue(i)) {
+                           order.push_back(i);
+                         }
+                         --pending;
+                       });
+    }
+    app.RunUntil([&] { return pending == 0; }, 10000);
+    EncodableMap map{{EncodableValue("text"), EncodableValue("привет 😀")},
+                     {EncodableValue("ratio"), EncodableValue(0.25)},
+                     {EncodableValue("ids"),
+                      EncodableValue(std::vector<int64_t>{1, -2, 3})}};
+    echoed_map = app.CallMethod("test/method", "echo", EncodableValue(map));
+    error = app.CallMethod("test/method", "error");
+    dropped = app.CallMethod("test/method", "drop");
+    unknown_method = app.CallMethod("test/method", "Echo");
+    unknown_channel = app.CallMethod("test/nobody", "echo");
+  });
+
+  ASSERT_EQ(order.size(), 50u);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(order[i], i);
+  }
+  for (DWORD id : reply_threads) {
+    EXPECT_EQ(id, app_thread);
+  }
+  for (DWORD id : handler_threads_) {
+    EXPECT_EQ(id, platform_thread_);
+  }
+  EXPECT_NE(app_thread, platform_thread_);
+  EXPECT_EQ(echoed_map.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(std::get<std::string>(std::get<EncodableMap>(echoed_map.value)
+                                      .at(EncodableValue("text"))),
+            "привет 😀");
+  EXPECT_EQ(error.kind, Reply::Kind::kError);
+  EXPECT_EQ(error.error_code, "E_TEST");
+  EXPECT_EQ(error.error_message, "it failed");
+  EXPECT_EQ(error.value, EncodableValue(42));
+  // A result dropped unanswered still answers: empty, not implemented.
+  EXPECT_EQ(dropped.kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(unknown_method.kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(unknown_channel.kind, Reply::Kind::kNotImplemented);
+  // Fifty echoes, the map, error, drop and "Echo"; the unknown channel never
+  // reaches this handler.
+  EXPECT_EQ(calls_.size(), 54u);
+}
+
+TEST_F(EmbeddingTest, MalformedBytesAreAnsweredEmptyAndHarmless) {
+  std::vector<std::vector<uint8_t>> replies;
+  Reply after;
+  RunApplication([&](AppMessenger& app) {
+    const std::vector<std::vector<uint8_t>> bad = {
+        {},
+        {0x07},                          // string without its size
+        {0x07, 0xff, 0xff, 0xff, 0xff, 0x7f},  // size beyond the message
+        {0x03, 1, 0, 0, 0, 0x00},        // name is not a string
+        {0x07, 0x01, 'x', 0x00, 0x55},   // trailing garbage
+        {0x0c, 0xff, 0xff, 0xff, 0xff, 0xff},  // list count lies
+    };
+    for (const auto& message : bad) {
+      std::vector<uint8_t> reply{0xEE};
+      EXPECT_TRUE(app.SendRaw("test/method", message, &reply));
+      replies.push_back(reply);
+      EXPECT_TRUE(app.SendRaw("test/events", message, &reply));
+      replies.push_back(reply);
+    }
+    after = app.CallMethod("test/method", "echo", EncodableValue("still"));
+  });
+  ASSERT_EQ(replies.size(), 12u);
+  for (const auto& reply : replies) {
+    EXPECT_TRUE(reply.empty());
+  }
+  EXPECT_TRUE(calls_.size() == 1 && calls_[0] == "echo");
+  EXPECT_EQ(after.value, EncodableValue("still"));
+}
+
+TEST_F(EmbeddingTest, EventsArriveOnlyWhileListenedAndStreamsRestart) {
+  std::vector<EncodableValue> received;
+  std::vector<Event::Kind> kinds;
+  Reply cancel_unlistened, refused, first_listen, second_listen, cancel;
+  Reply emitted_unlistened, emitted_listened, emitted_after_cancel;
+  RunApplication([&](AppMessenger& app) {
+    auto on_event = [&](const Event& event) {
+      kinds.push_back(event.kind);
+      received.push_back(event.value);
+    };
+    cancel_unlistened = app.Cancel("test/events");
+    emitted_unlistened = app.CallMethod(
+        "test/method", "emit", EncodableValue(EncodableList{EncodableValue(0)}));
+    refused = app.Listen("test/events", EncodableValue("refuse"), on_event);
+    first_listen = app.Listen("test/events", EncodableValue(1), on_event);
+    // A second listen replaces the first stream.
+    second_listen = app.Listen("test/events", EncodableValue(2), on_event);
+    emitted_listened = app.CallMethod(
+        "test/method", "emit",
+        EncodableValue(EncodableList{EncodableValue(1), EncodableValue("two"),
+                                     EncodableValue(3.5)}));
+    app.RunUntil([&] { return received.size() >= 3; }, 5000);
+    cancel = app.Cancel("test/events");
+    emitted_after_cancel = app.CallMethod(
+        "test/method", "emit", EncodableValue(EncodableList{EncodableValue(9)}));
+    app.RunPending(200);
+    // Listening again works, and the stream's end is seen.
+    app.Listen("test/events", EncodableValue(3), on_event);
+    app.CallMethod("test/method", "emit",
+                   EncodableValue(EncodableList{EncodableValue(4)}));
+    app.CallMethod("test/method", "end");
+    app.RunUntil([&] { return kinds.size() >= 6; }, 5000);
+  });
+
+  EXPECT_EQ(cancel_unlistened.kind, Reply::Kind::kError);
+  EXPECT_EQ(cancel_unlistened.error_message, "No active stream to cancel");
+  EXPECT_EQ(emitted_unlistened.value, EncodableValue(false));
+  EXPECT_EQ(refused.kind, Reply::Kind::kError);
+  EXPECT_EQ(refused.error_code, "refused");
+  EXPECT_EQ(first_listen.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(second_listen.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(emitted_listened.value, EncodableValue(true));
+  EXPECT_EQ(cancel.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(emitted_after_cancel.value, EncodableValue(false));
+  EXPECT_EQ(listens_, 4);
+  // The refused listen still counts as listening; then listen-over-listen
+  // and the explicit cancel.
+  EXPECT_EQ(cancels_, 3);
+  ASSERT_EQ(received.size(), 6u);
+  EXPECT_EQ(received[0], EncodableValue(1));
+  EXPECT_EQ(received[1], EncodableValue("two"));
+  EXPECT_EQ(received[2], EncodableValue(3.5));
+  EXPECT_EQ(received[3], EncodableValue(4));
+  EXPECT_EQ(kinds[4], Event::Kind::kError);
+  EXPECT_EQ(kinds[5], Event::Kind::kEndOfStream);
+}
+
+TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread) {
+  std::vector<std::string> app_calls;
+  RunApplication([&](AppMessenger& app) {
+    app.SetMethodCallHandler(
+        "test/method",
+        [&](const std::string& method, const EncodableValue& args) {
+          app_calls.push_back(method);
+          return flutter_app::Answer::Success(
+              EncodableValue(std::get<std::string>(args) + "!"));
+        });
+    app.CallMethod("test/method", "ping", EncodableValue("hello"));
+    app.RunUntil([&] { return !app_calls.empty(); }, 5000);
+    app.RunPending(100);
+  });
+  PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
+  ASSERT_EQ(app_calls.size(), 1u);
+  EXPECT_EQ(app_calls[0], "pong");
+  EXPECT_EQ(pong_reply_, EncodableValue("hello!"));
+  EXPECT_EQ(pong_thread_, platform_thread_);
+
+  // With nobody serving the channel the host hears "not implemented".
+  pong_reply_ = EncodableValue();
+  RunApplication([&](AppMessenger& app) {
+    app.CallMethod("test/method", "ping", EncodableValue("again"));
+  });
+  PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
+  EXPECT_EQ(pong_reply_, EncodableValue("none"));
+}
+
+TEST_F(EmbeddingTest, ViewIsAChildWindowTheRunnerCanAdopt) {
+  HWND view = controller_->view()->GetNativeWindow();
+  ASSERT_TRUE(IsWindow(view));
+  EXPECT_NE(GetWindowLongPtrW(view, GWL_STYLE) & WS_CHILD, 0);
+  HWND top = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0,
+                             400, 300, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(top, nullptr);
+  SetParent(view, top);
+  EXPECT_TRUE(IsChild(top, view));
+  EXPECT_EQ(GetAncestor(view, GA_ROOT), top);
+  // The engine gives top-level messages back unless a plug-in takes them.
+  auto handled = controller_->HandleTopLevelWindowProc(top, WM_SIZE, 0, 0);
+  EXPECT_FALSE(handled.has_value());
+  SetParent(view, HWND_MESSAGE);
+  DestroyWindow(top);
+}
+
+TEST(EmbeddingLifecycleTest, ShutDownReleasesAWaitingApplication) {
+  auto controller = std::make_unique<flutter::FlutterViewController>(
+      100, 100, flutter::DartProject(test_support::PassiveProjectFolder()));
+  ASSERT_NE(controller->view(), nullptr);
+  FlutterDesktopAppMessengerRef app_ref = WaitForPassiveApp();
+  ASSERT_NE(app_ref, nullptr);
+  // The application waits for a reply that nobody will send; shutting the
+  // engine down must end that wait, not hang.
+  std::atomic<bool> returned{false};
+  std::atomic<int> kind{-1};
+  std::thread app([&] {
+    AppMessenger messenger(app_ref);
+    kind = static_cast<int>(messenger.CallMethod("test/never", "wait",
+                                                 EncodableValue(), 60000)
+                                .kind);
+    returned = true;
+  });
+  // No handler on "test/never": it is answered empty, so the wait is short.
+  PumpUntil([&] { return returned.load(); }, 5000);
+  EXPECT_EQ(kind.load(), static_cast<int>(Reply::Kind::kNotImplemented));
+  app.join();
+
+  std::atomic<bool> stopped{false};
+  std::thread waiting([&] {
+    AppMessenger messenger(app_ref);
+    while (messenger.RunPending(100000) >= 0) {
+    }
+    stopped = true;
+  });
+  Sleep(100);
+  const DWORD start = GetTickCount();
+  controller.reset();
+  waiting.join();
+  EXPECT_TRUE(stopped.load());
+  EXPECT_LT(GetTickCount() - start, 3000u);
+}
+
+TEST(EmbeddingLifecycleTest, AStartWithoutTheApplicationFailsCleanly) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  flutter::FlutterViewController controller(
+      100, 100, flutter::DartProject(std::wstring(folder) + L"korvex-missing"));
+  EXPECT_EQ(controller.view(), nullptr);
+  ASSERT_NE(controller.engine(), nullptr);
+  // A messenger left over from the failed start is inert, not dangling.
+  flutter::MethodChannel<> channel(controller.engine()->messenger(), "x",
+                                   &flutter::StandardMethodCodec::GetInstance());
+  channel.InvokeMethod("y", nullptr);
+  channel.SetMethodCallHandler(nullptr);
+}
+
+TEST(EmbeddingLifecycleTest, ShippedApplicationReceivesItsArguments) {
+  const std::wstring log_path = test_support::TempFilePath(L"kvx");
+  DeleteFileW(log_path.c_str());
+  SetEnvironmentVariableW(L"KORVEX_APP_LOG", log_path.c_str());
+  {
+    flutter::DartProject project(test_support::OutputFolder() + L"\\data");
+    project.set_dart_entrypoint_arguments(
+        {"--autostart", "C:\\docs\\отчёт.kvd", "", "two words"});
+    flutter::FlutterViewController controller(200, 100, project);
+    ASSERT_NE(controller.view(), nullptr);
+    PumpUntil(
+        [&] {
+          return test_support::ReadFileBytes(log_path).find("two words") !=
+                 std::string::npos;
+        },
+        5000);
+  }
+  SetEnvironmentVariableW(L"KORVEX_APP_LOG", nullptr);
+  const std::string log = test_support::ReadFileBytes(log_path);
+  DeleteFileW(log_path.c_str());
+  EXPECT_EQ(log,
+            "start main\n"
+            "argc 4\n"
+            "arg --autostart\n"
+            "arg C:\\\\docs\\\\отчёт.kvd\n"
+            "arg\n"
+            "arg two words\n"
+            "stop\n");
+}
+
+TEST(EmbeddingLifecycleTest, PluginsRegisterAndTheWindowManagerShowsTheWindow) {
+  auto controller = std::make_unique<flutter::FlutterViewController>(
+      100, 100, flutter::DartProject(test_support::PassiveProjectFolder()));
+  ASSERT_NE(controller->view(), nullptr);
+  FlutterDesktopAppMessengerRef app_ref = WaitForPassiveApp();
+  HWND top = CreateWindowExW(0, L"STATIC", L"runner", WS_OVERLAPPEDWINDOW, 0,
+                             0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+  SetParent(controller->view()->GetNativeWindow(), top);
+
+  const std::pair<const wchar_t*, const char*> plugins[] = {
+      {L"emoji_picker_flutter_plugin.dll",
+       "EmojiPickerFlutterPluginCApiRegisterWithRegistrar"},
+      {L"file_selector_windows_plugin.dll",
+       "FileSelectorWindowsRegisterWithRegistrar"},
+      {L"screen_retriever_windows_plugin.dll",
+       "ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar"},
+      {L"share_plus_plugin.dll", "SharePlusWindowsPluginCApiRegisterWithRegistrar"},
+      {L"tray_manager_plugin.dll", "TrayManagerPluginRegisterWithRegistrar"},
+      {L"url_launcher_windows_plugin.dll",
+       "UrlLauncherWindowsRegisterWithRegistrar"},
+      {L"window_manager_plugin.dll", "WindowManagerPluginRegisterWithRegistrar"},
+  };
+  std::vector<HMODULE> modules;
+  for (const auto& plugin : plugins) {
+    HMODULE module = LoadLibraryW(
+        (test_support::OutputFolder() + L"\\" + plugin.first).c_str());
+    ASSERT_NE(module, nullptr) << plugin.second;
+    auto do_register = reinterpret_cast<void (*)(FlutterDesktopPluginRegistrarRef)>(
+        reinterpret_cast<void*>(GetProcAddress(module, plugin.second)));
+    ASSERT_NE(do_register, nullptr) << plugin.second;
+    do_register(controller->engine()->GetRegistrarForPlugin(plugin.second));
+    modules.push_back(module);
+  }
+
+  Reply before, show, after;
+  std::atomic<bool> done{false};
+  std::thread app([&] {
+    AppMessenger messenger(app_ref);
+    before = messenger.CallMethod("window_manager", "isVisible");
+    show = messenger.CallMethod("window_manager", "show");
+    after = messenger.CallMethod("window_manager", "isVisible");
+    done = true;
+  });
+  PumpUntil([&] { return done.load(); }, 10000);
+  app.join();
+  EXPECT_EQ(before.value, EncodableValue(false));
+  EXPECT_EQ(show.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(after.value, EncodableValue(true));
+  EXPECT_TRUE(IsWindowVisible(top));
+
+  SetParent(controller->view()->GetNativeWindow(), HWND_MESSAGE);
+  // The plug-ins go with the engine, before their libraries.
+  controller.reset();
+  for (HMODULE module : modules) {
+    FreeLibrary(module);
+  }
+  DestroyWindow(top);
+}
+
+}  // namespace
