@@ -428,7 +428,7 @@ TEST(EmbeddingLifecycleTest, ShippedApplicationReceivesItsArguments) {
     ASSERT_NE(controller.view(), nullptr);
     PumpUntil(
         [&] {
-          return test_support::ReadFileBytes(log_path).find("two words") !=
+          return test_support::ReadFileBytes(log_path).find("fileOpenReady") !=
                  std::string::npos;
         },
         5000);
@@ -443,6 +443,8 @@ TEST(EmbeddingLifecycleTest, ShippedApplicationReceivesItsArguments) {
             "arg C:\\\\docs\\\\отчёт.kvd\n"
             "arg\n"
             "arg two words\n"
+            // Nobody serves the host's channels in this test.
+            "fileOpenReady notImplemented\n"
             "stop\n");
 }
 

@@ -1,0 +1,28 @@
+#ifndef KORVEX_NATIVE_BRIDGE_AUTOMATION_DISPATCHER_H_
+#define KORVEX_NATIVE_BRIDGE_AUTOMATION_DISPATCHER_H_
+
+#include <flutter/encodable_value.h>
+#include <flutter/method_call.h>
+#include <flutter/method_result.h>
+
+#include <memory>
+#include <string>
+
+// Typed reads of a call's arguments: anything but a map counts as no
+// arguments, and a missing key or a value of another type gives the default.
+bool GetBoolArg(const flutter::EncodableValue* arguments,
+                const char* key,
+                bool default_value);
+// A 64-bit integer gives its low 32 bits as a signed value.
+int32_t GetIntArg(const flutter::EncodableValue* arguments,
+                  const char* key,
+                  int32_t default_value);
+std::string GetStringArg(const flutter::EncodableValue* arguments,
+                         const char* key);
+
+// The handler of "korvex/automation". It never answers with an error.
+void HandleAutomationCall(
+    const flutter::MethodCall<flutter::EncodableValue>& call,
+    std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result);
+
+#endif  // KORVEX_NATIVE_BRIDGE_AUTOMATION_DISPATCHER_H_

@@ -1,0 +1,121 @@
+#include "bridge/native_services.h"
+
+#include <flutter/event_stream_handler_functions.h>
+#include <flutter/standard_method_codec.h>
+#include <wtsapi32.h>
+
+#include <cwchar>
+#include <cstdlib>
+
+#include "bridge/automation_dispatcher.h"
+#include "feedback/tray.h"
+
+using flutter::EncodableValue;
+
+HWND main_window = nullptr;
+std::unique_ptr<flutter::EventChannel<EncodableValue>> key_events_channel;
+std::unique_ptr<flutter::EventChannel<EncodableValue>> taskbar_theme_channel;
+std::unique_ptr<flutter::MethodChannel<EncodableValue>> automation_channel;
+std::unique_ptr<flutter::MethodChannel<EncodableValue>> file_open_channel;
+std::unique_ptr<flutter::MethodChannel<EncodableValue>> notifications_channel;
+std::unique_ptr<flutter::EventSink<EncodableValue>> key_event_sink;
+std::unique_ptr<flutter::EventSink<EncodableValue>> taskbar_theme_sink;
+bool accept_injected = false;
+uint32_t key_delay_ms = 3;
+bool trace_enabled = false;
+
+namespace {
+
+using StreamError = std::unique_ptr<flutter::StreamHandlerError<EncodableValue>>;
+using Sink = std::unique_ptr<flutter::EventSink<EncodableValue>>;
+
+constexpr uint32_t kMaxKeyDelayMs = 200;
+
+// True when the variable is set and its first unit is "1".
+bool SwitchIsOn(const wchar_t* name) {
+  wchar_t value[8] = {};
+  return GetEnvironmentVariableW(name, value, 8) != 0 && value[0] == L'1';
+}
+
+StreamError OnKeyEventsListen(const EncodableValue*, Sink&& sink) {
+  key_event_sink = std::move(sink);
+  return nullptr;
+}
+
+StreamError OnKeyEventsCancel(const EncodableValue*) {
+  key_event_sink.reset();
+  return nullptr;
+}
+
+StreamError OnTaskbarThemeListen(const EncodableValue*, Sink&& sink) {
+  taskbar_theme_sink = std::move(sink);
+  taskbar_light_theme = ReadTaskbarLightTheme();
+  taskbar_theme_sink->Success(EncodableValue(taskbar_light_theme));
+  return nullptr;
+}
+
+StreamError OnTaskbarThemeCancel(const EncodableValue*) {
+  taskbar_theme_sink.reset();
+  return nullptr;
+}
+
+}  // namespace
+
+void ReadEnvironmentSwitches() {
+  accept_injected = SwitchIsOn(L"KORVEX_ACCEPT_INJECTED");
+  wchar_t delay[16] = {};
+  const DWORD length = GetEnvironmentVariableW(L"KORVEX_KEY_DELAY_MS", delay, 16);
+  // A value too long for the buffer is not read at all: the default holds.
+  if (length != 0 && length < 16) {
+    const uint32_t value = static_cast<uint32_t>(_wtoi(delay));
+    if (value <= kMaxKeyDelayMs) {
+      key_delay_ms = value;
+    }
+  }
+  trace_enabled = SwitchIsOn(L"KORVEX_TRACE");
+}
+
+void SetUpNativeServices(flutter::FlutterEngine* engine, HWND window) {
+  main_window = window;
+  if (window) {
+    WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION);
+  }
+  ReadEnvironmentSwitches();
+  if (!engine || !engine->messenger()) {
+    return;
+  }
+  flutter::BinaryMessenger* messenger = engine->messenger();
+  const auto* codec = &flutter::StandardMethodCodec::GetInstance();
+
+  key_events_channel = std::make_unique<flutter::EventChannel<EncodableValue>>(
+      messenger, "korvex/key_events", codec);
+  key_events_channel->SetStreamHandler(
+      std::make_unique<flutter::StreamHandlerFunctions<EncodableValue>>(
+          OnKeyEventsListen, OnKeyEventsCancel));
+
+  taskbar_theme_channel =
+      std::make_unique<flutter::EventChannel<EncodableValue>>(
+          messenger, "korvex/taskbar_theme", codec);
+  taskbar_theme_channel->SetStreamHandler(
+      std::make_unique<flutter::StreamHandlerFunctions<EncodableValue>>(
+          OnTaskbarThemeListen, OnTaskbarThemeCancel));
+
+  automation_channel = std::make_unique<flutter::MethodChannel<EncodableValue>>(
+      messenger, "korvex/automation", codec);
+  automation_channel->SetMethodCallHandler(HandleAutomationCall);
+
+  file_open_channel = std::make_unique<flutter::MethodChannel<EncodableValue>>(
+      messenger, "korvex/file_open", codec);
+  file_open_channel->SetMethodCallHandler(HandleFileOpenCall);
+
+  notifications_channel =
+      std::make_unique<flutter::MethodChannel<EncodableValue>>(
+          messenger, "korvex/notifications", codec);
+  notifications_channel->SetMethodCallHandler(HandleNotificationsCall);
+}
+
+void ShutDownNativeServices() {
+  if (main_window) {
+    WTSUnRegisterSessionNotification(main_window);
+  }
+}
