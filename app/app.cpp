@@ -151,6 +151,8 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
   if (ready_delay > 0) {
     app.RunUntil([] { return false; }, ready_delay);
   }
+  // The documents waiting for it arrive before its answer.
+  log.Write("call", "fileOpenReady");
   log.Write("fileOpenReady",
             KindName(app.CallMethod("korvex/file_open", "fileOpenReady").kind));
 

@@ -428,7 +428,7 @@ TEST(EmbeddingLifecycleTest, ShippedApplicationReceivesItsArguments) {
     ASSERT_NE(controller.view(), nullptr);
     PumpUntil(
         [&] {
-          return test_support::ReadFileBytes(log_path).find("fileOpenReady") !=
+          return test_support::ReadFileBytes(log_path).find("fileOpenReady ") !=
                  std::string::npos;
         },
         5000);
@@ -444,6 +444,7 @@ TEST(EmbeddingLifecycleTest, ShippedApplicationReceivesItsArguments) {
             "arg\n"
             "arg two words\n"
             // Nobody serves the host's channels in this test.
+            "call fileOpenReady\n"
             "fileOpenReady notImplemented\n"
             "stop\n");
 }

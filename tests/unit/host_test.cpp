@@ -1,0 +1,443 @@
+// The host shell in this process: the runner window with the engine, the
+// native services and their channels, driven by a test that acts as the
+// application from its own thread.
+
+#include <flutter/dart_project.h>
+#include <flutter/encodable_value.h>
+#include <flutter_app/app_messenger.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bridge/automation_dispatcher.h"
+#include "bridge/native_services.h"
+#include "diagnostics/capture_log.h"
+#include "flutter_window.h"
+#include "test_support.h"
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using flutter_app::AppMessenger;
+using flutter_app::Reply;
+using test_support::PumpUntil;
+
+namespace {
+
+EncodableValue Args(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
+  EncodableMap map;
+  for (const auto& entry : entries) {
+    map[EncodableValue(entry.first)] = entry.second;
+  }
+  return EncodableValue(map);
+}
+
+FlutterDesktopAppMessengerRef PassiveAppMessenger() {
+  const std::wstring module_path =
+      test_support::PassiveProjectFolder() + L"\\app.so";
+  FlutterDesktopAppMessengerRef ref = nullptr;
+  PumpUntil(
+      [&] {
+        HMODULE module = GetModuleHandleW(module_path.c_str());
+        auto get = module ? reinterpret_cast<FlutterDesktopAppMessengerRef (*)()>(
+                                reinterpret_cast<void*>(GetProcAddress(
+                                    module, "PassiveAppMessenger")))
+                          : nullptr;
+        ref = get ? get() : nullptr;
+        return ref != nullptr;
+      },
+      5000);
+  return ref;
+}
+
+// A runner window made as process entry makes it, but with a project whose
+// application is the test.
+class TestRunner : public FlutterWindow {
+ public:
+  TestRunner()
+      : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
+};
+
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    runner_ = std::make_unique<TestRunner>();
+    ASSERT_TRUE(runner_->Create(L"korvex-test", Win32Window::Point(10, 10),
+                                Win32Window::Size(640, 360)));
+    app_ref_ = PassiveAppMessenger();
+    ASSERT_NE(app_ref_, nullptr);
+  }
+
+  void TearDown() override {
+    runner_.reset();
+    // The process-wide state outlives a window; start each test afresh.
+    file_open_ready = false;
+    pending_file_opens.clear();
+    if (capture_log) {
+      fclose(capture_log);
+      capture_log = nullptr;
+    }
+    trace_enabled = false;
+  }
+
+  void RunApplication(const std::function<void(AppMessenger&)>& body) {
+    std::atomic<bool> done{false};
+    std::thread app([&] {
+      AppMessenger messenger(app_ref_);
+      body(messenger);
+      done = true;
+    });
+    const bool finished = PumpUntil([&] { return done.load(); }, 30000);
+    app.join();
+    ASSERT_TRUE(finished);
+  }
+
+  LRESULT SendHandOver(ULONG_PTR tag, const void* data, DWORD size) {
+    COPYDATASTRUCT record = {};
+    record.dwData = tag;
+    record.cbData = size;
+    record.lpData = const_cast<void*>(data);
+    return SendMessageW(runner_->GetHandle(), WM_COPYDATA, 0,
+                        reinterpret_cast<LPARAM>(&record));
+  }
+
+  std::unique_ptr<TestRunner> runner_;
+  FlutterDesktopAppMessengerRef app_ref_ = nullptr;
+};
+
+TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
+  const EncodableValue args = Args({
+      {"flag", EncodableValue(true)},
+      {"small", EncodableValue(int32_t{-7})},
+      {"wide", EncodableValue(int64_t{(int64_t{1} << 32) + 2})},
+      {"wideNegative", EncodableValue(int64_t{-1})},
+      {"wideHigh", EncodableValue(int64_t{0x180000000})},
+      {"real", EncodableValue(2.0)},
+      {"text", EncodableValue("привет")},
+      {"list", EncodableValue(EncodableList{EncodableValue(1)})},
+  });
+  EXPECT_TRUE(GetBoolArg(&args, "flag", false));
+  EXPECT_TRUE(GetBoolArg(&args, "missing", true));
+  EXPECT_FALSE(GetBoolArg(&args, "small", false));
+  EXPECT_TRUE(GetBoolArg(&args, "text", true));
+
+  EXPECT_EQ(GetIntArg(&args, "small", 0), -7);
+  EXPECT_EQ(GetIntArg(&args, "wide", 0), 2);
+  EXPECT_EQ(GetIntArg(&args, "wideNegative", 0), -1);
+  EXPECT_EQ(GetIntArg(&args, "wideHigh", 0), INT32_MIN);
+  EXPECT_EQ(GetIntArg(&args, "real", 5), 5);
+  EXPECT_EQ(GetIntArg(&args, "text", 5), 5);
+  EXPECT_EQ(GetIntArg(&args, "flag", 5), 5);
+  EXPECT_EQ(GetIntArg(&args, "missing", 9), 9);
+
+  EXPECT_EQ(GetStringArg(&args, "text"), "привет");
+  EXPECT_EQ(GetStringArg(&args, "small"), "");
+  EXPECT_EQ(GetStringArg(&args, "list"), "");
+
+  // Arguments that are not a map are no arguments at all.
+  const EncodableValue list(EncodableList{EncodableValue("flag")});
+  const EncodableValue text("flag");
+  const EncodableValue null_value;
+  for (const EncodableValue* not_a_map : {&list, &text, &null_value}) {
+    EXPECT_FALSE(GetBoolArg(not_a_map, "flag", false));
+    EXPECT_EQ(GetIntArg(not_a_map, "small", 3), 3);
+    EXPECT_EQ(GetStringArg(not_a_map, "text"), "");
+  }
+  EXPECT_EQ(GetIntArg(nullptr, "small", 4), 4);
+  // A key of another kind is not the string key.
+  const EncodableValue int_keyed(
+      EncodableMap{{EncodableValue(1), EncodableValue(true)}});
+  EXPECT_FALSE(GetBoolArg(&int_keyed, "1", false));
+}
+
+TEST(EnvironmentSwitchTest, SwitchesAndDelayFollowTheirRules) {
+  struct Case {
+    const wchar_t* value;
+    uint32_t expected;
+  };
+  const Case delays[] = {
+      {L"200", 200},        {L"201", 3},  {L"-5", 3},
+      {L"4294967295", 3},   {L"abc", 0},  {L"12ab", 12},
+      {L"0", 0},            {nullptr, 3},
+      {L"7777777777777777777777", 3},  // longer than the value buffer
+  };
+  for (const Case& c : delays) {
+    key_delay_ms = 3;
+    SetEnvironmentVariableW(L"KORVEX_KEY_DELAY_MS", c.value);
+    ReadEnvironmentSwitches();
+    EXPECT_EQ(key_delay_ms, c.expected)
+        << (c.value ? std::to_string(wcslen(c.value)) : "unset");
+  }
+  SetEnvironmentVariableW(L"KORVEX_KEY_DELAY_MS", nullptr);
+
+  struct Switch {
+    const wchar_t* value;
+    bool expected;
+  };
+  const Switch switches[] = {{L"1", true},  {L"10", true}, {L"true", false},
+                             {L"0", false}, {L"", false},  {nullptr, false}};
+  for (const Switch& s : switches) {
+    SetEnvironmentVariableW(L"KORVEX_TRACE", s.value);
+    SetEnvironmentVariableW(L"KORVEX_ACCEPT_INJECTED", s.value);
+    ReadEnvironmentSwitches();
+    EXPECT_EQ(trace_enabled, s.expected);
+    EXPECT_EQ(accept_injected, s.expected);
+  }
+  trace_enabled = false;
+  accept_injected = false;
+}
+
+TEST(RunnerGeometryTest, LogicalUnitsScaleByDpiAndTruncate) {
+  const double at120 = 120 / 96.0;
+  EXPECT_EQ(Win32Window::Scale(10, at120), 12);  // 12.5 truncates
+  EXPECT_EQ(Win32Window::Scale(1280, at120), 1600);
+  EXPECT_EQ(Win32Window::Scale(720, at120), 900);
+  const double at144 = 144 / 96.0;
+  EXPECT_EQ(Win32Window::Scale(10, at144), 15);
+  EXPECT_EQ(Win32Window::Scale(1280, at144), 1920);
+  EXPECT_EQ(Win32Window::Scale(720, at144), 1080);
+  EXPECT_EQ(Win32Window::Scale(1280, 1.0), 1280);
+}
+
+TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
+  HWND window = runner_->GetHandle();
+  wchar_t class_name[64] = {};
+  GetClassNameW(window, class_name, 64);
+  EXPECT_STREQ(class_name, L"FLUTTER_RUNNER_WIN32_WINDOW");
+  EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW,
+            static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW));
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(main_window, window);
+  HWND view = GetWindow(window, GW_CHILD);
+  ASSERT_NE(view, nullptr);
+  RECT client, view_rect;
+  GetClientRect(window, &client);
+  GetClientRect(view, &view_rect);
+  EXPECT_EQ(view_rect.right, client.right);
+  EXPECT_EQ(view_rect.bottom, client.bottom);
+
+  std::vector<Reply> replies;
+  RunApplication([&](AppMessenger& app) {
+    replies.push_back(app.CallMethod("korvex/automation", "setlogdirectory",
+                                     Args({{"path", EncodableValue("C:\\")}})));
+    replies.push_back(app.CallMethod("korvex/automation", "SetLogDirectory"));
+    replies.push_back(app.CallMethod("korvex/automation", "noSuchMethod"));
+    replies.push_back(app.CallMethod("korvex/automation", "setLogDirectory",
+                                     EncodableValue(EncodableList{})));
+    replies.push_back(app.CallMethod("korvex/file_open", "openFile"));
+    replies.push_back(app.CallMethod("korvex/notifications", "show"));
+  });
+  ASSERT_EQ(replies.size(), 6u);
+  EXPECT_EQ(replies[0].kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(replies[1].kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(replies[2].kind, Reply::Kind::kNotImplemented);
+  // Arguments of the wrong kind are no arguments: a plain null answer.
+  EXPECT_EQ(replies[3].kind, Reply::Kind::kSuccess);
+  EXPECT_TRUE(replies[3].value.IsNull());
+  EXPECT_EQ(replies[4].kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(replies[5].kind, Reply::Kind::kNotImplemented);
+}
+
+TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring base = std::wstring(temp) + L"korvex-log-test";
+  const std::wstring first = base + L"-a";
+  const std::wstring second = base + L"-b";
+  const std::wstring slashed = base + L"-c";
+  for (const auto& folder : {first, second, slashed}) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    DeleteFileW((folder + L"\\korvex_capture.log").c_str());
+  }
+  auto utf8 = [](const std::wstring& text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(),
+                                   static_cast<int>(text.size()), &out[0],
+                                   static_cast<int>(out.size()), nullptr,
+                                   nullptr));
+    return out;
+  };
+  auto set_directory = [&](const std::string& path) {
+    RunApplication([&](AppMessenger& app) {
+      Reply reply = app.CallMethod("korvex/automation", "setLogDirectory",
+                                   Args({{"path", EncodableValue(path)}}));
+      EXPECT_EQ(reply.kind, Reply::Kind::kSuccess);
+      EXPECT_TRUE(reply.value.IsNull());
+    });
+  };
+  auto log_of = [](const std::wstring& folder) {
+    return test_support::ReadFileBytes(folder + L"\\korvex_capture.log");
+  };
+  auto exists = [](const std::wstring& folder) {
+    return GetFileAttributesW((folder + L"\\korvex_capture.log").c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+  };
+
+  // Tracing off: nothing is opened, nothing written.
+  trace_enabled = false;
+  set_directory(utf8(first));
+  EXPECT_EQ(capture_log, nullptr);
+  EXPECT_FALSE(exists(first));
+  WriteTraceLine("lost");
+
+  // An earlier run's lines stay; this run's follow them.
+  {
+    FILE* earlier = _wfopen((first + L"\\korvex_capture.log").c_str(), L"wb");
+    ASSERT_NE(earlier, nullptr);
+    fputs("earlier run\n", earlier);
+    fclose(earlier);
+  }
+  trace_enabled = true;
+  set_directory(utf8(first));  // no trailing separator
+  ASSERT_NE(capture_log, nullptr);
+  WriteTraceLine("first \"line\"\nwith a feed");
+  EmitDiag("restoreForeground FAILED target=A now=B");
+  set_directory(utf8(second));  // already open: changes nothing
+  WriteTraceLine("after");
+  EXPECT_EQ(log_of(first),
+            "earlier run\n"
+            "first \"line\"\nwith a feed\n"
+            "diag restoreForeground FAILED target=A now=B\n"
+            "after\n");
+  EXPECT_FALSE(exists(second));
+
+  // Another open, as in a new run: a trailing slash gets no second one, and
+  // an empty path opens nothing.
+  fclose(capture_log);
+  capture_log = nullptr;
+  set_directory("");
+  EXPECT_EQ(capture_log, nullptr);
+  set_directory(utf8(slashed) + "/");
+  ASSERT_NE(capture_log, nullptr);
+  WriteTraceLine("x");
+  EXPECT_EQ(log_of(slashed), "x\n");
+  fclose(capture_log);
+  capture_log = nullptr;
+  set_directory(utf8(second) + "\\");
+  WriteTraceLine("y");
+  EXPECT_EQ(log_of(second), "y\n");
+}
+
+TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) {
+  const std::wstring early = L"C:\\docs\\отчёт.kvd";
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, early.c_str(),
+                         static_cast<DWORD>((early.size() + 1) * 2)),
+            1);
+  // No terminator within cbData: cut to what cbData covers.
+  const wchar_t unterminated[] = {L'a', L'b', L'c', L'd'};
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, unterminated, 8), 1);
+  // An odd size rounds down to whole units.
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"wxyz", 7), 1);
+  // cbData smaller than the string cuts the path.
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"long-name.kvd", 8), 1);
+  // Declined: no data, another tag; accepted but dropped: an empty path.
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, nullptr, 0), 0);
+  EXPECT_EQ(SendHandOver(0x1234, L"other.kvd", 20), 0);
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"", 2), 1);
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"z", 1), 1);
+  EXPECT_EQ(pending_file_opens.size(), 4u);
+
+  std::vector<std::string> opened;
+  Reply ready, again;
+  RunApplication([&](AppMessenger& app) {
+    app.SetMethodCallHandler(
+        "korvex/file_open",
+        [&](const std::string& method, const EncodableValue& args) {
+          if (method == "openFile") {
+            opened.push_back(std::get<std::string>(args));
+          }
+          return flutter_app::Answer::Success();
+        });
+    ready = app.CallMethod("korvex/file_open", "fileOpenReady");
+    app.RunUntil([&] { return opened.size() >= 4; }, 5000);
+    again = app.CallMethod("korvex/file_open", "fileOpenReady");
+    app.RunPending(100);
+  });
+  EXPECT_EQ(ready.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(again.kind, Reply::Kind::kSuccess);
+  ASSERT_EQ(opened.size(), 4u);
+  EXPECT_EQ(opened[0], "C:\\docs\\отчёт.kvd");
+  EXPECT_EQ(opened[1], "abcd");
+  EXPECT_EQ(opened[2], "wxy");
+  EXPECT_EQ(opened[3], "long");
+  EXPECT_TRUE(pending_file_opens.empty());
+
+  // Once ready, a document goes out the moment it arrives.
+  opened.clear();
+  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"late.kvd", 18), 1);
+  RunApplication([&](AppMessenger& app) {
+    app.SetMethodCallHandler(
+        "korvex/file_open",
+        [&](const std::string&, const EncodableValue& args) {
+          opened.push_back(std::get<std::string>(args));
+          return flutter_app::Answer::Success();
+        });
+    app.RunUntil([&] { return !opened.empty(); }, 5000);
+  });
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], "late.kvd");
+}
+
+TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeAndOnlyChanges) {
+  const wchar_t* key =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+  auto set_theme = [&](DWORD value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, L"SystemUsesLightTheme",
+                    REG_DWORD, &value, sizeof(value));
+  };
+  set_theme(1);
+  EXPECT_TRUE(ReadTaskbarLightTheme());
+  set_theme(2);
+  EXPECT_FALSE(ReadTaskbarLightTheme());
+  set_theme(1);
+
+  HWND window = runner_->GetHandle();
+  // Sent from the application's thread, handled on the window's.
+  auto setting_change = [&](const wchar_t* name) {
+    SendMessageW(window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(name));
+  };
+  std::vector<EncodableValue> events;
+  RunApplication([&](AppMessenger& app) {
+    auto on_event = [&](const flutter_app::Event& event) {
+      events.push_back(event.value);
+    };
+    // Nobody listens yet: the change is stored, nothing is sent.
+    set_theme(0);
+    setting_change(L"ImmersiveColorSet");
+    app.RunPending(100);
+    EXPECT_TRUE(events.empty());
+    set_theme(1);
+    app.Listen("korvex/taskbar_theme", EncodableValue(), on_event);
+    app.RunUntil([&] { return events.size() >= 1; }, 2000);
+    set_theme(0);
+    setting_change(L"immersivecolorset");  // other letter case: ignored
+    setting_change(nullptr);
+    setting_change(L"SomethingElse");
+    app.RunPending(100);
+    EXPECT_EQ(events.size(), 1u);
+    setting_change(L"ImmersiveColorSet");
+    setting_change(L"ImmersiveColorSet");  // same theme again: no event
+    set_theme(1);
+    setting_change(L"ImmersiveColorSet");
+    app.RunUntil([&] { return events.size() >= 3; }, 2000);
+    app.RunPending(100);
+    app.Cancel("korvex/taskbar_theme");
+    set_theme(0);
+    setting_change(L"ImmersiveColorSet");
+    app.RunPending(100);
+  });
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0], EncodableValue(true));
+  EXPECT_EQ(events[1], EncodableValue(false));
+  EXPECT_EQ(events[2], EncodableValue(true));
+  // After the cancel the change is still remembered.
+  EXPECT_FALSE(taskbar_light_theme);
+}
+
+}  // namespace
