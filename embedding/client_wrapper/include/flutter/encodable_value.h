@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -140,6 +141,15 @@ namespace internal {
 
 template <typename T>
 int CompareScalar(const T& a, const T& b) {
+  if constexpr (std::is_floating_point_v<T>) {
+    // A NaN sorts after every number and equals only another NaN: a strict
+    // weak order, so a map keeps a NaN key apart from the others.
+    const bool a_nan = a != a;
+    const bool b_nan = b != b;
+    if (a_nan || b_nan) {
+      return a_nan == b_nan ? 0 : (a_nan ? 1 : -1);
+    }
+  }
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 

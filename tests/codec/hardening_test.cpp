@@ -1,0 +1,259 @@
+// Malformed input must be refused cleanly: the bytes come from another
+// process, so a crash, over-read or runaway allocation here is a hole.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "codec_test_util.h"
+
+// Under ASan, an allocation sized by an unchecked length field (gigabytes)
+// aborts the run instead of quietly succeeding on a large machine.
+extern "C" const char* __asan_default_options() {
+  return "max_allocation_size_mb=256";
+}
+
+namespace codec_test {
+namespace {
+
+using flutter::MethodCall;
+
+std::vector<V> AllKinds() {
+  const V composite(EncodableList{
+      V("abcde"),
+      V(EncodableMap{{V("d"), V(-0.75)},
+                     {V(3), V(std::vector<int64_t>{1, -2})}}),
+      V(std::vector<float>{1.0f, 2.0f}), V(std::vector<double>{}),
+      V(int64_t{1} << 40), V(EncodableList{V(true), V()})});
+  return {V(true), V(-5), V(int64_t{-5}), V(2.5), V("str"),
+          V(std::vector<uint8_t>{1, 2}), V(std::vector<int32_t>{1, 2}),
+          V(std::vector<int64_t>{1}), V(std::vector<double>{1.0}),
+          V(std::vector<float>{1.0f}), V(std::vector<int32_t>{}),
+          V(EncodableList{V()}), V(EncodableMap{{V(1), V(2)}}), composite};
+}
+
+bool DecodesAsMessage(const Bytes& b) {
+  return MessageCodec().DecodeMessage(b) != nullptr;
+}
+bool DecodesAsCall(const Bytes& b) {
+  return MethodCodec().DecodeMethodCall(b) != nullptr;
+}
+// An envelope that is refused must also leave the result untouched.
+bool DecodesAsEnvelope(const Bytes& b) {
+  bool ok = false;
+  Outcome o = DecodeEnvelope(b, &ok);
+  EXPECT_EQ(o.calls, ok ? 1 : 0) << testing::PrintToString(b);
+  EXPECT_FALSE(o.not_implemented);
+  return ok;
+}
+
+std::vector<Bytes> ValidCalls() {
+  std::vector<Bytes> calls = {*MethodCodec().EncodeMethodCall(
+      MethodCall<EncodableValue>("noArgs", nullptr))};
+  for (const auto& v : AllKinds()) {
+    calls.push_back(*MethodCodec().EncodeMethodCall(
+        MethodCall<EncodableValue>("m", std::make_unique<V>(v))));
+  }
+  return calls;
+}
+
+std::vector<Bytes> ValidEnvelopes() {
+  std::vector<Bytes> envelopes = {*MethodCodec().EncodeSuccessEnvelope(),
+                                  *MethodCodec().EncodeErrorEnvelope("E")};
+  for (const auto& v : AllKinds()) {
+    envelopes.push_back(*MethodCodec().EncodeSuccessEnvelope(&v));
+    envelopes.push_back(*MethodCodec().EncodeErrorEnvelope("code", "msg", &v));
+  }
+  return envelopes;
+}
+
+Bytes Prefix(const Bytes& b, size_t n) {
+  return Bytes(b.begin(), b.begin() + n);
+}
+
+TEST(Hardening, EveryTruncationFails) {
+  for (const auto& v : AllKinds()) {
+    const Bytes full = Encode(v);
+    ASSERT_TRUE(DecodesAsMessage(full));
+    // The empty prefix is the null value; every other one is cut short.
+    for (size_t n = 1; n < full.size(); ++n) {
+      EXPECT_FALSE(DecodesAsMessage(Prefix(full, n)))
+          << n << " of " << testing::PrintToString(v);
+    }
+  }
+  for (const auto& full : ValidCalls()) {
+    ASSERT_TRUE(DecodesAsCall(full));
+    for (size_t n = 0; n < full.size(); ++n) {
+      EXPECT_FALSE(DecodesAsCall(Prefix(full, n))) << n;
+    }
+  }
+  for (const auto& full : ValidEnvelopes()) {
+    ASSERT_TRUE(DecodesAsEnvelope(full));
+    for (size_t n = 0; n < full.size(); ++n) {
+      EXPECT_FALSE(DecodesAsEnvelope(Prefix(full, n))) << n;
+    }
+  }
+  // With a trailing stack trace, only the prefix without it is complete.
+  const Bytes traced = {1, 7, 1, 'E', 0, 0, 7, 3, 'a', 't', '1'};
+  ASSERT_TRUE(DecodesAsEnvelope(traced));
+  for (size_t n = 0; n < traced.size(); ++n) {
+    EXPECT_EQ(DecodesAsEnvelope(Prefix(traced, n)), n == 6) << n;
+  }
+}
+
+TEST(Hardening, TrailingBytesAndUnknownTags) {
+  for (const auto& v : AllKinds()) {
+    for (uint8_t extra : {0, 1, 12, 0xFF}) {
+      EXPECT_FALSE(DecodesAsMessage(Cat({Encode(v), {extra}})));
+    }
+  }
+  for (const Bytes& b : ValidCalls()) {
+    EXPECT_FALSE(DecodesAsCall(Cat({b, {0}})));
+  }
+  for (const Bytes& b : ValidEnvelopes()) {
+    // An error envelope may take one null as its stack trace, not two.
+    EXPECT_EQ(DecodesAsEnvelope(Cat({b, {0}})), b[0] == 1);
+    EXPECT_FALSE(DecodesAsEnvelope(Cat({b, {0, 0}})));
+  }
+
+  // 5 is the large-integer tag, which the application side may send as text.
+  for (uint8_t tag : {5, 15, 16, 127, 128, 255}) {
+    SCOPED_TRACE(int(tag));
+    EXPECT_FALSE(DecodesAsMessage({tag}));
+    EXPECT_FALSE(DecodesAsMessage({tag, 3, '1', '2', '3'}));
+    EXPECT_FALSE(DecodesAsMessage({12, 2, 0, tag}));
+    EXPECT_FALSE(DecodesAsMessage({13, 1, tag, 0}));
+    EXPECT_FALSE(DecodesAsMessage({13, 1, 0, tag}));
+    EXPECT_FALSE(DecodesAsCall({7, 1, 'm', tag}));
+    EXPECT_FALSE(DecodesAsCall({tag, 0}));
+    EXPECT_FALSE(DecodesAsEnvelope({0, tag}));
+    EXPECT_FALSE(DecodesAsEnvelope({1, 7, 1, 'E', 0, tag}));
+    EXPECT_FALSE(DecodesAsEnvelope({1, 7, 1, 'E', 0, 0, tag}));
+  }
+}
+
+TEST(Hardening, LengthsBeyondTheData) {
+  const Bytes filler(64, 0);
+  for (uint8_t tag : {7, 8, 9, 10, 11, 12, 13, 14}) {
+    SCOPED_TRACE(int(tag));
+    const Bytes lie = {tag, 255, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_FALSE(DecodesAsMessage(lie));
+    EXPECT_FALSE(DecodesAsMessage(Cat({lie, filler})));
+    // The same lie nested in a list, in call arguments and in a reply.
+    EXPECT_FALSE(DecodesAsMessage(Cat({{12, 1}, lie, filler})));
+    EXPECT_FALSE(DecodesAsCall(Cat({{7, 1, 'm'}, lie, filler})));
+    EXPECT_FALSE(DecodesAsEnvelope(Cat({{0}, lie, filler})));
+    EXPECT_FALSE(DecodesAsEnvelope(Cat({{1, 7, 1, 'E', 0}, lie, filler})));
+    // 16-bit sizes lie too.
+    EXPECT_FALSE(DecodesAsMessage(Cat({{tag, 254, 0xFF, 0xFF}, filler})));
+  }
+  // Each count is one more than the data holds...
+  const std::vector<Bytes> short_by_one = {
+      {7, 4, 'a', 'b', 'c'},
+      {8, 4, 1, 2, 3},
+      {9, 2, 0, 0, 1, 0, 0, 0},
+      {14, 2, 0, 0, 1, 0, 0, 0, 2, 0, 0},
+      {10, 2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2},
+      {11, 2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0},
+      {12, 3, 0, 0},
+      {13, 2, 0, 0, 0},
+      // Byte sizes that wrap to zero in 32-bit arithmetic.
+      {10, 255, 0, 0, 0, 0x20, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8},
+      {9, 255, 0, 0, 0, 0x40, 0, 0, 1, 2, 3, 4},
+  };
+  for (const Bytes& b : short_by_one) {
+    EXPECT_FALSE(DecodesAsMessage(b)) << testing::PrintToString(b);
+  }
+  // ...while honest counts over the same shapes decode.
+  const std::vector<Bytes> honest = {
+      {7, 3, 'a', 'b', 'c'}, {8, 3, 1, 2, 3}, {9, 1, 0, 0, 1, 0, 0, 0},
+      {12, 2, 0, 0},         {13, 1, 0, 0},   {13, 2, 0, 0, 1, 0}};
+  for (const Bytes& b : honest) {
+    EXPECT_TRUE(DecodesAsMessage(b)) << testing::PrintToString(b);
+  }
+}
+
+TEST(Hardening, NestingDepth) {
+  Bytes lists, maps, keys;
+  for (int i = 0; i < 100000; ++i) {
+    Append(&lists, {12, 1});
+    Append(&maps, {13, 1, 0});  // null key, the value nests deeper
+    Append(&keys, {13, 1});     // the key nests deeper
+  }
+  lists.push_back(0);
+  maps.push_back(0);
+  EXPECT_FALSE(DecodesAsMessage(lists));
+  EXPECT_FALSE(DecodesAsMessage(maps));
+  EXPECT_FALSE(DecodesAsMessage(keys));
+  EXPECT_FALSE(DecodesAsCall(Cat({{7, 1, 'm'}, lists})));
+  EXPECT_FALSE(DecodesAsEnvelope(Cat({{0}, lists})));
+
+  // Moderate nesting is legitimate and must survive intact.
+  V list_chain(3.5), map_chain("leaf");
+  for (int i = 0; i < 100; ++i) {
+    list_chain = V(EncodableList{V("x"), list_chain});
+    map_chain = V(EncodableMap{{V(i), map_chain}});
+  }
+  for (const V* v : {&list_chain, &map_chain}) {
+    auto decoded = MessageCodec().DecodeMessage(Encode(*v));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(*decoded, *v);
+  }
+  auto call = MethodCodec().DecodeMethodCall(*MethodCodec().EncodeMethodCall(
+      MethodCall<EncodableValue>("deep", std::make_unique<V>(list_chain))));
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(*call->arguments(), list_chain);
+  // Many siblings are not depth.
+  EXPECT_TRUE(
+      DecodesAsMessage(Encode(V(EncodableList(5000, V(EncodableList{}))))));
+}
+
+TEST(Hardening, MalformedCallsAndEnvelopes) {
+  // Method names that are not strings, or no call at all.
+  for (const Bytes& b : std::vector<Bytes>{{0, 0},
+                                           {1, 0},
+                                           {3, 1, 0, 0, 0, 0},
+                                           {8, 1, 'm', 0},
+                                           {12, 1, 7, 1, 'm', 0},
+                                           {}}) {
+    EXPECT_FALSE(DecodesAsCall(b)) << testing::PrintToString(b);
+  }
+  EXPECT_TRUE(DecodesAsCall({7, 1, 'm', 0}));
+
+  // Flags other than 0 and 1; the empty reply (the channel, not the codec,
+  // turns that into "not implemented"); error codes that are not strings;
+  // messages and traces that are neither string nor null.
+  for (uint8_t flag : {2, 3, 0x80, 0xFF}) {
+    EXPECT_FALSE(DecodesAsEnvelope({flag, 0}));
+    EXPECT_FALSE(DecodesAsEnvelope({flag, 7, 1, 'E', 0, 0}));
+  }
+  for (const Bytes& b : std::vector<Bytes>{
+           {},
+           {0},
+           {1},
+           {1, 0, 0, 0},
+           {1, 3, 1, 0, 0, 0, 0, 0},
+           {1, 8, 1, 'E', 0, 0},
+           {1, 12, 0, 0, 0},
+           {1, 7, 1, 'E', 3, 1, 0, 0, 0, 0},
+           {1, 7, 1, 'E', 1, 0},
+           {1, 7, 1, 'E', 0, 0, 3, 1, 0, 0, 0},
+           {1, 7, 1, 'E', 0, 0, 12, 0},
+       }) {
+    EXPECT_FALSE(DecodesAsEnvelope(b)) << testing::PrintToString(b);
+  }
+
+  // An empty message is the null value, for either pointer form...
+  auto empty = MessageCodec().DecodeMessage(Bytes{});
+  ASSERT_NE(empty, nullptr);
+  EXPECT_TRUE(empty->IsNull());
+  empty = MessageCodec().DecodeMessage(nullptr, 0);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_TRUE(empty->IsNull());
+  // ...but a null followed by anything is not a message.
+  EXPECT_FALSE(DecodesAsMessage({0, 0}));
+}
+
+}  // namespace
+}  // namespace codec_test

@@ -1,0 +1,238 @@
+// Byte-exact vectors: the application side reads these bytes, so any drift
+// in tags, sizes, padding or ordering breaks every channel.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "codec_test_util.h"
+
+namespace codec_test {
+namespace {
+
+using flutter::MethodCall;
+
+void ExpectEncodesTo(const EncodableValue& value, const Bytes& expected) {
+  EXPECT_EQ(Encode(value), expected);
+  auto decoded = MessageCodec().DecodeMessage(expected);
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(*decoded, value);
+}
+
+TEST(WireFormat, ScalarsStringsAndTypedLists) {
+  ExpectEncodesTo(V(), {0});
+  ExpectEncodesTo(V(true), {1});
+  ExpectEncodesTo(V(false), {2});
+  ExpectEncodesTo(V(int32_t{-2}), {3, 0xFE, 0xFF, 0xFF, 0xFF});
+  ExpectEncodesTo(V(int32_t{0x12345678}), {3, 0x78, 0x56, 0x34, 0x12});
+  ExpectEncodesTo(V(int64_t{0x0102030405060708}), {4, 8, 7, 6, 5, 4, 3, 2, 1});
+  ExpectEncodesTo(V(int64_t{-1}),
+                  {4, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  // A top-level double: tag, seven zero bytes, then 1.5.
+  ExpectEncodesTo(V(1.5),
+                  {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F});
+  ExpectEncodesTo(V(std::string()), {7, 0});
+  ExpectEncodesTo(V("hello"), {7, 5, 'h', 'e', 'l', 'l', 'o'});
+  // Size counts UTF-8 bytes, not characters.
+  ExpectEncodesTo(V("\xC3\xA9\xE2\x82\xAC"),
+                  {7, 5, 0xC3, 0xA9, 0xE2, 0x82, 0xAC});
+
+  ExpectEncodesTo(V(std::vector<uint8_t>{1, 2, 0xFF}), {8, 3, 1, 2, 0xFF});
+  ExpectEncodesTo(V(std::vector<int32_t>{1, -1}),
+                  {9, 2, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+  ExpectEncodesTo(V(std::vector<int64_t>{7}),
+                  {10, 1, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0});
+  ExpectEncodesTo(V(std::vector<double>{0.5}),
+                  {11, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F});
+  ExpectEncodesTo(V(std::vector<float>{1.5f, -2.0f}),
+                  {14, 2, 0, 0, 0, 0, 0xC0, 0x3F, 0, 0, 0, 0xC0});
+  // Empty typed lists still carry their padding.
+  ExpectEncodesTo(V(std::vector<uint8_t>{}), {8, 0});
+  ExpectEncodesTo(V(std::vector<int32_t>{}), {9, 0, 0, 0});
+  ExpectEncodesTo(V(std::vector<float>{}), {14, 0, 0, 0});
+  ExpectEncodesTo(V(std::vector<int64_t>{}), {10, 0, 0, 0, 0, 0, 0, 0});
+  ExpectEncodesTo(V(std::vector<double>{}), {11, 0, 0, 0, 0, 0, 0, 0});
+  // ...and a reader that finds it missing refuses the message.
+  EXPECT_EQ(MessageCodec().DecodeMessage(Bytes{9, 0}), nullptr);
+  EXPECT_EQ(MessageCodec().DecodeMessage(Bytes{11, 0, 0, 0}), nullptr);
+
+  ExpectEncodesTo(V(EncodableList{}), {12, 0});
+  ExpectEncodesTo(V(EncodableMap{}), {13, 0});
+  ExpectEncodesTo(V(EncodableList{V(1), V("a"), V()}),
+                  {12, 3, 3, 1, 0, 0, 0, 7, 1, 'a', 0});
+}
+
+TEST(WireFormat, SizeBoundaries) {
+  struct Case {
+    size_t size;
+    Bytes header;
+  };
+  const Case cases[] = {{0, {0}},
+                        {253, {253}},
+                        {254, {254, 254, 0}},
+                        {255, {254, 255, 0}},
+                        {256, {254, 0, 1}},
+                        {65535, {254, 0xFF, 0xFF}},
+                        {65536, {255, 0, 0, 1, 0}},
+                        {70000, {255, 0x70, 0x11, 0x01, 0}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::string text(c.size, 'x');
+    if (c.size > 0) text.back() = 'y';
+    Bytes string_bytes = Cat({{7}, c.header, Bytes(text.begin(), text.end())});
+    ExpectEncodesTo(V(text), string_bytes);
+
+    EncodableList list(c.size, V(false));
+    ExpectEncodesTo(V(list), Cat({{12}, c.header, Bytes(c.size, 2)}));
+
+    std::vector<uint8_t> raw(c.size, 0xAB);
+    ExpectEncodesTo(V(raw), Cat({{8}, c.header, raw}));
+
+    // One byte short of the announced size must not decode.
+    string_bytes.pop_back();
+    EXPECT_EQ(MessageCodec().DecodeMessage(string_bytes), nullptr);
+  }
+  // A map's count uses the same size form.
+  EncodableMap map;
+  for (int32_t i = 0; i < 300; ++i) map[V(i)] = V();
+  Bytes map_bytes = Encode(V(map));
+  ASSERT_EQ(map_bytes.size(), 4u + 300 * 6);
+  EXPECT_EQ(Bytes(map_bytes.begin(), map_bytes.begin() + 4),
+            (Bytes{13, 254, 0x2C, 0x01}));
+}
+
+// Lists of the form [prefix string of |k| bytes, value]: the value's tag then
+// lands at offset 4 + k, covering every residue modulo 8.
+Bytes ListWithPrefix(size_t k, const Bytes& value_bytes) {
+  return Cat({{12, 2, 7, uint8_t(k)}, Bytes(k, 'p'), value_bytes});
+}
+
+void PadTo(Bytes* b, size_t alignment) {
+  while (b->size() % alignment != 0) b->push_back(0);
+}
+
+TEST(WireFormat, AlignmentAtEveryOffset) {
+  // Two fully spelled-out cases, so the generated ones below are anchored.
+  EXPECT_EQ(Encode(V(EncodableList{V(""), V(2.0)})),
+            (Bytes{12, 2, 7, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40}));
+  EXPECT_EQ(Encode(V(EncodableList{V("abc"), V(std::vector<int32_t>{5})})),
+            (Bytes{12, 2, 7, 3, 'a', 'b', 'c', 9, 1, 0, 0, 0, 5, 0, 0, 0}));
+
+  for (size_t k = 0; k < 8; ++k) {
+    SCOPED_TRACE(k);
+    const EncodableValue prefix(std::string(k, 'p'));
+    const size_t tag_at = 4 + k;
+
+    Bytes d = ListWithPrefix(k, {6});
+    PadTo(&d, 8);
+    Append(&d, DoubleBytes(-3.25));
+    ExpectEncodesTo(V(EncodableList{prefix, V(-3.25)}), d);
+
+    struct Typed {
+      uint8_t tag;
+      size_t element;
+      EncodableValue one;
+      Bytes one_bytes;
+      EncodableValue empty;
+    };
+    const Typed typed[] = {
+        {8, 1, V(std::vector<uint8_t>{9}), {9}, V(std::vector<uint8_t>{})},
+        {9, 4, V(std::vector<int32_t>{-7}), LE32(uint32_t(-7)),
+         V(std::vector<int32_t>{})},
+        {14, 4, V(std::vector<float>{0.25f}), FloatBytes(0.25f),
+         V(std::vector<float>{})},
+        {10, 8, V(std::vector<int64_t>{-9}), LE64(uint64_t(-9)),
+         V(std::vector<int64_t>{})},
+        {11, 8, V(std::vector<double>{6.5}), DoubleBytes(6.5),
+         V(std::vector<double>{})},
+    };
+    for (const auto& t : typed) {
+      SCOPED_TRACE(int(t.tag));
+      Bytes one = ListWithPrefix(k, {t.tag, 1});
+      PadTo(&one, t.element);
+      Append(&one, t.one_bytes);
+      ExpectEncodesTo(V(EncodableList{prefix, t.one}), one);
+
+      Bytes empty = ListWithPrefix(k, {t.tag, 0});
+      PadTo(&empty, t.element);
+      ExpectEncodesTo(V(EncodableList{prefix, t.empty}), empty);
+      // Without its padding (when any is due) the empty list is truncated.
+      if (empty.size() != tag_at + 2) {
+        empty.resize(tag_at + 2);
+        EXPECT_EQ(MessageCodec().DecodeMessage(empty), nullptr);
+      }
+    }
+  }
+}
+
+TEST(WireFormat, MapKeyOrder) {
+  EncodableMap map{{V("b"), V(1)}, {V("a"), V(2)}, {V(int64_t{1}), V(3)},
+                   {V(7), V(4)},   {V(true), V(5)}, {V(false), V(6)},
+                   {V(), V(7)},    {V(EncodableList{}), V(8)},
+                   {V("\xC3\xA9"), V(9)}};
+  // Kind first (null, bool, int32, int64, string, list), then value; strings
+  // by unsigned bytes, so "b" < "é".
+  ExpectEncodesTo(V(map), Cat({{13, 9},
+                               {0, 3, 7, 0, 0, 0},
+                               {2, 3, 6, 0, 0, 0},
+                               {1, 3, 5, 0, 0, 0},
+                               {3, 7, 0, 0, 0, 3, 4, 0, 0, 0},
+                               {4, 1, 0, 0, 0, 0, 0, 0, 0, 3, 3, 0, 0, 0},
+                               {7, 1, 'a', 3, 2, 0, 0, 0},
+                               {7, 1, 'b', 3, 1, 0, 0, 0},
+                               {7, 2, 0xC3, 0xA9, 3, 9, 0, 0, 0},
+                               {12, 0, 3, 8, 0, 0, 0}}));
+  // Keys arriving out of order decode to the same map.
+  auto decoded =
+      MessageCodec().DecodeMessage(Bytes{13, 2, 7, 1, 'z', 0, 7, 1, 'a', 1});
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(Encode(*decoded), (Bytes{13, 2, 7, 1, 'a', 1, 7, 1, 'z', 0}));
+  // A repeated key keeps its last value, as a map literal would.
+  decoded = MessageCodec().DecodeMessage(
+      Bytes{13, 3, 3, 1, 0, 0, 0, 1, 0, 0, 3, 1, 0, 0, 0, 2});
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(*decoded, V(EncodableMap{{V(1), V(false)}, {V(), V()}}));
+}
+
+TEST(WireFormat, MethodCallsAndEnvelopes) {
+  const auto& codec = MethodCodec();
+  EXPECT_EQ(*codec.EncodeMethodCall(MethodCall<EncodableValue>("foo", nullptr)),
+            (Bytes{7, 3, 'f', 'o', 'o', 0}));
+  // The double's padding counts from the start of the call.
+  EXPECT_EQ(*codec.EncodeMethodCall(MethodCall<EncodableValue>(
+                "m", std::make_unique<EncodableValue>(2.0))),
+            (Bytes{7, 1, 'm', 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40}));
+  auto call =
+      codec.DecodeMethodCall(Bytes{7, 2, 'g', 'o', 12, 2, 3, 1, 0, 0, 0, 1});
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(call->method_name(), "go");
+  ASSERT_NE(call->arguments(), nullptr);
+  EXPECT_EQ(*call->arguments(), V(EncodableList{V(1), V(true)}));
+  call = codec.DecodeMethodCall(Bytes{7, 0, 0});
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(call->method_name(), "");
+  ASSERT_NE(call->arguments(), nullptr);
+  EXPECT_TRUE(call->arguments()->IsNull());
+
+  EXPECT_EQ(*codec.EncodeSuccessEnvelope(), (Bytes{0, 0}));
+  const EncodableValue five(5);
+  EXPECT_EQ(*codec.EncodeSuccessEnvelope(&five), (Bytes{0, 3, 5, 0, 0, 0}));
+  // The leading flag byte shifts the padding: 6 padding bytes, not 7.
+  const EncodableValue half(0.5);
+  EXPECT_EQ(*codec.EncodeSuccessEnvelope(&half),
+            (Bytes{0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F}));
+  const EncodableValue floats(std::vector<float>{1.0f});
+  EXPECT_EQ(*codec.EncodeSuccessEnvelope(&floats),
+            (Bytes{0, 14, 1, 0, 0, 0, 0x80, 0x3F}));
+
+  EXPECT_EQ(*codec.EncodeErrorEnvelope("code"),
+            (Bytes{1, 7, 4, 'c', 'o', 'd', 'e', 0, 0}));
+  EXPECT_EQ(*codec.EncodeErrorEnvelope("E", "msg", &five),
+            (Bytes{1, 7, 1, 'E', 7, 3, 'm', 's', 'g', 3, 5, 0, 0, 0}));
+  EXPECT_EQ(*codec.EncodeErrorEnvelope("E", "", &half),
+            (Bytes{1, 7, 1, 'E', 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F}));
+}
+
+}  // namespace
+}  // namespace codec_test
