@@ -7,6 +7,7 @@
 #include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "diagnostics/capture_log.h"
 #include "flutter_window.h"
 #include "test_support.h"
+#include "utils.h"
 
 using flutter::EncodableList;
 using flutter::EncodableMap;
@@ -191,6 +193,31 @@ TEST(EnvironmentSwitchTest, SwitchesAndDelayFollowTheirRules) {
   }
   trace_enabled = false;
   accept_injected = false;
+}
+
+TEST(CommandLineTest, StrictConversionAndDocumentArguments) {
+  EXPECT_EQ(Utf8FromCommandLineArgument(nullptr), "");
+  EXPECT_EQ(Utf8FromCommandLineArgument(L""), "");
+  EXPECT_EQ(Utf8FromCommandLineArgument(L"C:\\отчёт.kvd"), "C:\\отчёт.kvd");
+  const wchar_t astral[] = {0xD83D, 0xDE00, 0};
+  EXPECT_EQ(Utf8FromCommandLineArgument(astral), "\xF0\x9F\x98\x80");
+  // An unpaired surrogate is refused as a whole, not replaced.
+  const wchar_t unpaired[] = {L'a', 0xD800, L'b', 0};
+  EXPECT_EQ(Utf8FromCommandLineArgument(unpaired), "");
+
+  EXPECT_TRUE(IsDocumentArgument(L"report.kvd"));
+  EXPECT_TRUE(IsDocumentArgument(L"C:\\A.B\\REPORT.KVD"));
+  EXPECT_TRUE(IsDocumentArgument(L".kvd"));
+  EXPECT_FALSE(IsDocumentArgument(L"report.kvd.txt"));
+  EXPECT_FALSE(IsDocumentArgument(L"kvd"));
+  EXPECT_FALSE(IsDocumentArgument(L"report.kvdx"));
+  EXPECT_FALSE(IsDocumentArgument(nullptr));
+
+  // This program's own arguments, without its name.
+  const std::vector<std::string> arguments = GetCommandLineArguments();
+  int argc = 0;
+  LocalFree(CommandLineToArgvW(GetCommandLineW(), &argc));
+  EXPECT_EQ(arguments.size(), static_cast<size_t>(argc - 1));
 }
 
 TEST(RunnerGeometryTest, LogicalUnitsScaleByDpiAndTruncate) {
