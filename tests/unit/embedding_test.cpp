@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app_driver.h"
 #include "test_support.h"
 
 using flutter::EncodableList;
@@ -32,23 +33,6 @@ using test_support::PumpUntil;
 
 namespace {
 
-FlutterDesktopAppMessengerRef WaitForPassiveApp() {
-  const std::wstring module_path =
-      test_support::PassiveProjectFolder() + L"\\app.so";
-  FlutterDesktopAppMessengerRef ref = nullptr;
-  PumpUntil(
-      [&] {
-        HMODULE module = GetModuleHandleW(module_path.c_str());
-        auto get = module ? reinterpret_cast<FlutterDesktopAppMessengerRef (*)()>(
-                                reinterpret_cast<void*>(GetProcAddress(
-                                    module, "PassiveAppMessenger")))
-                          : nullptr;
-        ref = get ? get() : nullptr;
-        return ref != nullptr;
-      },
-      5000);
-  return ref;
-}
 
 class EmbeddingTest : public ::testing::Test {
  protected:
@@ -56,7 +40,7 @@ class EmbeddingTest : public ::testing::Test {
     controller_ = std::make_unique<flutter::FlutterViewController>(
         320, 200, flutter::DartProject(test_support::PassiveProjectFolder()));
     ASSERT_NE(controller_->view(), nullptr);
-    app_ref_ = WaitForPassiveApp();
+    app_ref_ = test_support::PassiveAppMessenger();
     ASSERT_NE(app_ref_, nullptr);
     platform_thread_ = GetCurrentThreadId();
     auto* messenger = controller_->engine()->messenger();
@@ -147,16 +131,9 @@ class EmbeddingTest : public ::testing::Test {
   // Runs |body| as the application, on a thread of its own, while this
   // thread serves the platform side.
   void RunApplication(const std::function<void(AppMessenger&)>& body) {
-    std::atomic<bool> done{false};
-    std::thread app([&] {
-      AppMessenger messenger(app_ref_);
-      body(messenger);
-      done = true;
-    });
-    const bool finished = PumpUntil([&] { return done.load(); }, 30000);
-    app.join();
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(test_support::RunAsApplication(app_ref_, body));
   }
+
 
   std::unique_ptr<flutter::FlutterViewController> controller_;
   FlutterDesktopAppMessengerRef app_ref_ = nullptr;
@@ -369,7 +346,7 @@ TEST(EmbeddingLifecycleTest, ShutDownReleasesAWaitingApplication) {
   auto controller = std::make_unique<flutter::FlutterViewController>(
       100, 100, flutter::DartProject(test_support::PassiveProjectFolder()));
   ASSERT_NE(controller->view(), nullptr);
-  FlutterDesktopAppMessengerRef app_ref = WaitForPassiveApp();
+  FlutterDesktopAppMessengerRef app_ref = test_support::PassiveAppMessenger();
   ASSERT_NE(app_ref, nullptr);
   // The application waits for a reply that nobody will send; shutting the
   // engine down must end that wait, not hang.
@@ -453,7 +430,7 @@ TEST(EmbeddingLifecycleTest, PluginsRegisterAndTheWindowManagerShowsTheWindow) {
   auto controller = std::make_unique<flutter::FlutterViewController>(
       100, 100, flutter::DartProject(test_support::PassiveProjectFolder()));
   ASSERT_NE(controller->view(), nullptr);
-  FlutterDesktopAppMessengerRef app_ref = WaitForPassiveApp();
+  FlutterDesktopAppMessengerRef app_ref = test_support::PassiveAppMessenger();
   HWND top = CreateWindowExW(0, L"STATIC", L"runner", WS_OVERLAPPEDWINDOW, 0,
                              0, 400, 300, nullptr, nullptr, nullptr, nullptr);
   SetParent(controller->view()->GetNativeWindow(), top);

@@ -20,6 +20,7 @@
 #include "bridge/native_services.h"
 #include "diagnostics/capture_log.h"
 #include "flutter_window.h"
+#include "app_driver.h"
 #include "test_support.h"
 #include "utils.h"
 
@@ -40,23 +41,6 @@ EncodableValue Args(std::initializer_list<std::pair<const char*, EncodableValue>
   return EncodableValue(map);
 }
 
-FlutterDesktopAppMessengerRef PassiveAppMessenger() {
-  const std::wstring module_path =
-      test_support::PassiveProjectFolder() + L"\\app.so";
-  FlutterDesktopAppMessengerRef ref = nullptr;
-  PumpUntil(
-      [&] {
-        HMODULE module = GetModuleHandleW(module_path.c_str());
-        auto get = module ? reinterpret_cast<FlutterDesktopAppMessengerRef (*)()>(
-                                reinterpret_cast<void*>(GetProcAddress(
-                                    module, "PassiveAppMessenger")))
-                          : nullptr;
-        ref = get ? get() : nullptr;
-        return ref != nullptr;
-      },
-      5000);
-  return ref;
-}
 
 // A runner window made as process entry makes it, but with a project whose
 // application is the test.
@@ -72,7 +56,7 @@ class HostTest : public ::testing::Test {
     runner_ = std::make_unique<TestRunner>();
     ASSERT_TRUE(runner_->Create(L"korvex-test", Win32Window::Point(10, 10),
                                 Win32Window::Size(640, 360)));
-    app_ref_ = PassiveAppMessenger();
+    app_ref_ = test_support::PassiveAppMessenger();
     ASSERT_NE(app_ref_, nullptr);
   }
 
@@ -89,16 +73,9 @@ class HostTest : public ::testing::Test {
   }
 
   void RunApplication(const std::function<void(AppMessenger&)>& body) {
-    std::atomic<bool> done{false};
-    std::thread app([&] {
-      AppMessenger messenger(app_ref_);
-      body(messenger);
-      done = true;
-    });
-    const bool finished = PumpUntil([&] { return done.load(); }, 30000);
-    app.join();
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(test_support::RunAsApplication(app_ref_, body));
   }
+
 
   LRESULT SendHandOver(ULONG_PTR tag, const void* data, DWORD size) {
     COPYDATASTRUCT record = {};

@@ -1,0 +1,44 @@
+#include "app_driver.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "test_support.h"
+
+namespace test_support {
+
+FlutterDesktopAppMessengerRef PassiveAppMessenger() {
+  const std::wstring module_path = PassiveProjectFolder() + L"\\app.so";
+  FlutterDesktopAppMessengerRef ref = nullptr;
+  PumpUntil(
+      [&] {
+        HMODULE module = GetModuleHandleW(module_path.c_str());
+        auto get = module ? reinterpret_cast<FlutterDesktopAppMessengerRef (*)()>(
+                                reinterpret_cast<void*>(GetProcAddress(
+                                    module, "PassiveAppMessenger")))
+                          : nullptr;
+        ref = get ? get() : nullptr;
+        return ref != nullptr;
+      },
+      5000);
+  return ref;
+}
+
+bool RunAsApplication(
+    FlutterDesktopAppMessengerRef messenger,
+    const std::function<void(flutter_app::AppMessenger&)>& body) {
+  std::atomic<bool> done{false};
+  std::thread app([&] {
+    flutter_app::AppMessenger app_messenger(messenger);
+    body(app_messenger);
+    done = true;
+  });
+  const bool finished = PumpUntil([&] { return done.load(); }, 30000);
+  app.join();
+  return finished;
+}
+
+}  // namespace test_support

@@ -1,0 +1,21 @@
+#ifndef KORVEX_TESTS_UNIT_APP_DRIVER_H_
+#define KORVEX_TESTS_UNIT_APP_DRIVER_H_
+
+#include <flutter_app/app_messenger.h>
+
+#include <functional>
+
+namespace test_support {
+
+// The messenger the engine handed to the do-nothing application of
+// PassiveProjectFolder(); null when no engine started it within 5 s.
+FlutterDesktopAppMessengerRef PassiveAppMessenger();
+
+// Runs |body| as the application, on a thread of its own, while this
+// (platform) thread serves its messages. False when it did not end in 30 s.
+bool RunAsApplication(FlutterDesktopAppMessengerRef messenger,
+                      const std::function<void(flutter_app::AppMessenger&)>& body);
+
+}  // namespace test_support
+
+#endif  // KORVEX_TESTS_UNIT_APP_DRIVER_H_
