@@ -95,7 +95,7 @@ int RunSecondInstance(const wchar_t* command_line) {
 int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE,
                       _In_ wchar_t* command_line, _In_ int) {
   if (Contains(command_line, L"--selftest")) {
-    return RunSelfTest(command_line);
+    return RunSelfTest();
   }
 
   // Never closed: it marks the first instance for as long as it runs.

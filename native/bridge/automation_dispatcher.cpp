@@ -1,11 +1,15 @@
 #include "bridge/automation_dispatcher.h"
 
+#include <windows.h>
+
 #include <functional>
+#include <optional>
 #include <unordered_map>
 
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
 #include "diagnostics/capture_log.h"
+#include "injection/clipboard.h"
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
@@ -33,10 +37,44 @@ void SetLogDirectory(const EncodableValue* arguments, Reply& result) {
   result->Success();
 }
 
+void ClipboardChangeCount(const EncodableValue*, Reply& result) {
+  result->Success(
+      EncodableValue(static_cast<int32_t>(GetClipboardSequenceNumber())));
+}
+
+void ReadClipboard(const EncodableValue*, Reply& result) {
+  std::optional<std::wstring> text = ReadClipboardText();
+  if (text) {
+    result->Success(EncodableValue(Utf8FromUtf16(*text)));
+  } else {
+    result->Success();
+  }
+}
+
+void WriteClipboard(const EncodableValue* arguments, Reply& result) {
+  result->Success(EncodableValue(
+      WriteClipboardText(Utf16FromUtf8(GetStringArg(arguments, "text")))));
+}
+
+void SaveClipboardMethod(const EncodableValue*, Reply& result) {
+  SaveClipboard();
+  result->Success();
+}
+
+void RestoreClipboardMethod(const EncodableValue*, Reply& result) {
+  RestoreSavedClipboard();
+  result->Success();
+}
+
 // The methods served so far; any other name answers not-implemented.
 const std::unordered_map<std::string, MethodHandler>& MethodTable() {
   static const auto* table = new std::unordered_map<std::string, MethodHandler>{
+      {"clipboardChangeCount", ClipboardChangeCount},
+      {"readClipboardText", ReadClipboard},
+      {"writeClipboardText", WriteClipboard},
       {"setLogDirectory", SetLogDirectory},
+      {"saveClipboard", SaveClipboardMethod},
+      {"restoreClipboard", RestoreClipboardMethod},
   };
   return *table;
 }

@@ -1,0 +1,97 @@
+#include "injection/clipboard.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr int kOpenAttempts = 10;
+constexpr DWORD kOpenRetryMs = 10;
+
+// The saved text. The main thread's methods and the worker's paste fallback
+// both use it; the lock keeps one from reading it half-written.
+std::mutex saved_mutex;
+bool saved_has_text = false;
+std::wstring saved_text;
+
+bool OpenClipboardWithRetries() {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    if (OpenClipboard(nullptr)) {
+      return true;
+    }
+    Sleep(kOpenRetryMs);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::wstring> ReadClipboardText() {
+  if (!OpenClipboardWithRetries()) {
+    return std::nullopt;
+  }
+  std::optional<std::wstring> result;
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  if (data) {
+    // Only what the memory block holds is read: a text without its
+    // terminator ends at the block's end.
+    const SIZE_T units = GlobalSize(data) / sizeof(wchar_t);
+    if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+      size_t length = 0;
+      while (length < units && text[length] != L'\0') {
+        ++length;
+      }
+      result.emplace(text, length);
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return result;
+}
+
+bool WriteClipboardText(const std::wstring& text) {
+  if (!OpenClipboardWithRetries()) {
+    return false;
+  }
+  EmptyClipboard();
+  bool written = false;
+  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+    if (void* target = GlobalLock(memory)) {
+      std::memcpy(target, text.c_str(), bytes);
+      GlobalUnlock(memory);
+      written = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    if (!written) {
+      GlobalFree(memory);
+    }
+  }
+  CloseClipboard();
+  return written;
+}
+
+void SaveClipboard() {
+  std::optional<std::wstring> text = ReadClipboardText();
+  std::lock_guard<std::mutex> lock(saved_mutex);
+  saved_has_text = text.has_value();
+  saved_text = text ? std::move(*text) : std::wstring();
+}
+
+std::optional<std::wstring> TakeSavedClipboard() {
+  std::lock_guard<std::mutex> lock(saved_mutex);
+  std::optional<std::wstring> text;
+  if (saved_has_text) {
+    text = std::move(saved_text);
+  }
+  saved_has_text = false;
+  saved_text.clear();
+  return text;
+}
+
+void RestoreSavedClipboard() {
+  if (std::optional<std::wstring> text = TakeSavedClipboard()) {
+    WriteClipboardText(*text);
+  }
+}

@@ -1,0 +1,44 @@
+#ifndef KORVEX_NATIVE_INJECTION_INPUT_SYNTHESIS_H_
+#define KORVEX_NATIVE_INJECTION_INPUT_SYNTHESIS_H_
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+// Marks every key event the service injects as its own: "KRVX".
+constexpr ULONG_PTR kInjectionMarker = 0x4B525658;
+
+// The modifier keys released before injecting, in the order tested.
+constexpr std::array<WORD, 11> kModifierKeys = {
+    VK_LSHIFT, VK_RSHIFT,   VK_SHIFT,    VK_LMENU, VK_RMENU,  VK_MENU,
+    VK_LWIN,   VK_RWIN,     VK_LCONTROL, VK_RCONTROL, VK_CONTROL};
+
+// A key stroke with its modifiers, sent in one SendInput call.
+struct KeyBatch {
+  INPUT events[8] = {};
+  UINT count = 0;
+  HKL layout = nullptr;
+};
+
+// Types |text| into the foreground window: as key strokes of the layout
+// that types it best, else as Unicode events, or by a clipboard paste for a
+// window that takes no Unicode. |delay_ms| below 1 means no pause.
+void TypeText(const std::wstring& text, int delay_ms);
+void SendBackspaces(int count, int delay_ms);
+void SendCtrlChord(WORD vk, int delay_ms);
+bool PasteTextViaClipboard(const std::wstring& text, int delay_ms);
+bool TypeCharByVirtualKey(wchar_t ch, HKL layout);
+void AppendKeyEvent(KeyBatch& batch, WORD vk, bool key_up);
+void TapKey(WORD vk);
+
+// Lets go of every modifier the system sees down; a Shift let go of is
+// remembered so that it can be pressed again.
+void ReleaseHeldModifiers();
+bool AnyModifierHeld();
+// Presses again a Shift that injection let go of while the user still holds
+// it; |physically_down| is indexed by virtual key.
+void RestoreReleasedShiftKeys(const bool (&physically_down)[256]);
+bool WasShiftReleasedByInjection(WORD vk);
+
+#endif  // KORVEX_NATIVE_INJECTION_INPUT_SYNTHESIS_H_
