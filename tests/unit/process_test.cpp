@@ -159,27 +159,37 @@ TEST(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
             "stop\n");
 }
 
-TEST(ProcessTest, SelfTestSwitchWinsAndSecondStartWithoutInstanceIsSilent) {
-  // No instance runs: a document start becomes the first instance itself;
-  // "--selftest" anywhere runs only the self-test, which creates no window.
-  Process selftest = Start(L"\"C:\\x--selftestx\\a.kvd\"");
-  const DWORD code = Finish(selftest, 20000);
-  CloseHandle(selftest.handle);
-  EXPECT_NE(code, STILL_ACTIVE);
+// Waits for the process and ends it if it overstays; the exit code, or
+// STILL_ACTIVE when it had to be ended.
+DWORD FinishOrEnd(const Process& process, DWORD timeout_ms) {
+  const DWORD code = Finish(process, timeout_ms);
+  if (code == STILL_ACTIVE) {
+    TerminateProcess(process.handle, 99);
+    WaitForSingleObject(process.handle, 5000);
+  }
+  CloseHandle(process.handle);
+  return code;
+}
+
+TEST(ProcessTest, SelfTestSwitchWinsEvenInsideAnArgumentAndWithAnInstance) {
+  // No instance runs: "--selftest" inside a quoted path still means the
+  // self-test, and this process's own injection passes it.
+  EXPECT_EQ(FinishOrEnd(Start(L"\"C:\\x--selftestx\\a.kvd\" --runs 1"), 60000),
+            0u);
 
   Process first = Start(L"--autostart");
   ASSERT_TRUE(PumpUntil([&] { return RunnerWindowOf(first.id) != nullptr; },
                         15000));
-  Process while_running = Start(L"--selftest");
-  EXPECT_NE(Finish(while_running, 20000), STILL_ACTIVE);
-  EXPECT_EQ(RunnerWindowOf(while_running.id), nullptr);
-  CloseHandle(while_running.handle);
-  // Closing the window ends the process with 0.
+  // With an instance running the self-test also runs the end-to-end
+  // scenarios; the stand-in application does not react to hot keys, so the
+  // three that can run (no Russian layout here) fail once each.
+  Process while_running = Start(L"--selftest --runs 1");
+  EXPECT_EQ(FinishOrEnd(while_running, 90000), 3u);
+  // Closing the window ends the instance with 0.
   if (HWND window = RunnerWindowOf(first.id)) {
     PostMessageW(window, WM_CLOSE, 0, 0);
   }
-  EXPECT_EQ(Finish(first, 15000), 0u);
-  CloseHandle(first.handle);
+  EXPECT_EQ(FinishOrEnd(first, 15000), 0u);
 }
 
 TEST(ProcessTest, TracingSwitchDecidesWhetherTheCaptureLogIsOpened) {

@@ -1,0 +1,504 @@
+// The clipboard service against Wine's real clipboard, the layout choice fed
+// with fake layouts through its seam (Wine neither reports keys per layout nor
+// switches layouts), and the clipboard methods of "korvex/automation".
+
+#include <flutter/dart_project.h>
+#include <flutter/encodable_value.h>
+#include <flutter_app/app_messenger.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app_driver.h"
+#include "flutter_window.h"
+#include "injection/clipboard.h"
+#include "injection/layout_switch.h"
+#include "test_support.h"
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using flutter_app::AppMessenger;
+using flutter_app::Reply;
+using Text = std::optional<std::wstring>;
+
+namespace {
+
+const HKL kRussian = reinterpret_cast<HKL>(uintptr_t{0x04190419});
+const HKL kEnglish = reinterpret_cast<HKL>(uintptr_t{0x04090409});
+const HKL kDvorak = reinterpret_cast<HKL>(uintptr_t{0xF0010409});
+
+struct Post {
+  HWND window;
+  UINT message;
+  WPARAM wparam;
+  LPARAM lparam;
+};
+
+// What the fake layout functions answer, and what they were asked.
+struct FakeLayouts {
+  std::vector<HKL> installed;
+  int fetch_limit = -1;  // the fetch hands out at most this many
+  HKL thread_layout = kRussian;
+  bool switches = true;    // a post makes the thread change layout
+  HKL lands_on = nullptr;  // where a switch ends; null: the requested one
+  int polls_to_switch = 0;
+  HKL pending = nullptr;
+  std::map<std::pair<HKL, WCHAR>, SHORT> keys;
+  std::vector<DWORD> threads_asked;
+  std::vector<Post> posts;
+} fake;
+
+int WINAPI FakeLayoutList(int count, HKL* list) {
+  int n = static_cast<int>(fake.installed.size());
+  if (count == 0) return n;
+  if (count < n) n = count;
+  if (fake.fetch_limit >= 0 && fake.fetch_limit < n) n = fake.fetch_limit;
+  for (int i = 0; i < n; ++i) list[i] = fake.installed[i];
+  return n;
+}
+
+HKL WINAPI FakeGetLayout(DWORD thread_id) {
+  fake.threads_asked.push_back(thread_id);
+  if (fake.pending && fake.polls_to_switch-- <= 0) {
+    fake.thread_layout = fake.pending;
+    fake.pending = nullptr;
+  }
+  return fake.thread_layout;
+}
+
+SHORT WINAPI FakeScan(WCHAR unit, HKL layout) {
+  auto found = fake.keys.find({layout, unit});
+  return found == fake.keys.end() ? SHORT{-1} : found->second;
+}
+
+BOOL WINAPI FakePost(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  fake.posts.push_back({window, message, wparam, lparam});
+  if (fake.switches) {
+    fake.pending = fake.lands_on ? fake.lands_on : reinterpret_cast<HKL>(lparam);
+  }
+  return TRUE;
+}
+
+// |layout| types each unit of |units| with the modifier bits |state|.
+void Give(HKL layout, const std::wstring& units, unsigned state = 0) {
+  for (wchar_t unit : units) {
+    fake.keys[{layout, unit}] = static_cast<SHORT>((state << 8) | 0x41);
+  }
+}
+
+// Russian is current and types Cyrillic; English types Latin.
+void Reset(std::vector<HKL> installed) {
+  fake = FakeLayouts();
+  fake.installed = std::move(installed);
+  Give(kRussian, L"абвгдеёжзийклмнопрстуфхцчшщъыьэюя ");
+  Give(kEnglish, L"abcdefghijklmnopqrstuvwxyz ");
+}
+
+LPARAM Handle(HKL layout) { return reinterpret_cast<LPARAM>(layout); }
+
+// A visible window of this test with a focused edit control in front.
+class LayoutChoiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = layout_functions;
+    layout_functions = {FakeLayoutList, FakeGetLayout, FakeScan, FakePost};
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    window_ = CreateWindowExW(0, L"STATIC", L"layout test",
+                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 100,
+                              nullptr, nullptr, instance, nullptr);
+    edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 5, 5, 300,
+                            25, window_, nullptr, instance, nullptr);
+    ASSERT_NE(edit_, nullptr);
+    SetForegroundWindow(window_);
+    SetFocus(edit_);
+    test_support::PumpUntil([&] { return GetForegroundWindow() == window_; }, 2000);
+    ASSERT_EQ(GetForegroundWindow(), window_);
+    ASSERT_EQ(GetFocus(), edit_);
+  }
+
+  void TearDown() override {
+    layout_functions = saved_;
+    DestroyWindow(window_);
+  }
+
+  // The current layout is kept and nobody is asked to switch.
+  static void ExpectKept(const std::wstring& text) {
+    fake.posts.clear();
+    EXPECT_EQ(SelectLayoutForText(text), kRussian);
+    EXPECT_TRUE(fake.posts.empty());
+  }
+
+  KeyboardLayoutFunctions saved_ = {};
+  HWND window_ = nullptr;
+  HWND edit_ = nullptr;
+};
+
+TEST_F(LayoutChoiceTest, ScoresCountUnitsReachableWithoutHigherModifiers) {
+  for (SHORT scan : {0x0041, 0x0141, 0x0241, 0x0441, 0x0641, 0x0741, 0x00FF}) {
+    EXPECT_TRUE(IsTypeableScan(scan)) << std::hex << scan;
+  }
+  for (int scan : {0x0841, 0x1041, 0x2041, 0x4041, 0x8041, 0xFF41, 0xFFFF}) {
+    EXPECT_FALSE(IsTypeableScan(static_cast<SHORT>(scan))) << std::hex << scan;
+  }
+
+  Reset({kRussian, kEnglish});
+  EXPECT_EQ(CountTypeableChars(L"", kEnglish), 0);
+  EXPECT_EQ(CountTypeableChars(L"hello", kEnglish), 5);
+  EXPECT_EQ(CountTypeableChars(L"hello", kRussian), 0);
+  EXPECT_EQ(CountTypeableChars(L"привет, world", kRussian), 7);
+  EXPECT_EQ(CountTypeableChars(L"привет, world", kEnglish), 6);
+  Give(kDvorak, L"A", 0x01);
+  Give(kDvorak, L"€", 0x06);
+  Give(kDvorak, L"ß", 0x08);
+  Give(kDvorak, L"µ", 0x10);
+  EXPECT_EQ(CountTypeableChars(L"A€ßµ", kDvorak), 2);
+  EXPECT_EQ(CountTypeableChars(L"€€ßß", kDvorak), 2);
+  // Units, not characters: each half of a surrogate pair is asked for.
+  const std::wstring grin = L"\xD83D\xDE00";
+  EXPECT_EQ(CountTypeableChars(grin, kDvorak), 0);
+  Give(kDvorak, grin);
+  EXPECT_EQ(CountTypeableChars(grin + grin, kDvorak), 4);
+
+  // A layout reaching the signs only with AltGr beats one whose keys for
+  // them need a state of 0x08.
+  Reset({kRussian, kDvorak});
+  Give(kDvorak, L"€£", 0x06);
+  Give(kRussian, L"€£", 0x08);
+  EXPECT_EQ(SelectLayoutForText(L"€£"), kDvorak);
+  ASSERT_EQ(fake.posts.size(), 1u);
+  EXPECT_EQ(fake.posts[0].lparam, Handle(kDvorak));
+  // Empty text scores 0 everywhere.
+  Reset({kEnglish, kRussian});
+  ExpectKept(L"");
+}
+
+TEST_F(LayoutChoiceTest, AsksTheFocusedControlOnlyForAStrictlyBetterLayout) {
+  Reset({kEnglish, kRussian, kDvorak});
+  ExpectKept(L"привет мир");
+  ASSERT_FALSE(fake.threads_asked.empty());
+  EXPECT_EQ(fake.threads_asked[0], GetCurrentThreadId());
+
+  // Latin text: English is asked for, at the foreground thread's focus.
+  Reset({kRussian, kEnglish});
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(SelectLayoutForText(L"hello world"), kEnglish);
+  EXPECT_LT(GetTickCount64() - start, 200u);
+  ASSERT_EQ(fake.posts.size(), 1u);
+  EXPECT_EQ(fake.posts[0].window, edit_);
+  EXPECT_EQ(fake.posts[0].message, 0x50u);
+  EXPECT_EQ(fake.posts[0].wparam, 0u);
+  EXPECT_EQ(fake.posts[0].lparam, Handle(kEnglish));
+  for (DWORD thread : fake.threads_asked) {
+    EXPECT_EQ(thread, GetCurrentThreadId());
+  }
+  // A switch that shows only after a few polls is waited for.
+  Reset({kRussian, kEnglish});
+  fake.polls_to_switch = 3;
+  EXPECT_EQ(SelectLayoutForText(L"abc"), kEnglish);
+  EXPECT_EQ(fake.posts.size(), 1u);
+
+  // Only the current layout, none listed, or none handed out by the fetch.
+  Reset({kRussian});
+  ExpectKept(L"hello");
+  Reset({});
+  ExpectKept(L"hello");
+  Reset({kRussian, kEnglish});
+  fake.fetch_limit = 0;
+  ExpectKept(L"hello");
+  // Only what the fetch handed out is considered.
+  Reset({kRussian, kDvorak, kEnglish});
+  fake.fetch_limit = 2;
+  ExpectKept(L"hello");
+  // The current one need not be listed to be kept, or to be left.
+  Reset({kEnglish});
+  ExpectKept(L"мир");
+  EXPECT_EQ(SelectLayoutForText(L"world"), kEnglish);
+
+  // Ties with the current one keep it.
+  Reset({kEnglish, kRussian});
+  Give(kEnglish, L"!");
+  Give(kRussian, L"!");
+  ExpectKept(L"я!");
+  ExpectKept(L"!");
+  // Two others equally better: the earlier in list order, either order.
+  for (const auto& order : {std::vector<HKL>{kRussian, kDvorak, kEnglish},
+                            std::vector<HKL>{kEnglish, kRussian, kDvorak}}) {
+    Reset(order);
+    Give(kDvorak, L"tie");
+    const HKL first = order[0] == kRussian ? kDvorak : kEnglish;
+    EXPECT_EQ(SelectLayoutForText(L"tie"), first);
+    ASSERT_EQ(fake.posts.size(), 1u);
+    EXPECT_EQ(fake.posts[0].lparam, Handle(first));
+  }
+  // A later, strictly better one beats an earlier one.
+  Reset({kEnglish, kRussian, kDvorak});
+  Give(kDvorak, L"tie!");
+  EXPECT_EQ(SelectLayoutForText(L"tie!"), kDvorak);
+
+  // With nothing focused the window itself is asked.
+  EXPECT_EQ(FocusedControlOf(window_, GetCurrentThreadId()), edit_);
+  SetFocus(nullptr);
+  EXPECT_EQ(FocusedControlOf(window_, GetCurrentThreadId()), window_);
+  Reset({kRussian, kEnglish});
+  EXPECT_EQ(SelectLayoutForText(L"hello"), kEnglish);
+  ASSERT_EQ(fake.posts.size(), 1u);
+  EXPECT_EQ(fake.posts[0].window, window_);
+}
+
+TEST_F(LayoutChoiceTest, UnansweredRequestEndsWithTheThreadsActualLayout) {
+  // Never switching, and switching to another layout than the one asked
+  // for: after the wait, the thread's layout is what the text is typed with.
+  for (HKL lands_on : {kRussian, kDvorak}) {
+    Reset({kRussian, kEnglish, kDvorak});
+    fake.switches = lands_on != kRussian;
+    fake.lands_on = lands_on;
+    fake.polls_to_switch = 1;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(SelectLayoutForText(L"hello"), lands_on);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 200u);
+    EXPECT_LE(elapsed, 1500u);
+    ASSERT_EQ(fake.posts.size(), 1u);
+    EXPECT_EQ(fake.posts[0].lparam, Handle(kEnglish));
+  }
+}
+
+// Puts only |bytes| in |format| on the clipboard, exactly as given.
+bool PutOnly(UINT format, const void* data, size_t bytes) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool put = false;
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+    std::memcpy(GlobalLock(memory), data, bytes);
+    GlobalUnlock(memory);
+    put = SetClipboardData(format, memory) != nullptr;
+    if (!put) GlobalFree(memory);
+  }
+  CloseClipboard();
+  return put;
+}
+
+bool PutNonTextOnly() {
+  return PutOnly(RegisterClipboardFormatW(L"KorvexTestPrivate"), "private", 8);
+}
+
+TEST(ClipboardTest, TextRoundTripsAndIsReadOnlyWithinItsBlock) {
+  for (const wchar_t* text : {L"Съешь же ещё этих мягких булок",
+                              L"smile \xD83D\xDE00 and \xD834\xDD1E end", L""}) {
+    ASSERT_TRUE(WriteClipboardText(text));
+    EXPECT_EQ(ReadClipboardText(), Text(text));  // "" is present, not absent
+  }
+  ASSERT_TRUE(WriteClipboardText(std::wstring(L"ab\0cd", 5)));
+  EXPECT_EQ(ReadClipboardText(), Text(L"ab"));
+
+  // No terminator in the block: the text ends where the block does. Wine
+  // writes a terminator into the block's last unit when the data is set.
+  const bool wine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
+  ASSERT_TRUE(PutOnly(CF_UNICODETEXT, L"abc", 3 * sizeof(wchar_t)));
+  EXPECT_EQ(ReadClipboardText(), Text(wine ? L"ab" : L"abc"));
+  // A trailing half unit is no unit.
+  ASSERT_TRUE(PutOnly(CF_UNICODETEXT, "a\0b\0c\0d", 7));
+  EXPECT_EQ(ReadClipboardText(), Text(L"abc"));
+
+  // No text on the clipboard is no text, not an empty one.
+  ASSERT_TRUE(PutNonTextOnly());
+  EXPECT_EQ(ReadClipboardText(), std::nullopt);
+
+  const DWORD before = GetClipboardSequenceNumber();
+  ASSERT_TRUE(WriteClipboardText(L"count me"));
+  EXPECT_GT(GetClipboardSequenceNumber(), before);
+}
+
+TEST(ClipboardTest, SavedTextIsRestoredOnceAndOnlyWhenThereWasText) {
+  TakeSavedClipboard();  // whatever an earlier test left
+  // Nothing saved, or the save already restored: nothing is written.
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(WriteClipboardText(L"untouched"));
+    const DWORD sequence = GetClipboardSequenceNumber();
+    RestoreSavedClipboard();
+    EXPECT_EQ(ReadClipboardText(), Text(L"untouched"));
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+    // An empty text is a text too.
+    for (const wchar_t* saved : {L"сохранено \xD83D\xDE00", L""}) {
+      ASSERT_TRUE(WriteClipboardText(saved));
+      SaveClipboard();
+      ASSERT_TRUE(WriteClipboardText(L"pasted over"));
+      RestoreSavedClipboard();
+      EXPECT_EQ(ReadClipboardText(), Text(saved));
+    }
+  }
+
+  // Saved with no text: the restore leaves what was written since.
+  ASSERT_TRUE(PutNonTextOnly());
+  SaveClipboard();
+  ASSERT_TRUE(WriteClipboardText(L"written after"));
+  RestoreSavedClipboard();
+  EXPECT_EQ(ReadClipboardText(), Text(L"written after"));
+
+  // A new save replaces the old one, even with nothing; a take empties it.
+  ASSERT_TRUE(WriteClipboardText(L"first"));
+  SaveClipboard();
+  ASSERT_TRUE(WriteClipboardText(L"second"));
+  SaveClipboard();
+  EXPECT_EQ(TakeSavedClipboard(), Text(L"second"));
+  EXPECT_EQ(TakeSavedClipboard(), std::nullopt);
+  SaveClipboard();
+  ASSERT_TRUE(PutNonTextOnly());
+  SaveClipboard();
+  EXPECT_EQ(TakeSavedClipboard(), std::nullopt);
+}
+
+TEST(ClipboardTest, ClipboardHeldByAnotherThreadIsGivenUpAfterRetries) {
+  ASSERT_TRUE(WriteClipboardText(L"before"));
+  HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> held{false};
+  auto hold = [&](DWORD hold_ms) {
+    ResetEvent(opened);
+    ResetEvent(release);
+    std::thread holder([&, hold_ms] {
+      HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0,
+                                   HWND_MESSAGE, nullptr, nullptr, nullptr);
+      held = owner && OpenClipboard(owner);
+      SetEvent(opened);
+      WaitForSingleObject(release, hold_ms);
+      if (held) CloseClipboard();
+      DestroyWindow(owner);
+    });
+    WaitForSingleObject(opened, 5000);
+    return holder;
+  };
+  auto expect_retry_budget = [](ULONGLONG start) {
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 80u);
+    EXPECT_LT(elapsed, 2000u);
+  };
+
+  // Expected rather than asserted: the holder must still be joined.
+  std::thread holder = hold(5000);
+  EXPECT_TRUE(held.load());
+  const DWORD sequence = GetClipboardSequenceNumber();
+  ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(ReadClipboardText(), std::nullopt);
+  expect_retry_budget(start);
+  start = GetTickCount64();
+  EXPECT_FALSE(WriteClipboardText(L"refused"));
+  expect_retry_budget(start);
+  SetEvent(release);
+  holder.join();
+  // The refused write left the clipboard as it was.
+  EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+  EXPECT_EQ(ReadClipboardText(), Text(L"before"));
+  EXPECT_TRUE(WriteClipboardText(L"after"));
+  EXPECT_EQ(ReadClipboardText(), Text(L"after"));
+
+  // Let go within the retry budget: a later attempt gets it.
+  holder = hold(20);
+  EXPECT_TRUE(held.load());
+  EXPECT_EQ(ReadClipboardText(), Text(L"after"));
+  holder.join();
+  CloseHandle(opened);
+  CloseHandle(release);
+}
+
+class TestRunner : public FlutterWindow {
+ public:
+  TestRunner()
+      : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
+};
+
+EncodableValue TextArg(const EncodableValue& text) {
+  return EncodableValue(EncodableMap{{EncodableValue("text"), text}});
+}
+
+// The string a reply carries; null when it carries none.
+const std::string* StringOf(const Reply& reply) {
+  EXPECT_EQ(reply.kind, Reply::Kind::kSuccess);
+  return std::get_if<std::string>(&reply.value);
+}
+
+TEST(AutomationClipboardTest, ClipboardMethodsAnswerOverTheChannel) {
+  TestRunner runner;
+  ASSERT_TRUE(runner.Create(L"korvex-clipboard-test", Win32Window::Point(10, 10),
+                            Win32Window::Size(640, 360)));
+  FlutterDesktopAppMessengerRef app_ref = test_support::PassiveAppMessenger();
+  ASSERT_NE(app_ref, nullptr);
+  TakeSavedClipboard();
+  const char* channel = "korvex/automation";
+
+  ASSERT_TRUE(test_support::RunAsApplication(app_ref, [&](AppMessenger& app) {
+    auto write = [&](const EncodableValue& args) {
+      return app.CallMethod(channel, "writeClipboardText", args);
+    };
+    auto read = [&] { return app.CallMethod(channel, "readClipboardText"); };
+    auto change_count = [&] {
+      Reply reply = app.CallMethod(channel, "clipboardChangeCount");
+      const int32_t* count = std::get_if<int32_t>(&reply.value);
+      EXPECT_NE(count, nullptr);
+      return count ? *count : -1;
+    };
+
+    Reply written = write(TextArg(EncodableValue("привет 😀")));
+    EXPECT_EQ(written.kind, Reply::Kind::kSuccess);
+    EXPECT_EQ(written.value, EncodableValue(true));
+    EXPECT_EQ(ReadClipboardText(), Text(L"привет \xD83D\xDE00"));
+    Reply reply = read();
+    ASSERT_NE(StringOf(reply), nullptr);
+    EXPECT_EQ(*StringOf(reply), "привет 😀");
+
+    const int32_t first = change_count();
+    EXPECT_EQ(first, static_cast<int32_t>(GetClipboardSequenceNumber()));
+    write(TextArg(EncodableValue("again")));
+    EXPECT_GT(change_count(), first);
+
+    // Non-text clipboard: a success with no value.
+    EXPECT_TRUE(PutNonTextOnly());
+    reply = read();
+    EXPECT_EQ(reply.kind, Reply::Kind::kSuccess);
+    EXPECT_TRUE(reply.value.IsNull());
+
+    // Missing or wrongly typed arguments write the empty text.
+    for (const EncodableValue& args :
+         {EncodableValue(), EncodableValue(EncodableList{EncodableValue("x")}),
+          TextArg(EncodableValue(5))}) {
+      EXPECT_TRUE(PutNonTextOnly());
+      EXPECT_EQ(write(args).value, EncodableValue(true));
+      reply = read();
+      ASSERT_NE(StringOf(reply), nullptr);
+      EXPECT_EQ(*StringOf(reply), "");
+    }
+
+    // Restored once: a second restore leaves the later text.
+    write(TextArg(EncodableValue("сохранено")));
+    Reply save = app.CallMethod(channel, "saveClipboard");
+    EXPECT_EQ(save.kind, Reply::Kind::kSuccess);
+    EXPECT_TRUE(save.value.IsNull());
+    const std::pair<const char*, const char*> rounds[] = {
+        {"typed over", "сохранено"}, {"kept", "kept"}};
+    for (const auto& [typed, expected] : rounds) {
+      write(TextArg(EncodableValue(typed)));
+      Reply restore = app.CallMethod(channel, "restoreClipboard");
+      EXPECT_EQ(restore.kind, Reply::Kind::kSuccess);
+      EXPECT_TRUE(restore.value.IsNull());
+      reply = read();
+      ASSERT_NE(StringOf(reply), nullptr);
+      EXPECT_EQ(*StringOf(reply), expected);
+    }
+
+    for (const char* name : {"ReadClipboardText", "readclipboardtext"}) {
+      EXPECT_EQ(app.CallMethod(channel, name).kind, Reply::Kind::kNotImplemented);
+    }
+  }));
+}
+
+}  // namespace
