@@ -54,11 +54,7 @@ HKL LoadLayoutIfInstalled(const wchar_t* id, WORD language) {
 // ---- A user's input: no marker ----
 
 void SendRawEvent(WORD vk, WORD scan, DWORD flags) {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.wScan = scan;
-  input.ki.dwFlags = flags;
+  INPUT input = KeyboardInput(vk, scan, flags, 0);
   SendInput(1, &input, sizeof(INPUT));
 }
 

@@ -15,14 +15,7 @@ std::atomic<bool> right_shift_released{false};
 std::atomic<int> unicode_typing_mode{-1};
 
 INPUT KeyEvent(WORD vk, WORD scan, DWORD flags) {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.wScan = scan;
-  input.ki.dwFlags = flags;
-  input.ki.time = 0;
-  input.ki.dwExtraInfo = kInjectionMarker;
-  return input;
+  return KeyboardInput(vk, scan, flags, kInjectionMarker);
 }
 
 void SendOne(WORD vk, DWORD flags) {
@@ -65,6 +58,17 @@ void SendChord(WORD vk, int delay_ms) {
 }
 
 }  // namespace
+
+INPUT KeyboardInput(WORD vk, WORD scan, DWORD flags, ULONG_PTR extra) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.wScan = scan;
+  input.ki.dwFlags = flags;
+  input.ki.time = 0;
+  input.ki.dwExtraInfo = extra;
+  return input;
+}
 
 void ReleaseHeldModifiers() {
   for (WORD vk : kModifierKeys) {

@@ -14,6 +14,10 @@ constexpr std::array<WORD, 11> kModifierKeys = {
     VK_LSHIFT, VK_RSHIFT,   VK_SHIFT,    VK_LMENU, VK_RMENU,  VK_MENU,
     VK_LWIN,   VK_RWIN,     VK_LCONTROL, VK_RCONTROL, VK_CONTROL};
 
+// One keyboard event; |extra| is kInjectionMarker for the service's own
+// input, 0 for input that imitates a user.
+INPUT KeyboardInput(WORD vk, WORD scan, DWORD flags, ULONG_PTR extra);
+
 // A key stroke with its modifiers, sent in one SendInput call.
 struct KeyBatch {
   INPUT events[8] = {};
