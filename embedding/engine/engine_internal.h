@@ -34,7 +34,9 @@ struct FlutterDesktopAppMessenger {
   std::map<std::string,
            std::pair<FlutterDesktopAppMessageCallback, void*>> handlers;
 
-  void Post(Task task);
+  // False, and the task dropped, once the engine is stopping.
+  bool Post(Task task);
+  bool Stopping();
   int RunPending(uint32_t timeout_ms);
 };
 

@@ -17,15 +17,21 @@ struct FlutterDesktopAppResponse {
   void* user_data = nullptr;
 };
 
-void FlutterDesktopAppMessenger::Post(Task task) {
+bool FlutterDesktopAppMessenger::Post(Task task) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     if (stopping) {
-      return;
+      return false;
     }
     inbox.push_back(std::move(task));
   }
   wake.notify_all();
+  return true;
+}
+
+bool FlutterDesktopAppMessenger::Stopping() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return stopping;
 }
 
 int FlutterDesktopAppMessenger::RunPending(uint32_t timeout_ms) {
@@ -142,18 +148,11 @@ bool SendToApp(FlutterDesktopMessengerRef messenger,
   if (!engine || !channel) {
     return false;
   }
-  {
-    std::lock_guard<std::mutex> lock(engine->app.mutex);
-    if (engine->app.stopping) {
-      return false;
-    }
-  }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  engine->app.Post([engine, name, bytes, reply, user_data] {
+  return engine->app.Post([engine, name, bytes, reply, user_data] {
     DeliverToApp(engine, name, bytes, reply, user_data);
   });
-  return true;
 }
 
 }  // namespace
@@ -263,11 +262,8 @@ bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
     return false;
   }
   FlutterDesktopEngine* engine = messenger->engine;
-  {
-    std::lock_guard<std::mutex> lock(messenger->mutex);
-    if (messenger->stopping || !engine->task_window) {
-      return false;
-    }
+  if (messenger->Stopping() || !engine->task_window) {
+    return false;
   }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
@@ -302,14 +298,8 @@ void FlutterDesktopAppMessengerSendResponse(
     return;
   }
   std::unique_ptr<FlutterDesktopAppResponse> owned(response);
-  if (!messenger) {
+  if (!messenger || messenger->Stopping()) {
     return;
-  }
-  {
-    std::lock_guard<std::mutex> lock(messenger->mutex);
-    if (messenger->stopping) {
-      return;
-    }
   }
   Bytes bytes = CopyBytes(data, data_size);
   auto reply = owned->reply;
