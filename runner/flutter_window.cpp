@@ -9,7 +9,11 @@
 FlutterWindow::FlutterWindow(const flutter::DartProject& project)
     : project_(project) {}
 
-FlutterWindow::~FlutterWindow() {}
+// The base destructor would only run its own OnDestroy: shut the services
+// down here while this object is still a FlutterWindow.
+FlutterWindow::~FlutterWindow() {
+  Destroy();
+}
 
 bool FlutterWindow::OnCreate() {
   if (!Win32Window::OnCreate()) {

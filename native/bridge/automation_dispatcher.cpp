@@ -9,7 +9,12 @@
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
 #include "diagnostics/capture_log.h"
+#include "feedback/key_sounds.h"
 #include "injection/clipboard.h"
+#include "injection/injection_queue.h"
+#include "injection/input_synthesis.h"
+#include "keyboard/key_hold.h"
+#include "keyboard/typing_capture.h"
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
@@ -66,6 +71,88 @@ void RestoreClipboardMethod(const EncodableValue*, Reply& result) {
   result->Success();
 }
 
+// The per-key delay is taken when the method is called, and each reply
+// waits in the queue until the task's input was sent.
+void Enqueue(std::function<void(int delay_ms, const InjectionContext&)> job,
+             Reply& result) {
+  const int delay_ms = static_cast<int>(key_delay_ms);
+  EnqueueInjection(
+      [job = std::move(job), delay_ms](const InjectionContext& context) {
+        job(delay_ms, context);
+      },
+      std::move(result));
+}
+
+void Copy(const EncodableValue*, Reply& result) {
+  Enqueue([](int delay, const InjectionContext&) { SendCtrlChord('C', delay); },
+          result);
+}
+
+void Paste(const EncodableValue*, Reply& result) {
+  Enqueue([](int delay, const InjectionContext&) { SendCtrlChord('V', delay); },
+          result);
+}
+
+void Backspace(const EncodableValue* arguments, Reply& result) {
+  const int count = GetIntArg(arguments, "count", 0);
+  Enqueue([count](int delay, const InjectionContext&) {
+    SendBackspaces(count, delay);
+  }, result);
+}
+
+void TypeTextMethod(const EncodableValue* arguments, Reply& result) {
+  std::wstring text = Utf16FromUtf8(GetStringArg(arguments, "text"));
+  Enqueue([text = std::move(text)](int delay, const InjectionContext& context) {
+    TypeText(text, delay, context.caps_lock_on);
+  }, result);
+}
+
+void SetHoldWordEndMethod(const EncodableValue* arguments, Reply& result) {
+  SetHoldWordEnd(GetBoolArg(arguments, "enabled", false));
+  result->Success();
+}
+
+void ExtendHoldMethod(const EncodableValue* arguments, Reply& result) {
+  ExtendHold(GetIntArg(arguments, "id", 0));
+  result->Success();
+}
+
+void ReleaseHeldKeyMethod(const EncodableValue* arguments, Reply& result) {
+  ReleaseHeldKey(GetIntArg(arguments, "id", 0));
+  result->Success();
+}
+
+void SetTypingCapture(const EncodableValue* arguments, Reply& result) {
+  if (GetBoolArg(arguments, "enabled", false)) {
+    StartTypingCapture();
+  } else {
+    StopTypingCapture();
+  }
+  result->Success();
+}
+
+void SetKeySoundsMethod(const EncodableValue* arguments, Reply& result) {
+  std::optional<KeySoundSamples> samples;
+  const EncodableValue* given = FindArg(arguments, "samples");
+  if (const auto* map = given ? std::get_if<EncodableMap>(given) : nullptr) {
+    samples.emplace();
+    for (const auto& [key, value] : *map) {
+      const auto* name = std::get_if<std::string>(&key);
+      const auto* bytes = std::get_if<std::vector<uint8_t>>(&value);
+      if (name && bytes) {
+        (*samples)[*name] = *bytes;
+      }
+    }
+  }
+  SetKeySounds(GetBoolArg(arguments, "enabled", false), samples);
+  result->Success();
+}
+
+void PlayKeySoundMethod(const EncodableValue* arguments, Reply& result) {
+  PlayKeySound(GetStringArg(arguments, "name"));
+  result->Success();
+}
+
 // The methods served so far; any other name answers not-implemented.
 const std::unordered_map<std::string, MethodHandler>& MethodTable() {
   static const auto* table = new std::unordered_map<std::string, MethodHandler>{
@@ -75,6 +162,16 @@ const std::unordered_map<std::string, MethodHandler>& MethodTable() {
       {"setLogDirectory", SetLogDirectory},
       {"saveClipboard", SaveClipboardMethod},
       {"restoreClipboard", RestoreClipboardMethod},
+      {"copy", Copy},
+      {"paste", Paste},
+      {"backspace", Backspace},
+      {"typeText", TypeTextMethod},
+      {"setHoldWordEnd", SetHoldWordEndMethod},
+      {"extendHold", ExtendHoldMethod},
+      {"releaseHeldKey", ReleaseHeldKeyMethod},
+      {"setTypingCapture", SetTypingCapture},
+      {"setKeySounds", SetKeySoundsMethod},
+      {"playKeySound", PlayKeySoundMethod},
   };
   return *table;
 }

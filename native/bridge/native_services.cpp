@@ -9,6 +9,9 @@
 
 #include "bridge/automation_dispatcher.h"
 #include "feedback/tray.h"
+#include "injection/injection_queue.h"
+#include "keyboard/key_hold.h"
+#include "keyboard/keyboard_hook.h"
 
 using flutter::EncodableValue;
 
@@ -37,13 +40,13 @@ bool SwitchIsOn(const wchar_t* name) {
   return GetEnvironmentVariableW(name, value, 8) != 0 && value[0] == L'1';
 }
 
-StreamError OnKeyEventsListen(const EncodableValue*, Sink&& sink) {
-  key_event_sink = std::move(sink);
+StreamError OnKeyEventsListenHandler(const EncodableValue*, Sink&& sink) {
+  OnKeyEventsListen(std::move(sink));
   return nullptr;
 }
 
-StreamError OnKeyEventsCancel(const EncodableValue*) {
-  key_event_sink.reset();
+StreamError OnKeyEventsCancelHandler(const EncodableValue*) {
+  OnKeyEventsCancel();
   return nullptr;
 }
 
@@ -91,7 +94,7 @@ void SetUpNativeServices(flutter::FlutterEngine* engine, HWND window) {
       messenger, "korvex/key_events", codec);
   key_events_channel->SetStreamHandler(
       std::make_unique<flutter::StreamHandlerFunctions<EncodableValue>>(
-          OnKeyEventsListen, OnKeyEventsCancel));
+          OnKeyEventsListenHandler, OnKeyEventsCancelHandler));
 
   taskbar_theme_channel =
       std::make_unique<flutter::EventChannel<EncodableValue>>(
@@ -115,7 +118,32 @@ void SetUpNativeServices(flutter::FlutterEngine* engine, HWND window) {
 }
 
 void ShutDownNativeServices() {
+  if (key_event_sink) {
+    // The message loop ends with the window: no hook may be left to a thread
+    // that no longer answers, and a held key would never be sent.
+    OnKeyEventsCancel();
+  }
+  ReleaseHeldKey(held_key_id);
+  FlushInjectionQueue();
+  ShutDownInjectionWorker();
   if (main_window) {
     WTSUnRegisterSessionNotification(main_window);
+    main_window = nullptr;
+  }
+  // Nothing may outlive the messenger, which goes with the engine right
+  // after this: no handler, sink or channel is left to reach it.
+  taskbar_theme_sink.reset();
+  for (auto* channel : {&key_events_channel, &taskbar_theme_channel}) {
+    if (*channel) {
+      (*channel)->SetStreamHandler(nullptr);
+      channel->reset();
+    }
+  }
+  for (auto* channel :
+       {&automation_channel, &file_open_channel, &notifications_channel}) {
+    if (*channel) {
+      (*channel)->SetMethodCallHandler(nullptr);
+      channel->reset();
+    }
   }
 }

@@ -5,6 +5,7 @@
 
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
+#include "keyboard/modifier_tracking.h"
 
 using flutter::EncodableValue;
 
@@ -45,8 +46,18 @@ void OnSettingChange(const wchar_t* setting_name) {
   }
 }
 
-void OnSessionChange(WPARAM) {
-  // The stuck-modifier check arrives with the keyboard engine.
+void OnSessionChange(WPARAM change_code) {
+  switch (change_code) {
+    case WTS_CONSOLE_CONNECT:
+    case WTS_REMOTE_CONNECT:
+    case WTS_SESSION_LOGON:
+    case WTS_SESSION_UNLOCK:
+      // Key-ups lost while the desktop was away leave modifiers stuck.
+      if (key_event_sink) {
+        CheckStuckModifiers("session change");
+      }
+      break;
+  }
 }
 
 bool ReceiveFileHandOver(const COPYDATASTRUCT* record) {

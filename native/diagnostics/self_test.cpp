@@ -20,6 +20,9 @@ constexpr wchar_t kWindowClass[] = L"KorvexSelfTest";
 constexpr int kScenarioCount = 7;
 constexpr int kForegroundAttempts = 20;
 constexpr DWORD kE2eTimeoutMs = 6000;
+// Asks the window's thread, which reads the keyboard input, for the Caps
+// Lock toggle: the worker that types reads none and would see a stale one.
+constexpr UINT kCapsLockQuery = WM_APP + 1;
 
 struct SelfTestState {
   FILE* log = nullptr;
@@ -93,6 +96,10 @@ void SendCtrlShiftChord(WORD vk) {
   SendRawEvent(VK_LSHIFT, 0, KEYEVENTF_KEYUP);
   Sleep(15);
   SendRawEvent(VK_LCONTROL, 0, KEYEVENTF_KEYUP);
+}
+
+bool CapsLockOn() {
+  return SendMessageW(state.window, kCapsLockQuery, 0, 0) != 0;
 }
 
 // ---- The edit control ----
@@ -171,7 +178,7 @@ bool ActOut(int index, std::wstring* expected) {
   switch (index) {
     case 0:
       SetEditText(L"");
-      TypeText(kMixedText, config.delay_ms);
+      TypeText(kMixedText, config.delay_ms, CapsLockOn());
       *expected = kMixedText;
       return true;
     case 1:
@@ -185,7 +192,7 @@ bool ActOut(int index, std::wstring* expected) {
       if (config.settle_ms > 0) {
         Sleep(static_cast<DWORD>(config.settle_ms));
       }
-      TypeText(L"jnkflrf", config.delay_ms);
+      TypeText(L"jnkflrf", config.delay_ms, CapsLockOn());
       *expected = L"jnkflrf";
       return true;
     case 3:
@@ -300,6 +307,8 @@ LRESULT CALLBACK SelfTestWindowProc(HWND window,
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
+    case kCapsLockQuery:
+      return GetKeyState(VK_CAPITAL) & 1;
     case WM_ACTIVATE:
     case WM_SETFOCUS:
       if (state.edit) {

@@ -128,7 +128,7 @@ void AppendKeyEvent(KeyBatch& batch, WORD vk, bool key_up) {
   batch.events[batch.count++] = KeyEvent(vk, scan, key_up ? KEYEVENTF_KEYUP : 0);
 }
 
-bool TypeCharByVirtualKey(wchar_t ch, HKL layout) {
+bool TypeCharByVirtualKey(wchar_t ch, HKL layout, bool caps_lock_on) {
   const SHORT scan = layout_functions.vk_key_scan_ex(ch, layout);
   if (!IsTypeableScan(scan)) {
     return false;
@@ -136,7 +136,7 @@ bool TypeCharByVirtualKey(wchar_t ch, HKL layout) {
   const WORD vk = static_cast<WORD>(scan) & 0xFF;
   const WORD state = (static_cast<WORD>(scan) >> 8) & 0xFF;
   bool need_shift = (state & 1) != 0;
-  if ((GetKeyState(VK_CAPITAL) & 1) && IsCharAlphaW(ch)) {
+  if (caps_lock_on && IsCharAlphaW(ch)) {
     need_shift = !need_shift;
   }
   const bool need_ctrl = (state & 2) != 0;
@@ -171,7 +171,7 @@ bool PasteTextViaClipboard(const std::wstring& text, int delay_ms) {
   return true;
 }
 
-void TypeText(const std::wstring& text, int delay_ms) {
+void TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on) {
   if (text.empty()) {
     return;
   }
@@ -199,7 +199,7 @@ void TypeText(const std::wstring& text, int delay_ms) {
   }
 
   for (wchar_t unit : text) {
-    if (!layout || !TypeCharByVirtualKey(unit, layout)) {
+    if (!layout || !TypeCharByVirtualKey(unit, layout, caps_lock_on)) {
       SendUnicodeUnit(unit);
     }
     Pause(delay_ms);

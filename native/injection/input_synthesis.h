@@ -28,11 +28,13 @@ struct KeyBatch {
 // Types |text| into the foreground window: as key strokes of the layout
 // that types it best, else as Unicode events, or by a clipboard paste for a
 // window that takes no Unicode. |delay_ms| below 1 means no pause.
-void TypeText(const std::wstring& text, int delay_ms);
+// |caps_lock_on| is the toggle as a thread that reads keyboard input sees
+// it: the typing thread itself reads none, so its own view is stale.
+void TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on);
 void SendBackspaces(int count, int delay_ms);
 void SendCtrlChord(WORD vk, int delay_ms);
 bool PasteTextViaClipboard(const std::wstring& text, int delay_ms);
-bool TypeCharByVirtualKey(wchar_t ch, HKL layout);
+bool TypeCharByVirtualKey(wchar_t ch, HKL layout, bool caps_lock_on);
 void AppendKeyEvent(KeyBatch& batch, WORD vk, bool key_up);
 void TapKey(WORD vk);
 

@@ -94,7 +94,7 @@ int main() {
       SendInput(2, events, sizeof(INPUT));
     }
   };
-  auto typed = [&] { TypeText(text, 0); };
+  auto typed = [&] { TypeText(text, 0, false); };
 
   std::vector<double> bare_rates, typed_rates;
   for (int round = 0; round < kRounds; ++round) {

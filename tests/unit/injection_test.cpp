@@ -117,7 +117,7 @@ TEST_F(InjectionTest, TypedTextArrivesExactlyAndEveryEventCarriesTheMarker) {
   };
   for (const std::wstring& text : texts) {
     SetEditText(L"");
-    Inject([&] { TypeText(text, 0); });
+    Inject([&] { TypeText(text, 0, false); });
     EXPECT_EQ(TextOf(edit_), text);
     ASSERT_FALSE(seen.empty());
     for (const SeenEvent& event : seen) {
@@ -128,7 +128,7 @@ TEST_F(InjectionTest, TypedTextArrivesExactlyAndEveryEventCarriesTheMarker) {
   // Letters go as key strokes; the Cyrillic text (not on the US layout) and
   // the surrogate pair as Unicode events, one unit a down/up pair.
   SetEditText(L"");
-  Inject([] { TypeText(L"a\U0001F600", 0); });
+  Inject([] { TypeText(L"a\U0001F600", 0, false); });
   ASSERT_EQ(seen.size(), 6u);
   EXPECT_EQ(seen[0].vk, static_cast<DWORD>('A'));
   EXPECT_TRUE(seen[1].up());
@@ -142,20 +142,20 @@ TEST_F(InjectionTest, TypedTextArrivesExactlyAndEveryEventCarriesTheMarker) {
 
   // Nothing at all for empty text.
   SetEditText(L"kept");
-  Inject([] { TypeText(L"", 0); });
+  Inject([] { TypeText(L"", 0, false); });
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(TextOf(edit_), L"kept");
 }
 
 TEST_F(InjectionTest, CapsLockInvertsShiftForLettersOnly) {
-  // Caps Lock is read from the typing thread's key state, which only a
-  // thread that reads keyboard input keeps current: type from this one.
+  // The toggle is read on this thread, which reads the keyboard input, and
+  // handed to the worker that types: the worker's own view is stale.
   TapKey(VK_CAPITAL);
   PumpUntil([] { return (GetKeyState(VK_CAPITAL) & 1) != 0; }, 2000);
   ASSERT_NE(GetKeyState(VK_CAPITAL) & 1, 0);
   SetEditText(L"");
-  TypeText(L"aB1!", 0);
-  PumpUntil([&] { return TextOf(edit_).size() >= 4; }, 2000);
+  const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
+  Inject([caps] { TypeText(L"aB1!", 0, caps); });
   EXPECT_EQ(TextOf(edit_), L"aB1!");
   // "a" goes with Shift under Caps Lock, "B" without it; digits and
   // punctuation keep their own Shift state.
@@ -210,7 +210,7 @@ TEST_F(InjectionTest, ShiftHeldByTheUserIsLetGoAndPressedAgain) {
   ASSERT_LT(GetAsyncKeyState(VK_LSHIFT), 0);
   ASSERT_FALSE(WasShiftReleasedByInjection(VK_LSHIFT));
   SetEditText(L"");
-  Inject([] { TypeText(L"x", 0); });
+  Inject([] { TypeText(L"x", 0, false); });
   // Typed in lower case: the Shift was let go of first.
   EXPECT_EQ(TextOf(edit_), L"x");
   ASSERT_FALSE(seen.empty());
@@ -267,7 +267,7 @@ TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
 
   // "é" has no key on the US layout, so the text goes by Ctrl+V.
   const DWORD start = GetTickCount();
-  Inject([] { TypeText(L"caf\u00e9 ok", 0); });
+  Inject([] { TypeText(L"caf\u00e9 ok", 0, false); });
   const DWORD elapsed = GetTickCount() - start;
   char text[64] = {};
   GetWindowTextA(ansi_edit, text, 64);
@@ -288,7 +288,7 @@ TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
   // Typeable text is typed as keys even here.
   SetWindowTextA(ansi_edit, "");
   seen.clear();
-  Inject([] { TypeText(L"plain", 0); });
+  Inject([] { TypeText(L"plain", 0, false); });
   GetWindowTextA(ansi_edit, text, 64);
   EXPECT_STREQ(text, "plain");
   EXPECT_EQ(seen.size(), 10u);

@@ -37,7 +37,7 @@ TEST(UnicodeModeTest, EveryUnitGoesAsAUnicodeEventAndTheModeIsReadOnce) {
     seen.clear();
     std::atomic<bool> done{false};
     std::thread worker([&] {
-      TypeText(text, 0);
+      TypeText(text, 0, false);
       done = true;
     });
     test_support::PumpUntil([&] { return done.load(); }, 10000);

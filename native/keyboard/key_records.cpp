@@ -1,0 +1,200 @@
+#include "keyboard/key_records.h"
+
+#include <flutter/encodable_value.h>
+
+#include "bridge/native_services.h"
+#include "bridge/text_conversion.h"
+#include "diagnostics/capture_log.h"
+#include "feedback/key_sounds.h"
+#include "injection/injection_queue.h"
+#include "keyboard/key_hold.h"
+#include "keyboard/keyboard_state.h"
+#include "keyboard/modifier_tracking.h"
+#include "keyboard/typing_capture.h"
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
+ToUnicodeExFunction key_translation = ToUnicodeEx;
+
+namespace {
+
+constexpr DWORD kExtendedScanBit = 0xE000;
+
+const char* Flag(bool value) {
+  return value ? "1" : "0";
+}
+
+HKL ForegroundLayout() {
+  HWND foreground = GetForegroundWindow();
+  const DWORD thread =
+      foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+  return GetKeyboardLayout(thread);
+}
+
+void AddModifierFlags(EncodableMap& record) {
+  record.emplace(EncodableValue("control"), EncodableValue(ctrl_down));
+  record.emplace(EncodableValue("shift"), EncodableValue(shift_down));
+  record.emplace(EncodableValue("alt"), EncodableValue(alt_down));
+  record.emplace(EncodableValue("meta"), EncodableValue(meta_down));
+}
+
+void Send(EncodableMap&& record) {
+  if (key_event_sink) {
+    key_event_sink->Success(EncodableValue(std::move(record)));
+  }
+}
+
+void PostKeyClick() {
+  HWND window = EnsureInjectionWindow();
+  if (window) {
+    PostMessageW(window, kKeySoundMessage,
+                 reinterpret_cast<WPARAM>(ForegroundLayout()), 0);
+  }
+}
+
+void TraceKeyDown(DWORD vk, DWORD scan, bool repeat, const std::string& chars,
+                  int32_t hold_id) {
+  std::string line = "emit keyDown vk=" + std::to_string(vk) +
+                     " scan=" + std::to_string(scan) + " repeat=" +
+                     Flag(repeat) + " chars=\"" + chars + "\" ctrl=" +
+                     Flag(ctrl_down) + " shift=" + Flag(shift_down) +
+                     " held=" + std::to_string(hold_id);
+  WriteTraceLine(line);
+}
+
+}  // namespace
+
+bool IsModifierKey(DWORD vk) {
+  for (BYTE code : kModifierKeyCodes) {
+    if (vk == code) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsTypingKey(DWORD vk) {
+  return vk == VK_SPACE || (vk >= '0' && vk <= '9') ||
+         (vk >= 'A' && vk <= 'Z') || (vk >= 0x60 && vk <= 0x6F) ||
+         (vk >= 0xBA && vk <= 0xC0) || (vk >= 0xDB && vk <= 0xDF) ||
+         vk == 0xE2;
+}
+
+std::string CharactersForKey(DWORD vk, DWORD scan_code, bool shift) {
+  if (ctrl_down || alt_down || meta_down) {
+    return std::string();
+  }
+  BYTE key_state[256] = {};
+  if (shift) {
+    key_state[VK_SHIFT] = key_state[VK_LSHIFT] = key_state[VK_RSHIFT] = 0x80;
+  }
+  if (GetKeyState(VK_CAPITAL) & 1) {
+    key_state[VK_CAPITAL] = 0x01;
+  }
+  const HKL layout = ForegroundLayout();
+  wchar_t buffer[8] = {};
+  const int count =
+      key_translation(vk, scan_code, key_state, buffer, 8, 0, layout);
+  if (count < 0) {
+    // A dead key: the second call takes the pending accent out again, so
+    // that the user's next key is not composed with it here.
+    wchar_t discard[8] = {};
+    key_translation(vk, scan_code, key_state, discard, 8, 0, layout);
+    return std::string();
+  }
+  const int units = count < 8 ? count : 8;
+  return units > 0 ? Utf8FromUtf16(std::wstring(buffer, units))
+                   : std::string();
+}
+
+void EmitKeyDownEvent(DWORD vk, DWORD scan, bool repeat,
+                      const std::string& chars, int32_t hold_id) {
+  if (!key_event_sink) {
+    return;
+  }
+  EncodableMap record;
+  record.emplace(EncodableValue("type"), EncodableValue("keyDown"));
+  record.emplace(EncodableValue("keycode"),
+                 EncodableValue(static_cast<int32_t>(vk)));
+  record.emplace(EncodableValue("scan"),
+                 EncodableValue(static_cast<int32_t>(scan)));
+  record.emplace(EncodableValue("repeat"), EncodableValue(repeat));
+  record.emplace(EncodableValue("chars"), EncodableValue(chars));
+  AddModifierFlags(record);
+  if (hold_id > 0) {
+    record.emplace(EncodableValue("held"), EncodableValue(hold_id));
+  }
+  Send(std::move(record));
+}
+
+void EmitModifierEvent(DWORD vk, bool down) {
+  if (!key_event_sink) {
+    return;
+  }
+  EncodableMap record;
+  record.emplace(EncodableValue("type"), EncodableValue("modifier"));
+  record.emplace(EncodableValue("keycode"),
+                 EncodableValue(static_cast<int32_t>(vk)));
+  record.emplace(EncodableValue("down"), EncodableValue(down));
+  AddModifierFlags(record);
+  Send(std::move(record));
+}
+
+bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
+                     bool physical, bool was_physically_down) {
+  const bool is_down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+  const bool is_up = message == WM_KEYUP || message == WM_SYSKEYUP;
+  if (!is_down && !is_up) {
+    return false;
+  }
+  const DWORD vk = event.vkCode;
+  const unsigned index = KeyIndex(vk);
+  const bool previously_down = tracked_key_down[index];
+  const bool repeat = is_down && previously_down;
+  tracked_key_down[index] = is_down;
+  RecomputeModifierFlags();
+
+  if (IsModifierKey(vk)) {
+    TrackModifierEvent(is_down, event, previously_down, physical,
+                       was_physically_down);
+    return false;
+  }
+
+  if (is_down && !repeat && physical && KeySoundsEnabled() && !ctrl_down &&
+      !alt_down && !meta_down && IsTypingKey(vk)) {
+    PostKeyClick();
+  }
+
+  if (CaptureKey(message, event)) {
+    return true;
+  }
+  if (is_up) {
+    return SwallowHeldKeyUp(vk);
+  }
+
+  if (!repeat) {
+    ForgetHeldKeyUpOnFreshPress(vk);
+    if (ctrl_down || alt_down || meta_down || shift_down) {
+      CheckStuckModifiers("keyDown");
+    }
+  }
+  DWORD scan = event.scanCode;
+  if (event.flags & LLKHF_EXTENDED) {
+    scan |= kExtendedScanBit;
+  }
+  bool shift_for_chars = shift_down;
+  if (replay && !replay_shift_queue.empty()) {
+    shift_for_chars = replay_shift_queue.front() != 0;
+    replay_shift_queue.pop_front();
+  }
+  const std::string chars =
+      repeat ? std::string()
+             : CharactersForKey(vk, event.scanCode, shift_for_chars);
+  const int32_t hold_id = DecideHold(vk, repeat);
+  if (capture_log) {
+    TraceKeyDown(vk, scan, repeat, chars, hold_id);
+  }
+  EmitKeyDownEvent(vk, scan, repeat, chars, hold_id);
+  return hold_id > 0;
+}

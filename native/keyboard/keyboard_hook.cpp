@@ -1,0 +1,142 @@
+#include "keyboard/keyboard_hook.h"
+
+#include <algorithm>
+#include <string>
+
+#include "bridge/native_services.h"
+#include "diagnostics/capture_log.h"
+#include "injection/injection_queue.h"
+#include "injection/input_synthesis.h"
+#include "keyboard/key_hold.h"
+#include "keyboard/key_records.h"
+#include "keyboard/keyboard_state.h"
+#include "keyboard/typing_capture.h"
+
+HHOOK keyboard_hook = nullptr;
+HHOOK mouse_hook = nullptr;
+HWINEVENTHOOK foreground_event_hook = nullptr;
+bool keyboard_hook_suspended = false;
+
+namespace {
+
+const char* Flag(bool value) {
+  return value ? "1" : "0";
+}
+
+HHOOK InstallKeyboardHook() {
+  return SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc,
+                           GetModuleHandleW(nullptr), 0);
+}
+
+void TraceHookEvent(WPARAM wparam, DWORD vk, const KeyEventClass& c) {
+  WriteTraceLine("hook wparam=" + std::to_string(wparam) +
+                 " vk=" + std::to_string(vk) + " inj=" + Flag(c.injected) +
+                 " own=" + Flag(c.own) + " replay=" + Flag(c.replay) +
+                 " handled=" + Flag(c.handled));
+}
+
+}  // namespace
+
+KeyEventClass ClassifyKeyEvent(DWORD flags, ULONG_PTR extra_info,
+                               bool accept_injected_input) {
+  KeyEventClass c = {};
+  c.injected = (flags & LLKHF_INJECTED) != 0;
+  if (!c.injected) {
+    c.handled = true;
+  } else if (extra_info == kInjectionMarker) {
+    c.own = true;
+  } else if (extra_info == kReplayMarker) {
+    c.replay = true;
+    c.handled = true;
+  } else {
+    c.handled = accept_injected_input;
+  }
+  return c;
+}
+
+LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
+  if (code != HC_ACTION || !key_event_sink || !lparam) {
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+  const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
+  const KeyEventClass c =
+      ClassifyKeyEvent(event.flags, event.dwExtraInfo, accept_injected);
+  const unsigned index = KeyIndex(event.vkCode);
+  const bool was_physically_down = physical_key_down[index];
+  if (!c.injected) {
+    if (wparam == WM_KEYDOWN || wparam == WM_SYSKEYDOWN) {
+      physical_key_down[index] = true;
+    } else if (wparam == WM_KEYUP || wparam == WM_SYSKEYUP) {
+      physical_key_down[index] = false;
+    }
+  }
+  if (capture_log) {
+    TraceHookEvent(wparam, event.vkCode, c);
+  }
+  if (c.handled && ProcessKeyEvent(wparam, event, c.replay, !c.injected,
+                                   was_physically_down)) {
+    return 1;
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+LRESULT CALLBACK MouseHookProc(int code, WPARAM wparam, LPARAM lparam) {
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void CALLBACK ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND, LONG, LONG,
+                                  DWORD, DWORD) {}
+
+void OnKeyEventsListen(
+    std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {
+  key_event_sink = std::move(sink);
+  HMODULE module = GetModuleHandleW(nullptr);
+  keyboard_hook = InstallKeyboardHook();
+  mouse_hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
+  foreground_event_hook = SetWinEventHook(
+      EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
+      ForegroundEventProc, 0, 0,
+      WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+}
+
+void OnKeyEventsCancel() {
+  FlushInjectionQueue();
+  hold_word_end = false;
+  swallow_held_key_up = false;
+  FlushCapturedKeys(-1);
+  std::fill(std::begin(captured_key_down), std::end(captured_key_down), false);
+  replay_shift_queue.clear();
+  if (keyboard_hook) {
+    UnhookWindowsHookEx(keyboard_hook);
+    keyboard_hook = nullptr;
+  }
+  keyboard_hook_suspended = false;
+  if (mouse_hook) {
+    UnhookWindowsHookEx(mouse_hook);
+    mouse_hook = nullptr;
+  }
+  if (foreground_event_hook) {
+    UnhookWinEvent(foreground_event_hook);
+    foreground_event_hook = nullptr;
+  }
+  ClearTrackedKeyState();
+  key_event_sink.reset();
+}
+
+void SuspendKeyboardHook() {
+  if (keyboard_hook) {
+    UnhookWindowsHookEx(keyboard_hook);
+    keyboard_hook = nullptr;
+    keyboard_hook_suspended = true;
+  }
+}
+
+void ReinstallKeyboardHook() {
+  if (!keyboard_hook_suspended) {
+    return;
+  }
+  keyboard_hook = InstallKeyboardHook();
+  keyboard_hook_suspended = false;
+  ResyncKeyStateFromSystem();
+  ResyncPhysicalKeyState();
+}

@@ -1,0 +1,54 @@
+#include "keyboard/keyboard_state.h"
+
+#include <algorithm>
+
+#include "injection/input_synthesis.h"
+
+bool physical_key_down[256] = {};
+bool tracked_key_down[256] = {};
+bool ctrl_down = false;
+bool shift_down = false;
+bool alt_down = false;
+bool meta_down = false;
+
+namespace {
+
+bool IsGenericModifier(int vk) {
+  return vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU;
+}
+
+bool SystemSaysDown(int vk) {
+  return GetAsyncKeyState(vk) < 0;
+}
+
+}  // namespace
+
+void RecomputeModifierFlags() {
+  const bool* down = tracked_key_down;
+  shift_down = down[VK_LSHIFT] || down[VK_RSHIFT] || down[VK_SHIFT];
+  ctrl_down = down[VK_LCONTROL] || down[VK_RCONTROL] || down[VK_CONTROL];
+  alt_down = down[VK_LMENU] || down[VK_RMENU] || down[VK_MENU];
+  meta_down = down[VK_LWIN] || down[VK_RWIN];
+}
+
+void ResyncKeyStateFromSystem() {
+  for (int vk = 0; vk < 256; ++vk) {
+    tracked_key_down[vk] = !IsGenericModifier(vk) && SystemSaysDown(vk);
+  }
+  RecomputeModifierFlags();
+}
+
+void ResyncPhysicalKeyState() {
+  for (int vk = 0; vk < 256; ++vk) {
+    if (IsGenericModifier(vk) ||
+        WasShiftReleasedByInjection(static_cast<WORD>(vk))) {
+      continue;
+    }
+    physical_key_down[vk] = SystemSaysDown(vk);
+  }
+}
+
+void ClearTrackedKeyState() {
+  std::fill(std::begin(tracked_key_down), std::end(tracked_key_down), false);
+  ctrl_down = shift_down = alt_down = meta_down = false;
+}

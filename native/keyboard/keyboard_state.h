@@ -1,0 +1,37 @@
+#ifndef KORVEX_NATIVE_KEYBOARD_KEYBOARD_STATE_H_
+#define KORVEX_NATIVE_KEYBOARD_KEYBOARD_STATE_H_
+
+#include <windows.h>
+
+// The keyboard engine's shared state. All of it belongs to the main thread,
+// which installed the hooks and so runs them: no lock is needed.
+
+// Keys the user physically holds; written only from events that were not
+// injected, and by the resyncs.
+extern bool physical_key_down[256];
+// Keys down as the key path has seen them (physical, replayed and accepted
+// injected events).
+extern bool tracked_key_down[256];
+extern bool ctrl_down;
+extern bool shift_down;
+extern bool alt_down;
+extern bool meta_down;
+
+// The modifier flags from tracked_key_down, either side or the generic code.
+void RecomputeModifierFlags();
+
+// Takes the whole tracked state from the system; the generic Shift, Ctrl and
+// Alt codes are tracked only when an event names them.
+void ResyncKeyStateFromSystem();
+
+// Refreshes physical_key_down from the system, except the generic codes and a
+// Shift that an injection let go of while the user still holds it.
+void ResyncPhysicalKeyState();
+
+// Forgets what the key path tracked (the listener went away).
+void ClearTrackedKeyState();
+
+// The virtual key of an event: tables use its low 8 bits.
+inline unsigned KeyIndex(DWORD vk) { return vk & 0xFF; }
+
+#endif  // KORVEX_NATIVE_KEYBOARD_KEYBOARD_STATE_H_

@@ -1,0 +1,287 @@
+#include "keyboard_harness.h"
+
+#include <flutter/dart_project.h>
+
+#include <mutex>
+
+#include "app_driver.h"
+#include "test_support.h"
+
+namespace test_support {
+
+namespace {
+
+constexpr wchar_t kTargetClass[] = L"KorvexKeyTarget";
+constexpr UINT kRunOnMain = WM_APP + 77;
+
+std::mutex keys_mutex;
+std::vector<WindowKey> window_keys;
+std::vector<SeenKey> seen_keys;
+WNDPROC edit_procedure = nullptr;
+DWORD main_thread = 0;
+
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam,
+                          LPARAM lparam) {
+  if (message >= WM_KEYDOWN && message <= WM_SYSKEYUP && message != WM_CHAR &&
+      message != WM_DEADCHAR && message != WM_SYSCHAR) {
+    std::lock_guard<std::mutex> lock(keys_mutex);
+    window_keys.push_back({message, wparam});
+  }
+  return CallWindowProcW(edit_procedure, window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
+                            LPARAM lparam) {
+  if (message == kRunOnMain) {
+    (*reinterpret_cast<const std::function<void()>*>(lparam))();
+    return 0;
+  }
+  if (message == WM_SETFOCUS || message == WM_ACTIVATE) {
+    if (HWND edit = GetWindow(window, GW_CHILD)) {
+      SetFocus(edit);
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK SeeKeys(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HC_ACTION) {
+    const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
+    std::lock_guard<std::mutex> lock(keys_mutex);
+    seen_keys.push_back(
+        {event->vkCode, event->flags, event->dwExtraInfo, NowUs()});
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+const EncodableValue* Field(const EncodableMap& record, const char* key) {
+  auto found = record.find(EncodableValue(key));
+  return found == record.end() ? nullptr : &found->second;
+}
+
+class TestRunner : public FlutterWindow {
+ public:
+  TestRunner() : FlutterWindow(flutter::DartProject(PassiveProjectFolder())) {}
+};
+
+}  // namespace
+
+int64_t NowUs() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return now.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+bool Xdo(const std::string& arguments) {
+  // Wine hands out no waitable handle for a Unix process: the shell around
+  // xdotool leaves its exit status in a file instead.
+  static int invocation = 0;
+  const std::string marker = "/tmp/korvex-xdo-" +
+                             std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++invocation);
+  const std::wstring marker_path =
+      L"Z:" + std::wstring(marker.begin(), marker.end());
+  const std::string shell = "Z:\\bin\\sh -c \"xdotool " + arguments +
+                            "; echo $? > " + marker + "\"";
+  std::wstring command(shell.begin(), shell.end());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  auto done = [&] {
+    return GetFileAttributesW(marker_path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+           ReadFileBytes(marker_path).find('\n') != std::string::npos;
+  };
+  bool finished;
+  if (GetCurrentThreadId() == main_thread) {
+    // Its keys come through this thread's hook.
+    finished = PumpUntil(done, 30000);
+  } else {
+    for (int i = 0; i < 6000 && !done(); ++i) {
+      Sleep(5);
+    }
+    finished = done();
+  }
+  const bool succeeded = finished && ReadFileBytes(marker_path) == "0\n";
+  DeleteFileW(marker_path.c_str());
+  return succeeded;
+}
+
+int32_t IntOf(const EncodableMap& record, const char* key) {
+  const EncodableValue* value = Field(record, key);
+  const int32_t* number = value ? std::get_if<int32_t>(value) : nullptr;
+  return number ? *number : -1;
+}
+
+std::string StringOf(const EncodableMap& record, const char* key) {
+  const EncodableValue* value = Field(record, key);
+  const std::string* text = value ? std::get_if<std::string>(value) : nullptr;
+  return text ? *text : "<none>";
+}
+
+bool BoolOf(const EncodableMap& record, const char* key) {
+  const EncodableValue* value = Field(record, key);
+  const bool* flag = value ? std::get_if<bool>(value) : nullptr;
+  return flag && *flag;
+}
+
+bool Has(const EncodableMap& record, const char* key) {
+  return Field(record, key) != nullptr;
+}
+
+KeyboardHarness::KeyboardHarness() {
+  main_thread = GetCurrentThreadId();
+  runner_ = std::make_unique<TestRunner>();
+  if (!runner_->Create(L"korvex-keyboard-test", Win32Window::Point(700, 10),
+                       Win32Window::Size(320, 200))) {
+    return;
+  }
+  app_ref_ = PassiveAppMessenger();
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = TargetProc;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = kTargetClass;
+  RegisterClassW(&window_class);
+  target_ = CreateWindowExW(0, kTargetClass, L"korvex-key-target",
+                            WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 160,
+                            nullptr, nullptr, instance, nullptr);
+  edit_ = CreateWindowExW(
+      0, L"EDIT", L"",
+      WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_WANTRETURN |
+          ES_AUTOVSCROLL,
+      5, 5, 580, 120, target_, nullptr, instance, nullptr);
+  if (edit_) {
+    SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
+    edit_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+  }
+  seen_hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, SeeKeys, instance, 0);
+  ready_ = app_ref_ && edit_ && seen_hook_ && FocusTarget();
+
+}
+
+KeyboardHarness::~KeyboardHarness() {
+  CloseRunner();
+  if (seen_hook_) {
+    UnhookWindowsHookEx(seen_hook_);
+  }
+  TakeSeenKeys();
+  if (target_) {
+    DestroyWindow(target_);
+  }
+  TakeWindowKeys();
+}
+
+bool KeyboardHarness::FocusTarget() {
+  OnMain([this] { SetForegroundWindow(target_); });
+  Xdo("search --name '^korvex-key-target$' windowfocus --sync");
+  OnMain([this] { SetFocus(edit_); });
+  auto focused = [this] {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(main_thread, &info) && info.hwndFocus == edit_;
+  };
+  if (GetCurrentThreadId() == main_thread) {
+    return PumpUntil(focused, 5000);
+  }
+  for (int i = 0; i < 250 && !focused(); ++i) {
+    Sleep(20);
+  }
+  return focused();
+}
+
+std::wstring KeyboardHarness::EditText() const {
+  wchar_t text[4096] = {};
+  const int length = GetWindowTextW(edit_, text, 4096);
+  return std::wstring(text, length > 0 ? length : 0);
+}
+
+void KeyboardHarness::SetEditText(const wchar_t* text) {
+  OnMain([&] {
+    SetWindowTextW(edit_, text);
+    const LPARAM end = static_cast<LPARAM>(wcslen(text));
+    SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(end), end);
+  });
+  TakeWindowKeys();
+}
+
+std::vector<WindowKey> KeyboardHarness::TakeWindowKeys() {
+  std::lock_guard<std::mutex> lock(keys_mutex);
+  std::vector<WindowKey> keys;
+  keys.swap(window_keys);
+  return keys;
+}
+
+std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() {
+  std::lock_guard<std::mutex> lock(keys_mutex);
+  std::vector<SeenKey> keys;
+  keys.swap(seen_keys);
+  return keys;
+}
+
+bool KeyboardHarness::RunApp(
+    const std::function<void(flutter_app::AppMessenger&)>& body) {
+  records_.clear();
+  return RunAsApplication(app_ref_, body);
+}
+
+void KeyboardHarness::OnMain(const std::function<void()>& work) {
+  if (GetCurrentThreadId() == main_thread) {
+    work();
+  } else {
+    SendMessageW(target_, kRunOnMain, 0, reinterpret_cast<LPARAM>(&work));
+  }
+}
+
+bool KeyboardHarness::Listen(flutter_app::AppMessenger& app) {
+  flutter_app::Reply reply =
+      app.Listen("korvex/key_events", EncodableValue(),
+                 [this](const flutter_app::Event& event) {
+                   if (const auto* map = std::get_if<EncodableMap>(&event.value)) {
+                     records_.push_back(*map);
+                   }
+                 });
+  return reply.kind == flutter_app::Reply::Kind::kSuccess;
+}
+
+bool KeyboardHarness::WaitForRecords(flutter_app::AppMessenger& app,
+                                     const char* type, size_t count,
+                                     int timeout_ms) {
+  return app.RunUntil([&] { return RecordsOf(type).size() >= count; },
+                      timeout_ms);
+}
+
+std::vector<EncodableMap> KeyboardHarness::RecordsOf(const char* type) const {
+  std::vector<EncodableMap> found;
+  for (const EncodableMap& record : records_) {
+    if (StringOf(record, "type") == type) {
+      found.push_back(record);
+    }
+  }
+  return found;
+}
+
+flutter_app::Reply KeyboardHarness::Call(flutter_app::AppMessenger& app,
+                                         const std::string& method,
+                                         const EncodableMap& arguments) {
+  return app.CallMethod("korvex/automation", method, EncodableValue(arguments));
+}
+
+void KeyboardHarness::CloseRunner() {
+  OnMain([this] {
+    if (runner_ && runner_->GetHandle()) {
+      DestroyWindow(runner_->GetHandle());
+    }
+    runner_.reset();
+  });
+}
+
+}  // namespace test_support

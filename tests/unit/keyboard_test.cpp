@@ -1,0 +1,564 @@
+// The keyboard engine under real input: xdotool's physical keys into a
+// window of this process, the hooks on this (main) thread, and the
+// application listening from its own thread with real channel bytes.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "bridge/native_services.h"
+#include "diagnostics/capture_log.h"
+#include "feedback/key_sounds.h"
+#include "injection/clipboard.h"
+#include "injection/injection_queue.h"
+#include "injection/input_synthesis.h"
+#include "keyboard/key_records.h"
+#include "keyboard/keyboard_hook.h"
+#include "keyboard/keyboard_state.h"
+#include "keyboard/typing_capture.h"
+#include "keyboard_harness.h"
+#include "test_support.h"
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using flutter_app::AppMessenger;
+using flutter_app::Reply;
+using namespace test_support;
+
+namespace {
+
+EncodableMap Arg(const char* key, EncodableValue value) {
+  return EncodableMap{{EncodableValue(key), std::move(value)}};
+}
+
+// Keys the window was sent: "d13" for a key-down of VK_RETURN, "u13" for
+// its key-up (system variants alike).
+std::vector<std::string> Keys(const std::vector<WindowKey>& keys, WPARAM vk) {
+  std::vector<std::string> found;
+  for (const WindowKey& key : keys) {
+    if (key.vk == vk) {
+      const bool down = key.message == WM_KEYDOWN || key.message == WM_SYSKEYDOWN;
+      found.push_back((down ? "d" : "u") + std::to_string(vk));
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> once_of(WPARAM vk) {
+  return {"d" + std::to_string(vk), "u" + std::to_string(vk)};
+}
+
+std::vector<SeenKey> Own(const std::vector<SeenKey>& keys) {
+  std::vector<SeenKey> own;
+  for (const SeenKey& key : keys) {
+    if (key.extra == kInjectionMarker) own.push_back(key);
+  }
+  return own;
+}
+
+// Waits on the application's thread until the window was sent |count|
+// events of |vk|.
+std::vector<std::string> WaitForWindowKeys(KeyboardHarness& h,
+                                           AppMessenger& app, WPARAM vk,
+                                           size_t count, int timeout_ms) {
+  std::vector<WindowKey> keys;
+  app.RunUntil(
+      [&] {
+        for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
+        return Keys(keys, vk).size() >= count;
+      },
+      timeout_ms);
+  app.RunPending(100);
+  for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
+  return Keys(keys, vk);
+}
+
+// A key event handed to the hook procedure itself, for what xdotool cannot
+// produce: chosen time stamps, markers on physical events, held modifiers
+// the system never saw.
+bool Feed(WPARAM message, DWORD vk, DWORD time = 0, DWORD flags = 0,
+          ULONG_PTR extra = 0) {
+  KBDLLHOOKSTRUCT event = {vk, MapVirtualKeyW(vk, MAPVK_VK_TO_VSC), flags,
+                           time, extra};
+  return KeyboardHookProc(HC_ACTION, message,
+                          reinterpret_cast<LPARAM>(&event)) == 1;
+}
+
+// The id of the latest held key-down, waiting for it on the app thread.
+int32_t WaitForHold(KeyboardHarness& h, AppMessenger& app, size_t holds) {
+  size_t seen = 0;
+  int32_t id = 0;
+  app.RunUntil(
+      [&] {
+        seen = 0;
+        for (const EncodableMap& record : h.records()) {
+          if (Has(record, "held")) {
+            ++seen;
+            id = IntOf(record, "held");
+          }
+        }
+        return seen >= holds;
+      },
+      5000);
+  return seen >= holds ? id : 0;
+}
+
+TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  h.SetEditText(L"");
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    ASSERT_TRUE(Xdo("key --delay 30 a shift+b ctrl+c KP_Enter Right Caps_Lock "
+                    "a 1 Caps_Lock"));
+    ASSERT_TRUE(Xdo("keydown x sleep 1 keyup x"));
+    h.WaitForRecords(app, "keyDown", 12);
+    app.RunPending(300);
+  }));
+  struct Expected {
+    const char* type;
+    int32_t vk;
+    const char* chars;  // null: not looked at
+    bool flag;          // "down" of a modifier, "shift"/"control" below
+  };
+  const Expected expected[] = {
+      {"keyDown", 'A', "a", false},         {"modifier", VK_LSHIFT, nullptr, true},
+      {"keyDown", 'B', "B", false},         {"modifier", VK_LSHIFT, nullptr, false},
+      {"modifier", VK_LCONTROL, nullptr, true}, {"keyDown", 'C', "", false},
+      {"modifier", VK_LCONTROL, nullptr, false}, {"keyDown", VK_RETURN, nullptr, false},
+      {"keyDown", VK_RIGHT, "", false},     {"keyDown", VK_CAPITAL, "", false},
+      {"keyDown", 'A', "A", false},         {"keyDown", '1', "1", false},
+      {"keyDown", VK_CAPITAL, "", false},   {"keyDown", 'X', "x", false},
+  };
+  const std::vector<EncodableMap>& records = h.records();
+  ASSERT_GT(records.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    const EncodableMap& r = records[i];
+    EXPECT_EQ(StringOf(r, "type"), expected[i].type);
+    EXPECT_EQ(IntOf(r, "keycode"), expected[i].vk);
+    if (expected[i].chars) EXPECT_EQ(StringOf(r, "chars"), expected[i].chars);
+    if (StringOf(r, "type") == "modifier") {
+      EXPECT_EQ(BoolOf(r, "down"), expected[i].flag);
+    } else {
+      EXPECT_FALSE(BoolOf(r, "repeat"));
+      EXPECT_FALSE(Has(r, "held"));
+    }
+  }
+  // Modifier flags as they are after each event.
+  EXPECT_TRUE(BoolOf(records[1], "shift"));
+  EXPECT_TRUE(BoolOf(records[2], "shift"));
+  EXPECT_FALSE(BoolOf(records[3], "shift"));
+  EXPECT_TRUE(BoolOf(records[5], "control"));
+  EXPECT_FALSE(BoolOf(records[6], "control"));
+  // Scan codes, extended ones with 0xE000.
+  EXPECT_EQ(IntOf(records[0], "scan"), 0x1E);
+  EXPECT_EQ(IntOf(records[7], "scan"), 0xE01C);
+  EXPECT_EQ(IntOf(records[8], "scan"), 0xE04D);
+  // The held X auto-repeats: each repeat is reported without characters,
+  // and key-ups never are.
+  size_t repeats = 0;
+  for (size_t i = std::size(expected); i < records.size(); ++i) {
+    EXPECT_EQ(IntOf(records[i], "keycode"), 'X');
+    EXPECT_TRUE(BoolOf(records[i], "repeat"));
+    EXPECT_EQ(StringOf(records[i], "chars"), "");
+    ++repeats;
+  }
+  EXPECT_GT(repeats, 0u);
+  EXPECT_EQ(h.EditText(),
+            L"aB\r\nA1" + std::wstring(repeats + 1, L'x'));
+}
+
+TEST(KeyboardTest, OwnInputPassesUnseenAndForeignInputOnlyWhenAccepted) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  h.SetEditText(L"");
+  auto send_foreign = [](ULONG_PTR extra) {
+    INPUT events[2] = {KeyboardInput('Q', 0x10, 0, extra),
+                       KeyboardInput('Q', 0x10, KEYEVENTF_KEYUP, extra)};
+    SendInput(2, events, sizeof(INPUT));
+  };
+  // A marker's bits under other upper bits are no marker.
+  const ULONG_PTR fake_marker = (ULONG_PTR{1} << 32) | kInjectionMarker;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    EXPECT_EQ(h.Call(app, "typeText", Arg("text", EncodableValue("own"))).kind,
+              Reply::Kind::kSuccess);
+    send_foreign(0);
+    send_foreign(fake_marker);
+    app.RunPending(300);
+    EXPECT_TRUE(h.records().empty());
+
+    h.OnMain([] { accept_injected = true; });
+    send_foreign(0);
+    send_foreign(fake_marker);
+    // The service's own input stays unseen even now.
+    h.Call(app, "typeText", Arg("text", EncodableValue("x")));
+    // A physical event is physical whatever its extra information says.
+    h.OnMain([] {
+      Feed(WM_KEYDOWN, 'Z', 0, 0, kInjectionMarker);
+      EXPECT_TRUE(physical_key_down['Z']);
+      Feed(WM_KEYUP, 'Z', 0, 0, kInjectionMarker);
+      accept_injected = false;
+    });
+    h.WaitForRecords(app, "keyDown", 3);
+    app.RunPending(200);
+  }));
+  const auto downs = h.RecordsOf("keyDown");
+  ASSERT_EQ(downs.size(), 3u);
+  EXPECT_EQ(IntOf(downs[0], "keycode"), 'Q');
+  EXPECT_EQ(IntOf(downs[1], "keycode"), 'Q');
+  EXPECT_EQ(IntOf(downs[2], "keycode"), 'Z');
+  // Nothing was swallowed on the way.
+  EXPECT_EQ(h.EditText(), L"ownqqqqx");
+
+  // The classification table itself, including the replay marker.
+  const KeyEventClass replay = ClassifyKeyEvent(LLKHF_INJECTED, 0x4B525652, false);
+  EXPECT_TRUE(replay.replay && replay.handled && !replay.own);
+  const KeyEventClass own = ClassifyKeyEvent(LLKHF_INJECTED, kInjectionMarker, true);
+  EXPECT_TRUE(own.own && !own.handled);
+}
+
+
+TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  const std::vector<std::string> once = {"d13", "u13"};
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    h.Call(app, "setHoldWordEnd", Arg("enabled", EncodableValue(true)));
+    h.TakeWindowKeys();
+
+    // Released by the application while the user still holds it: the
+    // physical key-up that follows the tap is swallowed.
+    ASSERT_TRUE(Xdo("keydown Return"));
+    const int32_t first = WaitForHold(h, app, 1);
+    ASSERT_GT(first, 0);
+    EXPECT_TRUE(Keys(h.TakeWindowKeys(), VK_RETURN).empty());
+    h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(first)));
+    ASSERT_TRUE(Xdo("keyup Return"));
+    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 2000), once);
+
+    // Let go of before the answer; more time asked for, then left to the
+    // timer: nothing comes before the extended time is over.
+    ASSERT_TRUE(Xdo("key Return"));
+    const int32_t second = WaitForHold(h, app, 2);
+    EXPECT_EQ(second, first + 1);
+    h.Call(app, "extendHold", Arg("id", EncodableValue(int64_t{second})));
+    EXPECT_TRUE(WaitForWindowKeys(h, app, VK_RETURN, 1, 900).empty());
+    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 3000), once);
+    // Stale and zero ids change nothing and are answered all the same.
+    EXPECT_EQ(h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(second))).kind,
+              Reply::Kind::kSuccess);
+    h.Call(app, "extendHold", Arg("id", EncodableValue(0)));
+
+    // Not answered at all: the short timer sends it.
+    ASSERT_TRUE(Xdo("key Return"));
+    EXPECT_EQ(WaitForHold(h, app, 3), second + 1);
+    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 2000), once);
+
+    // Chords are never held; a second Tab while one is held passes at once,
+    // before the held one.
+    ASSERT_TRUE(Xdo("key ctrl+Return alt+Tab"));
+    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 2000), once);
+    ASSERT_TRUE(Xdo("key Tab"));
+    const int32_t tab = WaitForHold(h, app, 4);
+    h.Call(app, "extendHold", Arg("id", EncodableValue(tab)));
+    ASSERT_TRUE(Xdo("key Tab"));
+    EXPECT_EQ(WaitForWindowKeys(h, app, VK_TAB, 2, 2000), once_of(VK_TAB));
+    h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(tab)));
+    EXPECT_EQ(WaitForWindowKeys(h, app, VK_TAB, 2, 2000), once_of(VK_TAB));
+    app.RunPending(200);
+  }));
+  size_t held = 0;
+  for (const EncodableMap& record : h.RecordsOf("keyDown")) {
+    if (Has(record, "held")) {
+      ++held;
+      EXPECT_TRUE(IntOf(record, "keycode") == VK_RETURN ||
+                  IntOf(record, "keycode") == VK_TAB);
+      EXPECT_FALSE(BoolOf(record, "control") || BoolOf(record, "alt"));
+    }
+  }
+  EXPECT_EQ(held, 4u);
+}
+
+
+TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  h.SetEditText(L"");
+  ASSERT_TRUE(WriteClipboardText(L"V!"));
+  const std::wstring typed(60, L'n');
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    const auto capture = [&](bool on) {
+      h.Call(app, "setTypingCapture", Arg("enabled", EncodableValue(on)));
+    };
+    capture(true);
+    ASSERT_TRUE(Xdo("type --delay 40 aBc"));
+    // A chord is not captured: it reaches the window ahead of the capture.
+    ASSERT_TRUE(Xdo("key ctrl+v"));
+    app.RunPending(200);
+    EXPECT_EQ(h.EditText(), L"V!");
+    EXPECT_TRUE(h.RecordsOf("keyDown").size() == 1);
+    capture(false);
+    h.WaitForRecords(app, "keyDown", 4);
+
+    // Capture left to its timer ends only once a running injection is over:
+    // keys typed meanwhile come after the whole text, not inside it.
+    h.OnMain([] { key_delay_ms = 40; });
+    bool typed_reply = false;
+    capture(true);
+    app.InvokeMethod("korvex/automation", "typeText",
+                     EncodableValue(Arg("text", EncodableValue("nnnnnnnnnnnnnnnnnnnn"
+                                                               "nnnnnnnnnnnnnnnnnnnn"
+                                                               "nnnnnnnnnnnnnnnnnnnn"))),
+                     [&](const Reply&) { typed_reply = true; });
+    app.RunPending(300);
+    ASSERT_TRUE(Xdo("type --delay 40 xyz"));
+    app.RunUntil([&] { return typed_reply; }, 10000);
+    h.OnMain([] { key_delay_ms = 3; });
+    app.RunUntil([&] { return h.EditText().size() >= 65 + 3; }, 3000);
+  }));
+  EXPECT_EQ(h.EditText(), L"V!aBc" + typed + L"xyz");
+  const auto downs = h.RecordsOf("keyDown");
+  ASSERT_GE(downs.size(), 7u);
+  EXPECT_EQ(IntOf(downs[0], "keycode"), 'V');
+  const char* replayed[] = {"a", "B", "c", "x", "y", "z"};
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(StringOf(downs[i + 1], "chars"), replayed[i]);
+    // The replay's own Shift events do not count as the user's.
+    EXPECT_FALSE(BoolOf(downs[i + 1], "shift"));
+  }
+}
+
+TEST(KeyboardTest, InjectionTasksRunInCallOrderAndAnswerAfterTheirInput) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  h.SetEditText(L"");
+  ASSERT_TRUE(WriteClipboardText(L"pasted"));
+  std::vector<int64_t> replies_at;
+  std::vector<SeenKey> typed, pasted;
+  int64_t paste_called_at = 0;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    for (const char* text : {"first ", "second "}) {
+      app.InvokeMethod("korvex/automation", "typeText",
+                       EncodableValue(Arg("text", EncodableValue(text))),
+                       [&](const Reply& reply) {
+                         EXPECT_EQ(reply.kind, Reply::Kind::kSuccess);
+                         replies_at.push_back(NowUs());
+                       });
+    }
+    app.RunUntil([&] { return replies_at.size() == 2; }, 5000);
+    typed = Own(h.TakeSeenKeys());
+
+    // Ctrl held by the user: the paste waits for it, at most 400 ms, and
+    // lets go of it first.
+    ASSERT_TRUE(Xdo("keydown ctrl"));
+    h.TakeSeenKeys();
+    paste_called_at = NowUs();
+    EXPECT_EQ(h.Call(app, "paste").kind, Reply::Kind::kSuccess);
+    pasted = Own(h.TakeSeenKeys());
+    ASSERT_TRUE(Xdo("keyup ctrl"));
+
+    // Caps Lock on: the worker types with the toggle the main thread sees.
+    ASSERT_TRUE(Xdo("key Caps_Lock"));
+    h.Call(app, "typeText", Arg("text", EncodableValue(" aB1!")));
+    ASSERT_TRUE(Xdo("key Caps_Lock"));
+  }));
+  ASSERT_EQ(replies_at.size(), 2u);
+  EXPECT_EQ(h.EditText(), L"first second pasted aB1!");
+  // Each reply after its own text's last event; the second text starts
+  // after the first has ended: 6 and 7 key strokes of two events each.
+  ASSERT_EQ(typed.size(), 26u);
+  EXPECT_LT(typed[11].at_us, replies_at[0]);
+  EXPECT_LT(typed[11].at_us, typed[12].at_us);
+  EXPECT_LT(typed[25].at_us, replies_at[1]);
+  // The paste began with Ctrl let go of, after the wait for the user.
+  ASSERT_GE(pasted.size(), 5u);
+  EXPECT_TRUE(pasted[0].up() &&
+              (pasted[0].vk == VK_LCONTROL || pasted[0].vk == VK_CONTROL));
+  EXPECT_GE(pasted[0].at_us - paste_called_at, 350000);
+  size_t v_downs = 0;
+  for (const SeenKey& key : pasted) v_downs += key.vk == 'V' && !key.up();
+  EXPECT_EQ(v_downs, 1u);
+}
+
+
+bool accent_pending = false;
+
+// A layout with one dead key, the acute accent on VK_OEM_7.
+int WINAPI DeadKeyLayout(UINT vk, UINT, const BYTE*, LPWSTR buffer, int, UINT,
+                         HKL) {
+  if (vk == VK_OEM_7) {
+    accent_pending = !accent_pending;
+    buffer[0] = L'\u00B4';
+    return accent_pending ? -1 : 1;
+  }
+  buffer[0] = accent_pending ? L'\u00E9' : L'e';
+  accent_pending = false;
+  return 1;
+}
+
+TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder = std::wstring(temp) + L"korvex-keyboard-trace";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  DeleteFileW((folder + L"\\korvex_capture.log").c_str());
+  int clicks = 0;
+  WPARAM click_layout = 0;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    h.OnMain([&] {
+      OpenCaptureLog(folder);
+      // Pressed again 30 ms after the release: a bounce; 40 ms: a press;
+      // the tick counter may wrap in between.
+      for (DWORD t : {1000u, 1010u, 1040u, 1050u, 1090u, 0xFFFFFFF0u, 0x10u, 0x20u}) {
+        Feed(physical_key_down[VK_LSHIFT] ? WM_KEYUP : WM_KEYDOWN, VK_LSHIFT, t);
+      }
+      // Ctrl that the system never saw is stuck: the next letter frees it.
+      Feed(WM_KEYDOWN, VK_LCONTROL, 2000);
+      Feed(WM_KEYDOWN, 'A', 2010);
+      Feed(WM_KEYUP, 'A', 2020);
+      Feed(WM_KEYDOWN, VK_LCONTROL, 3000);
+      Feed(WM_KEYDOWN, VK_LMENU, 3010);
+    });
+    // A lock leaves them; an unlock frees them.
+    SendMessageW(h.runner(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
+    SendMessageW(h.runner(), WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
+    h.OnMain([&] {
+      Feed(WM_KEYUP, VK_LCONTROL, 4000);
+      Feed(WM_KEYUP, VK_LMENU, 4000);
+      key_translation = DeadKeyLayout;
+      for (DWORD vk : {static_cast<DWORD>(VK_OEM_7), static_cast<DWORD>('E')}) {
+        Feed(WM_KEYDOWN, vk, 5000);
+        Feed(WM_KEYUP, vk, 5010);
+      }
+      key_translation = ToUnicodeEx;
+      // A click for a first physical press of a typing key only.
+      key_sounds_enabled = true;
+      HWND window = EnsureInjectionWindow();
+      Feed(WM_KEYDOWN, 'K', 6000);
+      Feed(WM_KEYDOWN, 'K', 6010);
+      Feed(WM_KEYUP, 'K', 6020);
+      Feed(WM_KEYDOWN, VK_F5, 6030);
+      Feed(WM_KEYUP, VK_F5, 6040);
+      Feed(WM_KEYDOWN, 'L', 6050, LLKHF_INJECTED, kReplayMarker);
+      Feed(WM_KEYUP, 'L', 6060, LLKHF_INJECTED, kReplayMarker);
+      MSG message;
+      while (PeekMessageW(&message, window, kKeySoundMessage, kKeySoundMessage,
+                          PM_REMOVE)) {
+        ++clicks;
+        click_layout = message.wParam;
+        DispatchMessageW(&message);  // no sample: plays nothing
+      }
+      key_sounds_enabled = false;
+    });
+    h.WaitForRecords(app, "diag", 2);
+    app.RunPending(200);
+  }));
+  const std::string log =
+      ReadFileBytes(folder + L"\\korvex_capture.log");
+  fclose(capture_log);
+  capture_log = nullptr;
+
+  std::vector<std::string> modifiers;
+  for (const EncodableMap& r : h.RecordsOf("modifier")) {
+    modifiers.push_back(std::to_string(IntOf(r, "keycode")) +
+                        (BoolOf(r, "down") ? "+" : "-"));
+  }
+  const std::vector<std::string> expected_modifiers = {
+      "160+", "160-", "160-", "160+", "160-", "160-",  // two bounces left out
+      "162+", "162-",                                  // freed by the letter
+      "162+", "164+", "162-", "164-",                  // freed by the unlock
+      "162-", "164-"};                                 // the real key-ups
+  EXPECT_EQ(modifiers, expected_modifiers);
+  const auto diags = h.RecordsOf("diag");
+  ASSERT_EQ(diags.size(), 2u);
+  EXPECT_EQ(StringOf(diags[0], "message"), "stuck modifier vk=162 released (keyDown)");
+  EXPECT_EQ(StringOf(diags[1], "message"),
+            "stuck modifier vk=162,164 released (session change)");
+  const auto downs = h.RecordsOf("keyDown");
+  ASSERT_EQ(downs.size(), 7u);  // A, the dead key, E, K twice, F5, L
+  EXPECT_FALSE(BoolOf(downs[0], "control"));  // the freed Ctrl is not shown
+  EXPECT_EQ(StringOf(downs[0], "chars"), "a");
+  EXPECT_EQ(StringOf(downs[1], "chars"), "");   // the dead key
+  EXPECT_EQ(StringOf(downs[2], "chars"), "e");  // not composed with it
+  EXPECT_EQ(clicks, 1);
+  HWND foreground = GetForegroundWindow();
+  EXPECT_EQ(click_layout, reinterpret_cast<WPARAM>(GetKeyboardLayout(
+                              GetWindowThreadProcessId(foreground, nullptr))));
+  size_t bounces = 0;
+  for (size_t at = log.find("modifier bounce vk=160\n"); at != std::string::npos;
+       at = log.find("modifier bounce vk=160\n", at + 1)) {
+    ++bounces;
+  }
+  EXPECT_EQ(bounces, 2u);
+  EXPECT_NE(log.find("diag stuck modifier vk=162 released (keyDown)\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("hook wparam=256 vk=65 inj=0 own=0 replay=0 handled=1\n"),
+            std::string::npos);
+}
+
+TEST(KeyboardTest, CancelAndCloseFinishEveryTaskWhileTheHooksKeepAnswering) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  h.SetEditText(L"");
+  std::vector<Reply::Kind> kinds;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    for (const char* text : {"one ", "two ", "three "}) {
+      app.InvokeMethod("korvex/automation", "typeText",
+                       EncodableValue(Arg("text", EncodableValue(text))),
+                       [&](const Reply& reply) { kinds.push_back(reply.kind); });
+    }
+    EXPECT_EQ(app.Cancel("korvex/key_events").kind, Reply::Kind::kSuccess);
+    // Every task was typed and answered before the stream was gone.
+    EXPECT_EQ(kinds.size(), 3u);
+  }));
+  EXPECT_EQ(kinds, std::vector<Reply::Kind>(3, Reply::Kind::kSuccess));
+  EXPECT_EQ(h.EditText(), L"one two three ");
+  EXPECT_EQ(keyboard_hook, nullptr);
+  EXPECT_EQ(mouse_hook, nullptr);
+  EXPECT_EQ(key_event_sink, nullptr);
+
+  // The window closes while a long text is typed and Enter is held: the
+  // text is finished promptly, the held key sent, nothing left behind.
+  const std::wstring text(40, L'w');
+  int64_t closing_took_us = 0;
+  h.SetEditText(L"");
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    h.Call(app, "setHoldWordEnd", Arg("enabled", EncodableValue(true)));
+    ASSERT_TRUE(Xdo("key Return"));
+    const int32_t held = WaitForHold(h, app, 1);
+    ASSERT_GT(held, 0);
+    h.Call(app, "extendHold", Arg("id", EncodableValue(held)));
+    h.OnMain([] { key_delay_ms = 20; });
+    app.InvokeMethod("korvex/automation", "typeText",
+                     EncodableValue(Arg("text", EncodableValue(std::string(40, 'w')))),
+                     nullptr);
+    app.RunPending(150);
+    const int64_t start = NowUs();
+    h.CloseRunner();
+    closing_took_us = NowUs() - start;
+  }));
+  key_delay_ms = 3;
+  EXPECT_EQ(h.EditText(), text + L"\r\n");
+  // 40 keys at 20 ms; a blocked hook thread would cost seconds a key.
+  EXPECT_LT(closing_took_us, 3000000);
+  EXPECT_EQ(keyboard_hook, nullptr);
+  EXPECT_EQ(key_event_sink, nullptr);
+  EXPECT_EQ(key_events_channel, nullptr);
+  EXPECT_EQ(automation_channel, nullptr);
+  EmitDiag("after the window");
+  EXPECT_FALSE(Feed(WM_KEYDOWN, 'A'));
+}
+
+}  // namespace
