@@ -152,7 +152,9 @@ bool WaitForModifiers() {
 }  // namespace
 
 bool CapsLockToggled() {
-  return (GetKeyState(VK_CAPITAL) & 1) != 0;
+  // While the hooks run they follow the toggle; otherwise this thread's view
+  // is the best there is.
+  return keyboard_hook ? caps_lock_on : (GetKeyState(VK_CAPITAL) & 1) != 0;
 }
 
 HWND EnsureInjectionWindow() {

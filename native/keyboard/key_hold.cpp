@@ -4,7 +4,6 @@
 
 #include "diagnostics/capture_log.h"
 #include "injection/input_synthesis.h"
-#include "keyboard/keyboard_hook.h"
 #include "keyboard/keyboard_state.h"
 
 bool hold_word_end = false;
@@ -85,8 +84,8 @@ void ReleaseHeldKey(int32_t id) {
   if (capture_log) {
     WriteTraceLine("hold release id=" + std::to_string(id));
   }
-  // Out of the hook's way: the tap is sent from the hook's own thread.
-  SuspendKeyboardHook();
+  // The hook stays in: the tap carries the service's marker and passes it
+  // untouched. Taking the hook out would let the keys whose hook calls are
+  // already waiting for this thread pass unseen, past typing capture.
   TapKey(vk);
-  ReinstallKeyboardHook();
 }

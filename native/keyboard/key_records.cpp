@@ -25,13 +25,6 @@ const char* Flag(bool value) {
   return value ? "1" : "0";
 }
 
-HKL ForegroundLayout() {
-  HWND foreground = GetForegroundWindow();
-  const DWORD thread =
-      foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
-  return GetKeyboardLayout(thread);
-}
-
 void AddModifierFlags(EncodableMap& record) {
   record.emplace(EncodableValue("control"), EncodableValue(ctrl_down));
   record.emplace(EncodableValue("shift"), EncodableValue(shift_down));
@@ -45,11 +38,11 @@ void Send(EncodableMap&& record) {
   }
 }
 
-void PostKeyClick() {
+void PostKeyClick(HKL layout) {
   HWND window = EnsureInjectionWindow();
   if (window) {
-    PostMessageW(window, kKeySoundMessage,
-                 reinterpret_cast<WPARAM>(ForegroundLayout()), 0);
+    PostMessageW(window, kKeySoundMessage, reinterpret_cast<WPARAM>(layout),
+                 0);
   }
 }
 
@@ -64,6 +57,13 @@ void TraceKeyDown(DWORD vk, DWORD scan, bool repeat, const std::string& chars,
 }
 
 }  // namespace
+
+HKL ForegroundLayout() {
+  HWND foreground = GetForegroundWindow();
+  const DWORD thread =
+      foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+  return GetKeyboardLayout(thread);
+}
 
 bool IsModifierKey(DWORD vk) {
   for (BYTE code : kModifierKeyCodes) {
@@ -85,14 +85,21 @@ std::string CharactersForKey(DWORD vk, DWORD scan_code, bool shift) {
   if (ctrl_down || alt_down || meta_down) {
     return std::string();
   }
+  return CharactersForKey(vk, scan_code, shift, ForegroundLayout());
+}
+
+std::string CharactersForKey(DWORD vk, DWORD scan_code, bool shift,
+                             HKL layout) {
+  if (ctrl_down || alt_down || meta_down) {
+    return std::string();
+  }
   BYTE key_state[256] = {};
   if (shift) {
     key_state[VK_SHIFT] = key_state[VK_LSHIFT] = key_state[VK_RSHIFT] = 0x80;
   }
-  if (GetKeyState(VK_CAPITAL) & 1) {
+  if (caps_lock_on) {
     key_state[VK_CAPITAL] = 0x01;
   }
-  const HKL layout = ForegroundLayout();
   wchar_t buffer[8] = {};
   const int count =
       key_translation(vk, scan_code, key_state, buffer, 8, 0, layout);
@@ -149,6 +156,9 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
     return false;
   }
   const DWORD vk = event.vkCode;
+  if (IsModifierKey(vk) && TakeModifierWhileReplaying(message, event, replay)) {
+    return true;
+  }
   const unsigned index = KeyIndex(vk);
   const bool previously_down = tracked_key_down[index];
   const bool repeat = is_down && previously_down;
@@ -161,12 +171,15 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
     return false;
   }
 
+  // Looked up once for the click and the characters.
+  HKL layout = nullptr;
   if (is_down && !repeat && physical && KeySoundsEnabled() && !ctrl_down &&
       !alt_down && !meta_down && IsTypingKey(vk)) {
-    PostKeyClick();
+    layout = ForegroundLayout();
+    PostKeyClick(layout);
   }
 
-  if (CaptureKey(message, event)) {
+  if (CaptureKey(message, event, replay)) {
     return true;
   }
   if (is_up) {
@@ -188,9 +201,11 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
     shift_for_chars = replay_shift_queue.front() != 0;
     replay_shift_queue.pop_front();
   }
-  const std::string chars =
-      repeat ? std::string()
-             : CharactersForKey(vk, event.scanCode, shift_for_chars);
+  std::string chars;
+  if (!repeat && !ctrl_down && !alt_down && !meta_down) {
+    chars = CharactersForKey(vk, event.scanCode, shift_for_chars,
+                             layout ? layout : ForegroundLayout());
+  }
   const int32_t hold_id = DecideHold(vk, repeat);
   if (capture_log) {
     TraceKeyDown(vk, scan, repeat, chars, hold_id);

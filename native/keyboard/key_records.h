@@ -38,6 +38,12 @@ void EmitModifierEvent(DWORD vk, bool down);
 // What the key types in the foreground window's layout (UTF-8): nothing
 // while Ctrl, Alt or Win is tracked, or for a dead key.
 std::string CharactersForKey(DWORD vk, DWORD scan_code, bool shift);
+std::string CharactersForKey(DWORD vk, DWORD scan_code, bool shift,
+                             HKL layout);
+
+// The keyboard layout of the foreground window's thread (of this thread
+// when there is no foreground window).
+HKL ForegroundLayout();
 
 // A seam: Wine's ToUnicodeEx never reports a dead key, so tests reach the
 // dead-key path through a translation of their own.

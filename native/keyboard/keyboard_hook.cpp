@@ -63,15 +63,19 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
       ClassifyKeyEvent(event.flags, event.dwExtraInfo, accept_injected);
   const unsigned index = KeyIndex(event.vkCode);
   const bool was_physically_down = physical_key_down[index];
-  if (!c.injected) {
-    if (wparam == WM_KEYDOWN || wparam == WM_SYSKEYDOWN) {
-      physical_key_down[index] = true;
-    } else if (wparam == WM_KEYUP || wparam == WM_SYSKEYUP) {
-      physical_key_down[index] = false;
-    }
+  const bool key_down = wparam == WM_KEYDOWN || wparam == WM_SYSKEYDOWN;
+  const bool key_up = wparam == WM_KEYUP || wparam == WM_SYSKEYUP;
+  if (!c.injected && (key_down || key_up)) {
+    physical_key_down[index] = key_down;
+  }
+  if (event.vkCode == VK_CAPITAL && (key_down || key_up)) {
+    TrackCapsLock(key_down);
   }
   if (capture_log) {
     TraceHookEvent(wparam, event.vkCode, c);
+  }
+  if (c.replay) {
+    NoteReplayedEvent();
   }
   if (c.handled && ProcessKeyEvent(wparam, event, c.replay, !c.injected,
                                    was_physically_down)) {
@@ -90,6 +94,7 @@ void CALLBACK ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND, LONG, LONG,
 void OnKeyEventsListen(
     std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {
   key_event_sink = std::move(sink);
+  caps_lock_on = (GetKeyState(VK_CAPITAL) & 1) != 0;
   HMODULE module = GetModuleHandleW(nullptr);
   keyboard_hook = InstallKeyboardHook();
   mouse_hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
@@ -104,6 +109,7 @@ void OnKeyEventsCancel() {
   hold_word_end = false;
   swallow_held_key_up = false;
   FlushCapturedKeys(-1);
+  EndReplayDrain();
   std::fill(std::begin(captured_key_down), std::end(captured_key_down), false);
   replay_shift_queue.clear();
   if (keyboard_hook) {

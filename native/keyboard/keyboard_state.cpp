@@ -10,6 +10,7 @@ bool ctrl_down = false;
 bool shift_down = false;
 bool alt_down = false;
 bool meta_down = false;
+bool caps_lock_on = false;
 
 namespace {
 
@@ -20,6 +21,8 @@ bool IsGenericModifier(int vk) {
 bool SystemSaysDown(int vk) {
   return GetAsyncKeyState(vk) < 0;
 }
+
+bool caps_lock_held = false;
 
 }  // namespace
 
@@ -36,6 +39,7 @@ void ResyncKeyStateFromSystem() {
     tracked_key_down[vk] = !IsGenericModifier(vk) && SystemSaysDown(vk);
   }
   RecomputeModifierFlags();
+  caps_lock_on = (GetKeyState(VK_CAPITAL) & 1) != 0;
 }
 
 void ResyncPhysicalKeyState() {
@@ -46,6 +50,13 @@ void ResyncPhysicalKeyState() {
     }
     physical_key_down[vk] = SystemSaysDown(vk);
   }
+}
+
+void TrackCapsLock(bool key_down) {
+  if (key_down && !caps_lock_held) {
+    caps_lock_on = !caps_lock_on;
+  }
+  caps_lock_held = key_down;
 }
 
 void ClearTrackedKeyState() {

@@ -16,12 +16,17 @@ extern bool ctrl_down;
 extern bool shift_down;
 extern bool alt_down;
 extern bool meta_down;
+// The Caps Lock toggle, followed from the hook's events: asking the system
+// on every key costs a round trip, and the hook's thread may see a stale
+// toggle of its own.
+extern bool caps_lock_on;
 
 // The modifier flags from tracked_key_down, either side or the generic code.
 void RecomputeModifierFlags();
 
-// Takes the whole tracked state from the system; the generic Shift, Ctrl and
-// Alt codes are tracked only when an event names them.
+// Takes the whole tracked state (and the Caps Lock toggle) from the system;
+// the generic Shift, Ctrl and Alt codes are tracked only when an event names
+// them.
 void ResyncKeyStateFromSystem();
 
 // Refreshes physical_key_down from the system, except the generic codes and a
@@ -30,6 +35,10 @@ void ResyncPhysicalKeyState();
 
 // Forgets what the key path tracked (the listener went away).
 void ClearTrackedKeyState();
+
+// Every Caps Lock event the hook sees, of whatever origin: a fresh press
+// toggles.
+void TrackCapsLock(bool key_down);
 
 // The virtual key of an event: tables use its low 8 bits.
 inline unsigned KeyIndex(DWORD vk) { return vk & 0xFF; }

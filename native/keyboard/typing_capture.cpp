@@ -12,10 +12,48 @@ UINT_PTR capture_timer = 0;
 std::vector<CapturedKey> captured_keys;
 bool captured_key_down[256] = {};
 std::deque<uint8_t> replay_shift_queue;
+bool replay_draining = false;
+int replay_events_in_flight = 0;
 
 namespace {
 
 constexpr WORD kShiftScan = 0x2A;
+
+UINT_PTR drain_timer = 0;
+ULONGLONG replay_sent_ms = 0;
+// Shift in the target once the last replay is through.
+bool shift_after_replay = false;
+
+bool UserHoldsShift() {
+  return physical_key_down[VK_LSHIFT] || physical_key_down[VK_RSHIFT];
+}
+
+void StopDrain() {
+  if (drain_timer) {
+    KillTimer(nullptr, drain_timer);
+    drain_timer = 0;
+  }
+  replay_draining = false;
+  replay_events_in_flight = 0;
+}
+
+void CALLBACK DrainTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
+  if (timer_id != drain_timer || drain_timer == 0) {
+    return;
+  }
+  // A replay the system refused in part would never be seen to its end.
+  if (replay_events_in_flight > 0 &&
+      GetTickCount64() - replay_sent_ms < kReplayDrainLimitMs) {
+    return;
+  }
+  replay_events_in_flight = 0;
+  if (captured_keys.empty() || capture_active) {
+    // A capture switched on meanwhile keeps what it took for its own end.
+    StopDrain();
+    return;
+  }
+  FlushCapturedKeys(shift_after_replay ? 1 : 0);
+}
 
 void KillCaptureTimer() {
   if (capture_timer) {
@@ -46,8 +84,8 @@ INPUT ShiftEvent(bool press) {
 
 }  // namespace
 
-bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event) {
-  if (!capture_active) {
+bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay) {
+  if (!capture_active && (replay || !replay_draining)) {
     return false;
   }
   const unsigned index = KeyIndex(event.vkCode);
@@ -61,12 +99,11 @@ bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event) {
   if (ctrl_down || alt_down || meta_down) {
     return false;
   }
-  CapturedKey key;
+  CapturedKey key = {};
   key.vk = static_cast<uint16_t>(event.vkCode & 0xFFFF);
   key.scan = static_cast<uint16_t>(event.scanCode & 0xFFFF);
   key.extended = (event.flags & LLKHF_EXTENDED) ? 1 : 0;
-  key.shift =
-      (physical_key_down[VK_LSHIFT] || physical_key_down[VK_RSHIFT]) ? 1 : 0;
+  key.shift = UserHoldsShift() ? 1 : 0;
   captured_keys.push_back(key);
   captured_key_down[index] = true;
   if (capture_log) {
@@ -89,18 +126,58 @@ void StopTypingCapture() {
   tracked_key_down[VK_RSHIFT] =
       tracked_key_down[VK_RSHIFT] || physical_key_down[VK_RSHIFT];
   RecomputeModifierFlags();
-  FlushCapturedKeys(
-      (physical_key_down[VK_LSHIFT] || physical_key_down[VK_RSHIFT]) ? 1 : 0);
+  FlushCapturedKeys(UserHoldsShift() ? 1 : 0);
+}
+
+bool TakeModifierWhileReplaying(WPARAM message, const KBDLLHOOKSTRUCT& event,
+                                bool replay) {
+  if (!replay_draining || capture_active || replay) {
+    return false;
+  }
+  CapturedKey key = {};
+  key.vk = static_cast<uint16_t>(event.vkCode & 0xFFFF);
+  key.scan = static_cast<uint16_t>(event.scanCode & 0xFFFF);
+  key.extended = (event.flags & LLKHF_EXTENDED) ? 1 : 0;
+  key.modifier = 1;
+  key.up = (message == WM_KEYUP || message == WM_SYSKEYUP) ? 1 : 0;
+  captured_keys.push_back(key);
+  if (capture_log) {
+    WriteTraceLine("capture vk=" + std::to_string(event.vkCode));
+  }
+  return true;
+}
+
+void NoteReplayedEvent() {
+  if (replay_events_in_flight > 0) {
+    --replay_events_in_flight;
+  }
+}
+
+void EndReplayDrain() {
+  // Keys taken while the last replay went out are replayed as well.
+  for (int round = 0; round < 4 && !captured_keys.empty(); ++round) {
+    FlushCapturedKeys(shift_after_replay ? 1 : 0);
+  }
+  StopDrain();
 }
 
 std::vector<INPUT> BuildReplayEvents(const std::vector<CapturedKey>& keys,
-                                     bool shift_current) {
+                                     bool& shift_current) {
   std::vector<INPUT> events;
   events.reserve(keys.size() * 4);
   for (const CapturedKey& key : keys) {
+    const DWORD extended = key.extended ? KEYEVENTF_EXTENDEDKEY : 0;
+    if (key.modifier) {
+      events.push_back(KeyboardInput(
+          key.vk, key.scan, extended | (key.up ? KEYEVENTF_KEYUP : 0),
+          kReplayMarker));
+      if (key.vk == VK_SHIFT || key.vk == VK_LSHIFT || key.vk == VK_RSHIFT) {
+        shift_current = !key.up;
+      }
+      continue;
+    }
     const bool shift = key.shift != 0;
     const bool adjust = shift != shift_current;
-    const DWORD extended = key.extended ? KEYEVENTF_EXTENDEDKEY : 0;
     if (adjust) {
       events.push_back(ShiftEvent(shift));
     }
@@ -125,12 +202,24 @@ void FlushCapturedKeys(int shift_mode) {
   if (capture_log) {
     WriteTraceLine("capture flush n=" + std::to_string(keys.size()));
   }
-  const bool shift_current =
+  bool shift_current =
       shift_mode < 0 ? GetAsyncKeyState(VK_SHIFT) < 0 : shift_mode != 0;
   std::vector<INPUT> events = BuildReplayEvents(keys, shift_current);
+  shift_after_replay = shift_current;
   for (const CapturedKey& key : keys) {
-    replay_shift_queue.push_back(key.shift);
+    if (!key.modifier) {
+      replay_shift_queue.push_back(key.shift);
+      replay_events_in_flight += 2;
+    } else {
+      ++replay_events_in_flight;
+    }
   }
-  // One call: nothing the user types can come between the replayed keys.
+  replay_draining = true;
+  replay_sent_ms = GetTickCount64();
+  if (!drain_timer) {
+    drain_timer = SetTimer(nullptr, 0, kReplayDrainPollMs, DrainTimerProc);
+  }
+  // One call: nothing the user types can come between the replayed keys,
+  // where the system keeps a call's events together.
   SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
 }

@@ -18,7 +18,9 @@ struct CapturedKey {
   uint16_t vk;
   uint16_t scan;
   uint8_t extended;
-  uint8_t shift;  // the user physically held a Shift key
+  uint8_t shift;     // the user physically held a Shift key
+  uint8_t modifier;  // a modifier's press or release, replayed as it came
+  uint8_t up;        // for a modifier: its release
 };
 
 extern bool capture_active;
@@ -31,8 +33,29 @@ extern std::deque<uint8_t> replay_shift_queue;
 constexpr UINT kCaptureTimeoutMs = 2000;
 constexpr UINT kCaptureRetryMs = 100;
 
+// While a replay is on its way, the user's keys are still taken and follow
+// it in a replay of their own: where the system lets other input in between
+// the events of one SendInput call (as Wine does), they would otherwise land
+// in the middle of the replayed keys.
+extern bool replay_draining;
+extern int replay_events_in_flight;  // replayed events the hook has yet to see
+constexpr UINT kReplayDrainPollMs = 10;
+constexpr ULONGLONG kReplayDrainLimitMs = 500;
+
 // For a non-modifier key event: true when capture takes (swallows) it.
-bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event);
+// Replayed keys are taken only by a capture that was switched on again.
+bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay);
+
+// For a modifier key event: true when a replay on its way takes it, so
+// that it follows the replayed keys instead of landing among them.
+bool TakeModifierWhileReplaying(WPARAM message, const KBDLLHOOKSTRUCT& event,
+                                bool replay);
+
+// The hook saw one replayed event.
+void NoteReplayedEvent();
+
+// Ends the replay wait at the listener's cancel, replaying what it took.
+void EndReplayDrain();
 
 void StartTypingCapture();
 void StopTypingCapture();
@@ -41,9 +64,10 @@ void StopTypingCapture();
 // Shift state from the system, 0 means up, positive means down.
 void FlushCapturedKeys(int shift_mode);
 
-// The replay's events for |keys| while Shift stays |shift_current|: a key
-// typed in the other Shift state gets its own Shift events around it.
+// The replay's events for |keys|, Shift being |shift_current| before them
+// (and after them on return): a key typed in the other Shift state gets its
+// own Shift events around it.
 std::vector<INPUT> BuildReplayEvents(const std::vector<CapturedKey>& keys,
-                                     bool shift_current);
+                                     bool& shift_current);
 
 #endif  // KORVEX_NATIVE_KEYBOARD_TYPING_CAPTURE_H_

@@ -114,6 +114,17 @@ bool Xdo(const std::string& arguments) {
   return succeeded;
 }
 
+bool Poll(flutter_app::AppMessenger& app, const std::function<bool()>& done,
+          int timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  while (!done()) {
+    if (GetTickCount64() >= deadline || app.RunPending(10) < 0) {
+      return done();
+    }
+  }
+  return true;
+}
+
 int32_t IntOf(const EncodableMap& record, const char* key) {
   const EncodableValue* value = Field(record, key);
   const int32_t* number = value ? std::get_if<int32_t>(value) : nullptr;

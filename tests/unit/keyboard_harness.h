@@ -26,6 +26,11 @@ using flutter::EncodableValue;
 // it succeeded.
 bool Xdo(const std::string& arguments);
 
+// Serves the application's deliveries until |done| holds, looking at it at
+// least every 10 ms (for conditions that no delivery changes).
+bool Poll(flutter_app::AppMessenger& app, const std::function<bool()>& done,
+          int timeout_ms);
+
 // A record field, or a default when missing or of another type.
 int32_t IntOf(const EncodableMap& record, const char* key);
 std::string StringOf(const EncodableMap& record, const char* key);

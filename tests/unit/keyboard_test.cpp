@@ -64,12 +64,12 @@ std::vector<std::string> WaitForWindowKeys(KeyboardHarness& h,
                                            AppMessenger& app, WPARAM vk,
                                            size_t count, int timeout_ms) {
   std::vector<WindowKey> keys;
-  app.RunUntil(
-      [&] {
-        for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
-        return Keys(keys, vk).size() >= count;
-      },
-      timeout_ms);
+  Poll(app,
+       [&] {
+         for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
+         return Keys(keys, vk).size() >= count;
+       },
+       timeout_ms);
   app.RunPending(100);
   for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
   return Keys(keys, vk);
@@ -320,7 +320,7 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     ASSERT_TRUE(Xdo("type --delay 40 xyz"));
     app.RunUntil([&] { return typed_reply; }, 10000);
     h.OnMain([] { key_delay_ms = 3; });
-    app.RunUntil([&] { return h.EditText().size() >= 65 + 3; }, 3000);
+    Poll(app, [&] { return h.EditText().size() >= 65 + 3; }, 3000);
   }));
   EXPECT_EQ(h.EditText(), L"V!aBc" + typed + L"xyz");
   const auto downs = h.RecordsOf("keyDown");

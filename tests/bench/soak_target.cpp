@@ -1,0 +1,49 @@
+// A second program for the soak: a window with a multi-line edit control
+// that takes whatever is typed, until it is closed.
+
+#include <windows.h>
+
+namespace {
+
+HWND edit;
+
+LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
+                            LPARAM lparam) {
+  switch (message) {
+    case WM_SETFOCUS:
+    case WM_ACTIVATE:
+      if (edit) {
+        SetFocus(edit);
+      }
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = TargetProc;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = L"KorvexSoakTarget";
+  RegisterClassW(&window_class);
+  HWND window = CreateWindowExW(0, L"KorvexSoakTarget", L"korvex-soak-target",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 300, 700,
+                                300, nullptr, nullptr, instance, nullptr);
+  edit = CreateWindowExW(0, L"EDIT", L"",
+                         WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN |
+                             ES_AUTOVSCROLL | WS_VSCROLL,
+                         5, 5, 680, 260, window, nullptr, instance, nullptr);
+  SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+  SetFocus(edit);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
