@@ -17,6 +17,26 @@ struct FlutterDesktopAppResponse {
   void* user_data = nullptr;
 };
 
+bool PlatformInbox::Post(Task task) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (closed) {
+    return false;
+  }
+  tasks.push_back(std::move(task));
+  // Under the lock: once closed, the window may be gone.
+  PostMessageW(window, kRunTasksMessage, 0, 0);
+  return true;
+}
+
+void PlatformInbox::Close() {
+  std::deque<Task> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    closed = true;
+    dropped.swap(tasks);
+  }
+}
+
 bool FlutterDesktopAppMessenger::Post(Task task) {
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -29,9 +49,23 @@ bool FlutterDesktopAppMessenger::Post(Task task) {
   return true;
 }
 
+bool FlutterDesktopAppMessenger::PostPlatform(Task task) {
+  return !Stopping() && platform->Post(std::move(task));
+}
+
 bool FlutterDesktopAppMessenger::Stopping() {
   std::lock_guard<std::mutex> lock(mutex);
   return stopping;
+}
+
+void FlutterDesktopAppMessenger::Stop() {
+  std::deque<Task> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+    dropped.swap(inbox);
+  }
+  wake.notify_all();
 }
 
 int FlutterDesktopAppMessenger::RunPending(uint32_t timeout_ms) {
@@ -52,12 +86,17 @@ int FlutterDesktopAppMessenger::RunPending(uint32_t timeout_ms) {
   return (ran == 0 && stopping) ? -1 : ran;
 }
 
-void FlutterDesktopEngine::PostPlatform(Task task) {
-  {
-    std::lock_guard<std::mutex> lock(platform_mutex);
-    platform_inbox.push_back(std::move(task));
-  }
-  PostMessageW(task_window, WM_APP + 1, 0, 0);
+void FlutterDesktopAppMessenger::MainReturned() {
+  std::lock_guard<std::mutex> lock(mutex);
+  main_returned = true;
+  main_returned_signal.notify_all();
+}
+
+bool FlutterDesktopAppMessenger::WaitForMainToReturn(
+    std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex);
+  return main_returned_signal.wait_for(lock, timeout,
+                                       [this] { return main_returned; });
 }
 
 void FlutterDesktopEngine::RunPlatformTasks() {
@@ -66,12 +105,12 @@ void FlutterDesktopEngine::RunPlatformTasks() {
   for (;;) {
     Task task;
     {
-      std::lock_guard<std::mutex> lock(platform_mutex);
-      if (platform_inbox.empty()) {
+      std::lock_guard<std::mutex> lock(platform->mutex);
+      if (platform->tasks.empty()) {
         return;
       }
-      task = std::move(platform_inbox.front());
-      platform_inbox.pop_front();
+      task = std::move(platform->tasks.front());
+      platform->tasks.pop_front();
     }
     task();
   }
@@ -88,7 +127,7 @@ void DeliverToPlatform(FlutterDesktopEngine* engine,
   auto found = engine->handlers.find(channel);
   if (found == engine->handlers.end()) {
     if (reply) {
-      engine->app.Post([reply, user_data] { reply(nullptr, 0, user_data); });
+      engine->app->Post([reply, user_data] { reply(nullptr, 0, user_data); });
     }
     return;
   }
@@ -103,24 +142,24 @@ void DeliverToPlatform(FlutterDesktopEngine* engine,
   callback.first(engine->messenger, &c_message, callback.second);
 }
 
-// Runs on the application's thread.
-void DeliverToApp(FlutterDesktopEngine* engine,
+// Runs on the application's thread, which may have outlived the engine.
+void DeliverToApp(FlutterDesktopAppMessenger* app,
                   const std::string& channel,
                   const Bytes& message,
                   FlutterDesktopBinaryReply reply,
                   void* user_data) {
   std::pair<FlutterDesktopAppMessageCallback, void*> callback{nullptr, nullptr};
   {
-    std::lock_guard<std::mutex> lock(engine->app.mutex);
-    auto found = engine->app.handlers.find(channel);
-    if (found != engine->app.handlers.end()) {
+    std::lock_guard<std::mutex> lock(app->mutex);
+    auto found = app->handlers.find(channel);
+    if (found != app->handlers.end()) {
       callback = found->second;
     }
   }
   if (!callback.first) {
     // Nobody listens: an event is dropped, a call answered empty.
     if (reply) {
-      engine->PostPlatform([reply, user_data] { reply(nullptr, 0, user_data); });
+      app->PostPlatform([reply, user_data] { reply(nullptr, 0, user_data); });
     }
     return;
   }
@@ -150,8 +189,9 @@ bool SendToApp(FlutterDesktopMessengerRef messenger,
   }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  return engine->app.Post([engine, name, bytes, reply, user_data] {
-    DeliverToApp(engine, name, bytes, reply, user_data);
+  FlutterDesktopAppMessenger* app = engine->app.get();
+  return app->Post([app, name, bytes, reply, user_data] {
+    DeliverToApp(app, name, bytes, reply, user_data);
   });
 }
 
@@ -193,7 +233,7 @@ void FlutterDesktopMessengerSendResponse(
   Bytes bytes = CopyBytes(data, data_length);
   auto reply = owned->reply;
   void* user_data = owned->user_data;
-  engine->app.Post([reply, user_data, bytes] {
+  engine->app->Post([reply, user_data, bytes] {
     reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
   });
 }
@@ -249,7 +289,7 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
 
 FlutterDesktopAppMessengerRef FlutterDesktopEngineGetAppMessenger(
     FlutterDesktopEngineRef engine) {
-  return engine ? &engine->app : nullptr;
+  return engine ? engine->app.get() : nullptr;
 }
 
 bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
@@ -262,15 +302,11 @@ bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
     return false;
   }
   FlutterDesktopEngine* engine = messenger->engine;
-  if (messenger->Stopping() || !engine->task_window) {
-    return false;
-  }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  engine->PostPlatform([engine, name, bytes, reply, user_data] {
+  return messenger->PostPlatform([engine, name, bytes, reply, user_data] {
     DeliverToPlatform(engine, name, bytes, reply, user_data);
   });
-  return true;
 }
 
 void FlutterDesktopAppMessengerSetCallback(
@@ -298,13 +334,13 @@ void FlutterDesktopAppMessengerSendResponse(
     return;
   }
   std::unique_ptr<FlutterDesktopAppResponse> owned(response);
-  if (!messenger || messenger->Stopping()) {
+  if (!messenger) {
     return;
   }
   Bytes bytes = CopyBytes(data, data_size);
   auto reply = owned->reply;
   void* user_data = owned->user_data;
-  messenger->engine->PostPlatform([reply, user_data, bytes] {
+  messenger->PostPlatform([reply, user_data, bytes] {
     reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
   });
 }
@@ -312,5 +348,11 @@ void FlutterDesktopAppMessengerSendResponse(
 int FlutterDesktopAppMessengerRunPending(
     FlutterDesktopAppMessengerRef messenger,
     uint32_t timeout_ms) {
-  return messenger ? messenger->RunPending(timeout_ms) : -1;
+  if (!messenger) {
+    return -1;
+  }
+  // Kept alive while waiting, also by a caller other than the application's
+  // thread.
+  const auto keep = messenger->shared_from_this();
+  return messenger->RunPending(timeout_ms);
 }

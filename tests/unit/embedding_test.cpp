@@ -45,6 +45,40 @@ LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* pointers) {
 const LPTOP_LEVEL_EXCEPTION_FILTER previous_filter =
     SetUnhandledExceptionFilter(ExitOnCrash);
 
+// This program is also an application module: an engine given its path
+// loads the running executable and calls this on the application's thread.
+// It ignores the engine's stop until the test releases it, and then goes on
+// using the messenger.
+namespace late_app {
+std::atomic<FlutterDesktopAppMessengerRef> messenger{nullptr};
+HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::atomic<bool> send_accepted{true};
+std::atomic<bool> reply_arrived{false};
+std::atomic<int> run_pending{0};
+std::atomic<bool> done{false};
+}  // namespace late_app
+
+extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
+    FlutterDesktopAppMessengerRef messenger, const char*, int, const char**) {
+  late_app::messenger = messenger;
+  WaitForSingleObject(late_app::release, 30000);
+  const uint8_t message[] = {0x07, 0x04, 'l', 'a', 't', 'e', 0x00};
+  late_app::send_accepted = FlutterDesktopAppMessengerSend(
+      messenger, "test/late", message, sizeof(message),
+      [](const uint8_t*, size_t, void*) { late_app::reply_arrived = true; },
+      nullptr);
+  FlutterDesktopAppMessengerSetCallback(
+      messenger, "test/late",
+      [](const char*, const uint8_t*, size_t, FlutterDesktopAppResponse*,
+         void*) {},
+      nullptr);
+  late_app::run_pending = FlutterDesktopAppMessengerRunPending(messenger, 200);
+  FlutterDesktopAppMessengerSetCallback(messenger, "test/late", nullptr,
+                                        nullptr);
+  late_app::done = true;
+  return 0;
+}
+
 namespace {
 
 
@@ -391,6 +425,48 @@ TEST(EmbeddingLifecycleTest, ShutDownReleasesAWaitingApplication) {
   waiting.join();
   EXPECT_TRUE(stopped.load());
   EXPECT_LT(GetTickCount() - start, 3000u);
+}
+
+TEST(EmbeddingLifecycleTest, AnApplicationLeftBehindOnlyFindsTheEngineStopping) {
+  const std::wstring folder = test_support::PassiveProjectFolder();
+  const std::wstring assets = folder + L"\\flutter_assets";
+  const std::wstring icu = folder + L"\\icudtl.dat";
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  FlutterDesktopEngineProperties properties = {};
+  properties.assets_path = assets.c_str();
+  properties.icu_data_path = icu.c_str();
+  properties.aot_library_path = program;
+  FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(&properties);
+  ASSERT_NE(engine, nullptr);
+  ASSERT_TRUE(FlutterDesktopEngineRun(engine, nullptr));
+  ASSERT_TRUE(PumpUntil([] { return late_app::messenger.load() != nullptr; },
+                        5000));
+  // Waits out the application, then gives up on it.
+  FlutterDesktopEngineDestroy(engine);
+
+  // A new engine, likely where the old one was, with a host listening on
+  // the channel the late application sends on.
+  flutter::FlutterViewController controller(
+      100, 100, flutter::DartProject(folder));
+  ASSERT_NE(controller.view(), nullptr);
+  int late_calls = 0;
+  flutter::MethodChannel<> channel(controller.engine()->messenger(),
+                                   "test/late",
+                                   &flutter::StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler(
+      [&](const flutter::MethodCall<>&,
+          std::unique_ptr<flutter::MethodResult<>> result) {
+        ++late_calls;
+        result->Success();
+      });
+
+  SetEvent(late_app::release);
+  ASSERT_TRUE(PumpUntil([] { return late_app::done.load(); }, 5000));
+  EXPECT_FALSE(late_app::send_accepted.load());
+  EXPECT_EQ(late_app::run_pending.load(), -1);
+  EXPECT_FALSE(late_app::reply_arrived.load());
+  EXPECT_EQ(late_calls, 0);
 }
 
 TEST(EmbeddingLifecycleTest, AStartWithoutTheApplicationFailsCleanly) {
