@@ -41,9 +41,12 @@ void ForwardToHandler(FlutterDesktopMessengerRef messenger,
     }
     FlutterDesktopMessengerUnlock(locked);
   };
-  const BinaryMessageHandler& handler =
-      *static_cast<BinaryMessageHandler*>(user_data);
-  handler(message->message, message->message_size, std::move(reply_handler));
+  // Held here: the handler may close the window, and so destroy the
+  // messenger that holds it.
+  const std::shared_ptr<BinaryMessageHandler> handler =
+      *static_cast<std::shared_ptr<BinaryMessageHandler>*>(user_data);
+  (*handler)(message->message, message->message_size,
+             std::move(reply_handler));
 }
 
 struct Captures {
@@ -94,8 +97,8 @@ void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
     return;
   }
   // Replace in place: the node, and so the callback's user data, stays.
-  BinaryMessageHandler& slot = handlers_[channel];
-  slot = std::move(handler);
+  auto& slot = handlers_[channel];
+  slot = std::make_shared<BinaryMessageHandler>(std::move(handler));
   FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(),
                                      ForwardToHandler, &slot);
 }

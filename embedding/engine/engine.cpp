@@ -77,7 +77,7 @@ LRESULT CALLBACK TaskWindowProc(HWND hwnd,
     auto* engine = reinterpret_cast<FlutterDesktopEngine*>(
         GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (engine) {
-      engine->RunPlatformTasks();
+      RunPlatformTasks(engine->platform);
     }
     return 0;
   }
@@ -239,7 +239,7 @@ bool FlutterDesktopEngineRun(FlutterDesktopEngineRef engine,
 
 uint64_t FlutterDesktopEngineProcessMessages(FlutterDesktopEngineRef engine) {
   if (engine) {
-    engine->RunPlatformTasks();
+    RunPlatformTasks(engine->platform);
   }
   return 0;
 }

@@ -29,7 +29,8 @@ constexpr UINT kRunTasksMessage = WM_APP + 1;
 
 // The platform thread's inbox, drained from its message loop through a
 // message-only window. Shared with the application side, which posts to it
-// without touching the engine.
+// without touching the engine, and with the drain: a task may destroy the
+// engine, and the drain must then stop without touching it.
 struct PlatformInbox {
   std::mutex mutex;
   std::deque<Task> tasks;
@@ -41,6 +42,9 @@ struct PlatformInbox {
   // Drops what is queued; nothing runs after this.
   void Close();
 };
+
+// Runs queued tasks until none is left; closing empties the inbox.
+void RunPlatformTasks(std::shared_ptr<PlatformInbox> inbox);
 
 // The application side: its inbox, drained by whoever acts as the
 // application (its thread calls RunPending). Shared by the engine and the
@@ -117,8 +121,6 @@ struct FlutterDesktopEngine {
   bool running = false;
   HMODULE app_module = nullptr;
   std::thread app_thread;
-
-  void RunPlatformTasks();
 };
 
 // What the view controller needs from the engine.

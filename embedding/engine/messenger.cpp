@@ -99,18 +99,18 @@ bool FlutterDesktopAppMessenger::WaitForMainToReturn(
                                        [this] { return main_returned; });
 }
 
-void FlutterDesktopEngine::RunPlatformTasks() {
+void RunPlatformTasks(std::shared_ptr<PlatformInbox> inbox) {
   // One at a time, so that a nested message loop inside a handler still
   // runs the rest in order.
   for (;;) {
     Task task;
     {
-      std::lock_guard<std::mutex> lock(platform->mutex);
-      if (platform->tasks.empty()) {
+      std::lock_guard<std::mutex> lock(inbox->mutex);
+      if (inbox->tasks.empty()) {
         return;
       }
-      task = std::move(platform->tasks.front());
-      platform->tasks.pop_front();
+      task = std::move(inbox->tasks.front());
+      inbox->tasks.pop_front();
     }
     task();
   }

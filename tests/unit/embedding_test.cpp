@@ -176,6 +176,16 @@ class EmbeddingTest : public ::testing::Test {
     }
   }
 
+  // Takes blocks of many sizes and fills them, as a busy process would, so
+  // that whatever still reads freed memory finds garbage.
+  void ScribbleOverFreedMemory() {
+    for (size_t size = 16; size <= 4096; size += 16) {
+      for (int i = 0; i < 2; ++i) {
+        scribbles_.emplace_back(size, '\xFE');
+      }
+    }
+  }
+
   // Runs |body| as the application, on a thread of its own, while this
   // thread serves the platform side.
   void RunApplication(const std::function<void(AppMessenger&)>& body) {
@@ -196,6 +206,7 @@ class EmbeddingTest : public ::testing::Test {
   EncodableValue listen_arguments_;
   DWORD pong_thread_ = 0;
   EncodableValue pong_reply_;
+  std::vector<std::string> scribbles_;
 };
 
 TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderWithEveryKindOfReply) {
@@ -371,6 +382,49 @@ TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread
   });
   PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
   EXPECT_EQ(pong_reply_, EncodableValue("none"));
+}
+
+TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheRestOfTheQueue) {
+  std::string farewell;
+  method_channel_->SetMethodCallHandler(
+      [&, said = std::string(64, 'z')](
+          const flutter::MethodCall<>& call,
+          std::unique_ptr<flutter::MethodResult<>> result) {
+        calls_.push_back(call.method_name());
+        if (call.method_name() == "close") {
+          // As closing the window does: the controller owns the engine.
+          controller_.reset();
+          ScribbleOverFreedMemory();
+          // The handler's own captures outlive that.
+          farewell = said;
+        }
+        result->Success();
+      });
+  std::atomic<bool> sent{false};
+  std::atomic<bool> stopped{false};
+  std::thread app([&] {
+    AppMessenger messenger(app_ref_);
+    messenger.InvokeMethod("test/method", "close", EncodableValue(), nullptr);
+    for (int i = 0; i < 20; ++i) {
+      messenger.InvokeMethod("test/method", "echo", EncodableValue(i),
+                             nullptr);
+    }
+    sent = true;
+    while (messenger.RunPending(10000) >= 0) {
+    }
+    stopped = true;
+  });
+  // Everything is queued before the platform thread looks.
+  while (!sent) {
+    Sleep(1);
+  }
+  Sleep(100);
+  PumpUntil([&] { return stopped.load(); }, 10000);
+  app.join();
+  EXPECT_TRUE(stopped.load());
+  EXPECT_EQ(controller_, nullptr);
+  EXPECT_EQ(calls_, std::vector<std::string>{"close"});
+  EXPECT_EQ(farewell, std::string(64, 'z'));
 }
 
 TEST_F(EmbeddingTest, ViewIsAChildWindowTheRunnerCanAdopt) {
