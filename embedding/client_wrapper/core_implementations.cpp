@@ -25,7 +25,9 @@ void ForwardToHandler(FlutterDesktopMessengerRef messenger,
   BinaryReply reply_handler = [messenger_ptr, response_handle](
                                   const uint8_t* reply,
                                   size_t reply_size) mutable {
-    // May run on any thread: the messenger lock keeps the engine alive.
+    // Belongs on the platform thread: the engine refuses, aloud, a reply
+    // from any other. The lock holds off the engine's destruction between
+    // the check and the send.
     FlutterDesktopMessengerRef locked =
         FlutterDesktopMessengerLock(messenger_ptr.get());
     if (FlutterDesktopMessengerIsAvailable(locked)) {

@@ -204,6 +204,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   }
   engine->messenger = new FlutterDesktopMessenger();
   engine->messenger->engine = engine.get();
+  engine->messenger->platform_thread = GetCurrentThreadId();
   engine->app = std::make_shared<FlutterDesktopAppMessenger>();
   engine->app->engine = engine.get();
   engine->app->platform = engine->platform;

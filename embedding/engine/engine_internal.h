@@ -81,6 +81,7 @@ struct FlutterDesktopMessenger {
   std::atomic<int> ref_count{1};
   std::recursive_mutex mutex;
   FlutterDesktopEngine* engine = nullptr;  // Null once the engine is gone.
+  DWORD platform_thread = 0;               // The engine's creator.
 };
 
 struct FlutterDesktopPluginRegistrar {

@@ -1,13 +1,16 @@
 // Both sides of the channels. Bytes cross threads only as copies in the
 // two inboxes; every platform-side handler and reply runs on the platform
-// thread, every application-side one on the application's.
+// thread, every application-side one on the application's, and the host
+// sends, answers and sets handlers from the platform thread only.
 
 #include <iostream>
+#include <sstream>
 
 #include "engine_internal.h"
 
 // The reply owed for one message to the platform.
 struct _FlutterPlatformMessageResponseHandle {
+  std::string channel;
   FlutterDesktopAppReplyCallback reply = nullptr;
   void* user_data = nullptr;
 };
@@ -131,7 +134,8 @@ void DeliverToPlatform(FlutterDesktopEngine* engine,
     }
     return;
   }
-  auto* handle = new _FlutterPlatformMessageResponseHandle{reply, user_data};
+  auto* handle =
+      new _FlutterPlatformMessageResponseHandle{channel, reply, user_data};
   FlutterDesktopMessage c_message = {};
   c_message.struct_size = sizeof(c_message);
   c_message.channel = channel.c_str();
@@ -169,6 +173,24 @@ void DeliverToApp(FlutterDesktopAppMessenger* app,
                  message.size(), response, callback.second);
 }
 
+// The real engine takes channel traffic from the platform thread only; the
+// host's call from any other is a fault, refused and said aloud so that its
+// tests fail rather than race.
+bool OnPlatformThread(FlutterDesktopMessengerRef messenger,
+                      const char* function,
+                      const char* channel) {
+  const DWORD thread = GetCurrentThreadId();
+  if (thread == messenger->platform_thread) {
+    return true;
+  }
+  std::ostringstream line;
+  line << function << " refused on channel \"" << (channel ? channel : "")
+       << "\": called on thread " << thread << ", not the platform thread "
+       << messenger->platform_thread << "\n";
+  std::cerr << line.str() << std::flush;
+  return false;
+}
+
 FlutterDesktopEngine* LiveEngine(FlutterDesktopMessengerRef messenger) {
   if (!messenger) {
     return nullptr;
@@ -177,12 +199,16 @@ FlutterDesktopEngine* LiveEngine(FlutterDesktopMessengerRef messenger) {
   return messenger->engine;
 }
 
-bool SendToApp(FlutterDesktopMessengerRef messenger,
+bool SendToApp(const char* function,
+               FlutterDesktopMessengerRef messenger,
                const char* channel,
                const uint8_t* message,
                size_t message_size,
                FlutterDesktopBinaryReply reply,
                void* user_data) {
+  if (!messenger || !OnPlatformThread(messenger, function, channel)) {
+    return false;
+  }
   FlutterDesktopEngine* engine = LiveEngine(messenger);
   if (!engine || !channel) {
     return false;
@@ -203,8 +229,8 @@ bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
                                  const char* channel,
                                  const uint8_t* message,
                                  const size_t message_size) {
-  return SendToApp(messenger, channel, message, message_size, nullptr,
-                   nullptr);
+  return SendToApp("FlutterDesktopMessengerSend", messenger, channel, message,
+                   message_size, nullptr, nullptr);
 }
 
 bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
@@ -213,8 +239,8 @@ bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
                                           const size_t message_size,
                                           const FlutterDesktopBinaryReply reply,
                                           void* user_data) {
-  return SendToApp(messenger, channel, message, message_size, reply,
-                   user_data);
+  return SendToApp("FlutterDesktopMessengerSendWithReply", messenger, channel,
+                   message, message_size, reply, user_data);
 }
 
 void FlutterDesktopMessengerSendResponse(
@@ -226,6 +252,11 @@ void FlutterDesktopMessengerSendResponse(
     return;
   }
   std::unique_ptr<const _FlutterPlatformMessageResponseHandle> owned(handle);
+  if (!messenger ||
+      !OnPlatformThread(messenger, "FlutterDesktopMessengerSendResponse",
+                        owned->channel.c_str())) {
+    return;
+  }
   FlutterDesktopEngine* engine = LiveEngine(messenger);
   if (!engine || !owned->reply) {
     return;
@@ -242,6 +273,11 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         const char* channel,
                                         FlutterDesktopMessageCallback callback,
                                         void* user_data) {
+  if (!messenger || !OnPlatformThread(messenger,
+                                      "FlutterDesktopMessengerSetCallback",
+                                      channel)) {
+    return;
+  }
   FlutterDesktopEngine* engine = LiveEngine(messenger);
   if (!engine || !channel) {
     return;

@@ -12,6 +12,7 @@
 #include <flutter/standard_method_codec.h>
 #include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
@@ -160,6 +161,28 @@ class EmbeddingTest : public ::testing::Test {
         sink_->EndOfStream();
       }
       result->Success();
+    } else if (name == "worker" || name == "platform") {
+      // The same host actions, from a worker thread or from this one.
+      auto act = [&] {
+        if (sink_) {
+          sink_->Success(EncodableValue(name));
+        }
+        method_channel_->InvokeMethod(
+            "hello", std::make_unique<EncodableValue>(name));
+        controller_->engine()->messenger()->SetMessageHandler(
+            "test/" + name,
+            [](const uint8_t*, size_t, const flutter::BinaryReply& reply) {
+              auto answer = flutter::StandardMethodCodec::GetInstance()
+                                .EncodeSuccessEnvelope();
+              reply(answer->data(), answer->size());
+            });
+        result->Success(EncodableValue(name));
+      };
+      if (name == "worker") {
+        std::thread(act).join();
+      } else {
+        act();
+      }
     } else if (name == "ping") {
       // The host calls the application back and waits for its answer.
       method_channel_->InvokeMethod(
@@ -382,6 +405,73 @@ TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread
   });
   PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
   EXPECT_EQ(pong_reply_, EncodableValue("none"));
+}
+
+// Collects what this process writes to its standard error while it lives.
+class StderrCapture {
+ public:
+  StderrCapture() : path_(test_support::TempFilePath(L"err")) {
+    std::fflush(stderr);
+    saved_ = _dup(2);
+    file_ = _wfopen(path_.c_str(), L"wb");
+    _dup2(_fileno(file_), 2);
+  }
+  std::string Finish() {
+    std::fflush(stderr);
+    _dup2(saved_, 2);
+    _close(saved_);
+    std::fclose(file_);
+    const std::string text = test_support::ReadFileBytes(path_);
+    DeleteFileW(path_.c_str());
+    return text;
+  }
+
+ private:
+  std::wstring path_;
+  int saved_ = -1;
+  FILE* file_ = nullptr;
+};
+
+TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
+  std::vector<EncodableValue> events;
+  std::vector<EncodableValue> host_calls;
+  Reply from_worker, from_platform, worker_channel, platform_channel;
+  StderrCapture capture;
+  RunApplication([&](AppMessenger& app) {
+    app.Listen("test/events", EncodableValue(),
+               [&](const Event& event) { events.push_back(event.value); });
+    app.SetMethodCallHandler(
+        "test/method",
+        [&](const std::string&, const EncodableValue& arguments) {
+          host_calls.push_back(arguments);
+          return flutter_app::Answer::Success();
+        });
+    // The worker's reply is refused, so this one waits in vain.
+    from_worker = app.CallMethod("test/method", "worker", EncodableValue(), 500);
+    app.RunPending(200);
+    from_platform = app.CallMethod("test/method", "platform");
+    app.RunUntil([&] { return !events.empty() && !host_calls.empty(); }, 5000);
+    worker_channel = app.CallMethod("test/worker", "x");
+    platform_channel = app.CallMethod("test/platform", "x");
+  });
+  const std::string errors = capture.Finish();
+
+  EXPECT_EQ(from_worker.kind, Reply::Kind::kTimedOut);
+  EXPECT_EQ(from_platform.value, EncodableValue("platform"));
+  EXPECT_EQ(events, std::vector<EncodableValue>{EncodableValue("platform")});
+  EXPECT_EQ(host_calls,
+            std::vector<EncodableValue>{EncodableValue("platform")});
+  EXPECT_EQ(worker_channel.kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(platform_channel.kind, Reply::Kind::kSuccess);
+  for (const char* refusal :
+       {"FlutterDesktopMessengerSend refused on channel \"test/events\"",
+        "FlutterDesktopMessengerSend refused on channel \"test/method\"",
+        "FlutterDesktopMessengerSendResponse refused on channel "
+        "\"test/method\"",
+        "FlutterDesktopMessengerSetCallback refused on channel "
+        "\"test/worker\""}) {
+    EXPECT_NE(errors.find(refusal), std::string::npos) << refusal;
+  }
 }
 
 TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheRestOfTheQueue) {
