@@ -53,8 +53,7 @@ const LPTOP_LEVEL_EXCEPTION_FILTER previous_filter =
 namespace late_app {
 std::atomic<FlutterDesktopAppMessengerRef> messenger{nullptr};
 HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-std::atomic<bool> send_accepted{true};
-std::atomic<bool> reply_arrived{false};
+std::atomic<int> reply_kind{-1};
 std::atomic<int> run_pending{0};
 std::atomic<bool> done{false};
 }  // namespace late_app
@@ -63,19 +62,14 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
     FlutterDesktopAppMessengerRef messenger, const char*, int, const char**) {
   late_app::messenger = messenger;
   WaitForSingleObject(late_app::release, 30000);
-  const uint8_t message[] = {0x07, 0x04, 'l', 'a', 't', 'e', 0x00};
-  late_app::send_accepted = FlutterDesktopAppMessengerSend(
-      messenger, "test/late", message, sizeof(message),
-      [](const uint8_t*, size_t, void*) { late_app::reply_arrived = true; },
-      nullptr);
-  FlutterDesktopAppMessengerSetCallback(
-      messenger, "test/late",
-      [](const char*, const uint8_t*, size_t, FlutterDesktopAppResponse*,
-         void*) {},
-      nullptr);
-  late_app::run_pending = FlutterDesktopAppMessengerRunPending(messenger, 200);
-  FlutterDesktopAppMessengerSetCallback(messenger, "test/late", nullptr,
-                                        nullptr);
+  AppMessenger app(messenger);
+  app.SetMethodCallHandler("test/late",
+                           [](const std::string&, const EncodableValue&) {
+                             return flutter_app::Answer::Success();
+                           });
+  late_app::reply_kind =
+      static_cast<int>(app.CallMethod("test/late", "late", {}, 500).kind);
+  late_app::run_pending = app.RunPending(0);
   late_app::done = true;
   return 0;
 }
@@ -167,8 +161,8 @@ class EmbeddingTest : public ::testing::Test {
         if (sink_) {
           sink_->Success(EncodableValue(name));
         }
-        method_channel_->InvokeMethod(
-            "hello", std::make_unique<EncodableValue>(name));
+        method_channel_->InvokeMethod("hello",
+                                      std::make_unique<EncodableValue>(name));
         controller_->engine()->messenger()->SetMessageHandler(
             "test/" + name,
             [](const uint8_t*, size_t, const flutter::BinaryReply& reply) {
@@ -407,55 +401,47 @@ TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread
   EXPECT_EQ(pong_reply_, EncodableValue("none"));
 }
 
-// Collects what this process writes to its standard error while it lives.
-class StderrCapture {
- public:
-  StderrCapture() : path_(test_support::TempFilePath(L"err")) {
-    std::fflush(stderr);
-    saved_ = _dup(2);
-    file_ = _wfopen(path_.c_str(), L"wb");
-    _dup2(_fileno(file_), 2);
-  }
-  std::string Finish() {
-    std::fflush(stderr);
-    _dup2(saved_, 2);
-    _close(saved_);
-    std::fclose(file_);
-    const std::string text = test_support::ReadFileBytes(path_);
-    DeleteFileW(path_.c_str());
-    return text;
-  }
-
- private:
-  std::wstring path_;
-  int saved_ = -1;
-  FILE* file_ = nullptr;
-};
+// What this process writes to its standard error while |run| runs.
+std::string StandardErrorOf(const std::function<void()>& run) {
+  const std::wstring path = test_support::TempFilePath(L"err");
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  std::fflush(stderr);
+  const int saved = _dup(2);
+  _dup2(_fileno(file), 2);
+  run();
+  std::fflush(stderr);
+  _dup2(saved, 2);
+  _close(saved);
+  std::fclose(file);
+  const std::string text = test_support::ReadFileBytes(path);
+  DeleteFileW(path.c_str());
+  return text;
+}
 
 TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
   std::vector<EncodableValue> events;
   std::vector<EncodableValue> host_calls;
   Reply from_worker, from_platform, worker_channel, platform_channel;
-  StderrCapture capture;
-  RunApplication([&](AppMessenger& app) {
-    app.Listen("test/events", EncodableValue(),
-               [&](const Event& event) { events.push_back(event.value); });
-    app.SetMethodCallHandler(
-        "test/method",
-        [&](const std::string&, const EncodableValue& arguments) {
-          host_calls.push_back(arguments);
-          return flutter_app::Answer::Success();
-        });
-    // The worker's reply is refused, so this one waits in vain.
-    from_worker = app.CallMethod("test/method", "worker", EncodableValue(), 500);
-    app.RunPending(200);
-    from_platform = app.CallMethod("test/method", "platform");
-    app.RunUntil([&] { return !events.empty() && !host_calls.empty(); }, 5000);
-    worker_channel = app.CallMethod("test/worker", "x");
-    platform_channel = app.CallMethod("test/platform", "x");
+  const std::string errors = StandardErrorOf([&] {
+    RunApplication([&](AppMessenger& app) {
+      app.Listen("test/events", EncodableValue(),
+                 [&](const Event& event) { events.push_back(event.value); });
+      app.SetMethodCallHandler(
+          "test/method",
+          [&](const std::string&, const EncodableValue& arguments) {
+            host_calls.push_back(arguments);
+            return flutter_app::Answer::Success();
+          });
+      // The worker's reply is refused, so this one waits in vain.
+      from_worker = app.CallMethod("test/method", "worker", {}, 500);
+      app.RunPending(200);
+      from_platform = app.CallMethod("test/method", "platform");
+      app.RunUntil([&] { return !events.empty() && !host_calls.empty(); },
+                   5000);
+      worker_channel = app.CallMethod("test/worker", "x");
+      platform_channel = app.CallMethod("test/platform", "x");
+    });
   });
-  const std::string errors = capture.Finish();
-
   EXPECT_EQ(from_worker.kind, Reply::Kind::kTimedOut);
   EXPECT_EQ(from_platform.value, EncodableValue("platform"));
   EXPECT_EQ(events, std::vector<EncodableValue>{EncodableValue("platform")});
@@ -607,9 +593,9 @@ TEST(EmbeddingLifecycleTest, AnApplicationLeftBehindOnlyFindsTheEngineStopping) 
 
   SetEvent(late_app::release);
   ASSERT_TRUE(PumpUntil([] { return late_app::done.load(); }, 5000));
-  EXPECT_FALSE(late_app::send_accepted.load());
+  EXPECT_EQ(late_app::reply_kind.load(),
+            static_cast<int>(Reply::Kind::kTimedOut));
   EXPECT_EQ(late_app::run_pending.load(), -1);
-  EXPECT_FALSE(late_app::reply_arrived.load());
   EXPECT_EQ(late_calls, 0);
 }
 
