@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -137,6 +138,7 @@ class EmbeddingTest : public ::testing::Test {
         call.arguments() ? *call.arguments() : EncodableValue();
     calls_.push_back(name);
     if (name == "echo") {
+      echoed_.push_back(args);
       result->Success(args);
     } else if (name == "error") {
       result->Error("E_TEST", "it failed", EncodableValue(42));
@@ -217,6 +219,7 @@ class EmbeddingTest : public ::testing::Test {
   std::unique_ptr<flutter::EventChannel<>> event_channel_;
   std::unique_ptr<flutter::EventSink<>> sink_;
   std::vector<std::string> calls_;
+  std::vector<EncodableValue> echoed_;
   std::vector<DWORD> handler_threads_;
   int listens_ = 0;
   int cancels_ = 0;
@@ -399,6 +402,55 @@ TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread
   });
   PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
   EXPECT_EQ(pong_reply_, EncodableValue("none"));
+}
+
+// Every kind of typed list, empty and not, each after a string of 0 to 7
+// bytes, so that its elements start at every offset modulo 8 in a call and
+// in an envelope alike.
+std::vector<EncodableValue> TypedListsAtEveryOffset() {
+  using I32 = std::numeric_limits<int32_t>;
+  using I64 = std::numeric_limits<int64_t>;
+  const EncodableValue lists[] = {
+      EncodableValue(std::vector<uint8_t>{}),
+      EncodableValue(std::vector<uint8_t>{0, 0x7F, 0x80, 0xFF}),
+      EncodableValue(std::vector<int32_t>{}),
+      EncodableValue(std::vector<int32_t>{I32::min(), -1, 0, I32::max()}),
+      EncodableValue(std::vector<int64_t>{}),
+      EncodableValue(std::vector<int64_t>{I64::min(), -1, I64::max()}),
+      EncodableValue(std::vector<float>{}),
+      EncodableValue(std::vector<float>{-1.5f, 3.4e38f, 1e-45f}),
+      EncodableValue(std::vector<double>{}),
+      EncodableValue(std::vector<double>{-0.5, 1e-300, 1.7e308}),
+  };
+  std::vector<EncodableValue> values;
+  for (size_t pad = 0; pad < 8; ++pad) {
+    for (const auto& list : lists) {
+      values.emplace_back(
+          EncodableList{EncodableValue(std::string(pad, 'p')), list});
+    }
+  }
+  return values;
+}
+
+TEST_F(EmbeddingTest, TypedListsCrossTheChannelAtEveryAlignmentBothWays) {
+  const std::vector<EncodableValue> values = TypedListsAtEveryOffset();
+  std::vector<EncodableValue> replies;
+  std::vector<EncodableValue> events;
+  RunApplication([&](AppMessenger& app) {
+    app.Listen("test/events", EncodableValue(),
+               [&](const Event& event) { events.push_back(event.value); });
+    for (const auto& value : values) {
+      replies.push_back(app.CallMethod("test/method", "echo", value).value);
+    }
+    app.CallMethod("test/method", "emit",
+                   EncodableValue(EncodableList(values.begin(), values.end())));
+    app.RunUntil([&] { return events.size() >= values.size(); }, 5000);
+  });
+  // Calls decoded on the platform thread; replies and events on the
+  // application's.
+  EXPECT_EQ(echoed_, values);
+  EXPECT_EQ(replies, values);
+  EXPECT_EQ(events, values);
 }
 
 // What this process writes to its standard error while |run| runs.
