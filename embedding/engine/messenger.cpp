@@ -32,6 +32,8 @@ bool PlatformInbox::Post(Task task) {
 }
 
 void PlatformInbox::Close() {
+  // Destroyed after the lock is released: a task's captures are the
+  // caller's and may do anything as they go.
   std::deque<Task> dropped;
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -62,6 +64,7 @@ bool FlutterDesktopAppMessenger::Stopping() {
 }
 
 void FlutterDesktopAppMessenger::Stop() {
+  // Destroyed after the lock is released, as in PlatformInbox::Close.
   std::deque<Task> dropped;
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -387,8 +390,8 @@ int FlutterDesktopAppMessengerRunPending(
   if (!messenger) {
     return -1;
   }
-  // Kept alive while waiting, also by a caller other than the application's
-  // thread.
+  // A caller other than the application's thread holds no share of it, and
+  // the engine may go while it waits.
   const auto keep = messenger->shared_from_this();
   return messenger->RunPending(timeout_ms);
 }
