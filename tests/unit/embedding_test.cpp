@@ -456,7 +456,8 @@ TEST_F(EmbeddingTest, TypedListsCrossTheChannelAtEveryAlignmentBothWays) {
 // What this process writes to its standard error while |run| runs.
 std::string StandardErrorOf(const std::function<void()>& run) {
   const std::wstring path = test_support::TempFilePath(L"err");
-  FILE* file = _wfopen(path.c_str(), L"wb");
+  FILE* file = nullptr;
+  _wfopen_s(&file, path.c_str(), L"wb");
   std::fflush(stderr);
   const int saved = _dup(2);
   _dup2(_fileno(file), 2);
