@@ -1,7 +1,7 @@
 #ifndef FLUTTER_RESPONSE_ENVELOPE_H_
 #define FLUTTER_RESPONSE_ENVELOPE_H_
 
-// Not part of the published wrapper. MethodResult only lends a reply's
+// Internal, not published with the wrapper. MethodResult only lends a reply's
 // value; the application side keeps it, and takes it from here instead of
 // copying it.
 

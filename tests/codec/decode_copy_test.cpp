@@ -1,4 +1,4 @@
-// Decoding builds each part of a value once and moves it into place: it
+// Decoding builds each piece of a value once and moves it into place: it
 // allocates what holding the value takes, and nothing for copies of it.
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ size_t AllocationsOf(F&& run) {
 }
 
 // Strings past the short-string buffer, typed lists, maps and lists, with
-// the deepest parts seven levels down.
+// the deepest pieces seven levels down.
 EncodableValue Nested() {
   EncodableValue value(EncodableMap{
       {V("name"), V(std::string(40, 'n'))},
