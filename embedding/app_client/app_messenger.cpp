@@ -1,12 +1,13 @@
 #include "flutter_app/app_messenger.h"
 
 #include <flutter/method_call.h>
-#include <flutter/method_result_functions.h>
 #include <flutter/standard_method_codec.h>
 
 #include <chrono>
 #include <memory>
 #include <utility>
+
+#include "response_envelope.h"
 
 namespace flutter_app {
 
@@ -16,8 +17,9 @@ const flutter::StandardMethodCodec& Codec() {
   return flutter::StandardMethodCodec::GetInstance();
 }
 
+// Takes the reply by value: a caller that keeps it moves it on.
 struct ReplyContext {
-  std::function<void(const Reply&)> on_reply;
+  std::function<void(Reply)> on_reply;
 };
 
 Reply DecodeReply(const uint8_t* data, size_t size) {
@@ -26,22 +28,17 @@ Reply DecodeReply(const uint8_t* data, size_t size) {
     reply.kind = Reply::Kind::kNotImplemented;
     return reply;
   }
-  flutter::MethodResultFunctions<EncodableValue> result(
-      [&reply](const EncodableValue* value) {
-        reply.kind = Reply::Kind::kSuccess;
-        reply.value = value ? *value : EncodableValue();
-      },
-      [&reply](const std::string& code, const std::string& message,
-               const EncodableValue* details) {
-        reply.kind = Reply::Kind::kError;
-        reply.error_code = code;
-        reply.error_message = message;
-        reply.value = details ? *details : EncodableValue();
-      },
-      nullptr);
-  if (!Codec().DecodeAndProcessResponseEnvelope(data, size, &result)) {
+  flutter::internal::ResponseEnvelope envelope;
+  if (!flutter::internal::DecodeResponseEnvelope(
+          flutter::StandardCodecSerializer::GetInstance(), data, size,
+          &envelope)) {
     reply.kind = Reply::Kind::kMalformed;
+    return reply;
   }
+  reply.kind = envelope.success ? Reply::Kind::kSuccess : Reply::Kind::kError;
+  reply.value = std::move(envelope.value);
+  reply.error_code = std::move(envelope.error_code);
+  reply.error_message = std::move(envelope.error_message);
   return reply;
 }
 
@@ -49,6 +46,22 @@ void OnReply(const uint8_t* data, size_t size, void* user_data) {
   std::unique_ptr<ReplyContext> context(static_cast<ReplyContext*>(user_data));
   if (context->on_reply) {
     context->on_reply(DecodeReply(data, size));
+  }
+}
+
+void Invoke(FlutterDesktopAppMessengerRef messenger,
+            const std::string& channel,
+            const std::string& method,
+            const EncodableValue& arguments,
+            std::function<void(Reply)> on_reply) {
+  flutter::MethodCall<EncodableValue> call(
+      method, std::make_unique<EncodableValue>(arguments));
+  auto message = Codec().EncodeMethodCall(call);
+  auto* context = new ReplyContext{std::move(on_reply)};
+  if (!FlutterDesktopAppMessengerSend(messenger, channel.c_str(),
+                                      message->data(), message->size(),
+                                      OnReply, context)) {
+    delete context;
   }
 }
 
@@ -93,15 +106,13 @@ void AppMessenger::InvokeMethod(const std::string& channel,
                                 const std::string& method,
                                 const EncodableValue& arguments,
                                 std::function<void(const Reply&)> on_reply) {
-  flutter::MethodCall<EncodableValue> call(
-      method, std::make_unique<EncodableValue>(arguments));
-  auto message = Codec().EncodeMethodCall(call);
-  auto* context = new ReplyContext{std::move(on_reply)};
-  if (!FlutterDesktopAppMessengerSend(messenger_, channel.c_str(),
-                                      message->data(), message->size(),
-                                      OnReply, context)) {
-    delete context;
+  std::function<void(Reply)> forward;
+  if (on_reply) {
+    forward = [on_reply = std::move(on_reply)](Reply reply) {
+      on_reply(reply);
+    };
   }
+  Invoke(messenger_, channel, method, arguments, std::move(forward));
 }
 
 Reply AppMessenger::CallMethod(const std::string& channel,
@@ -109,12 +120,15 @@ Reply AppMessenger::CallMethod(const std::string& channel,
                                const EncodableValue& arguments,
                                int timeout_ms) {
   auto state = std::make_shared<std::pair<bool, Reply>>();
-  InvokeMethod(channel, method, arguments, [state](const Reply& reply) {
+  Invoke(messenger_, channel, method, arguments, [state](Reply reply) {
     state->first = true;
-    state->second = reply;
+    state->second = std::move(reply);
   });
   RunUntil([&state] { return state->first; }, timeout_ms);
-  return state->first ? state->second : Reply();
+  if (!state->first) {
+    return Reply();
+  }
+  return std::move(state->second);
 }
 
 bool AppMessenger::SendRaw(const std::string& channel,
@@ -269,8 +283,10 @@ void AppMessenger::OnMessage(const char*,
   Answer answer;
   if (call) {
     auto handler = channel->call_handler;
+    // Both sides are lvalues, so neither is copied.
+    const EncodableValue none;
     answer = handler(call->method_name(),
-                     call->arguments() ? *call->arguments() : EncodableValue());
+                     call->arguments() ? *call->arguments() : none);
   }
   if (!response) {
     return;

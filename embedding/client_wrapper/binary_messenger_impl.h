@@ -4,6 +4,7 @@
 #include <flutter_messenger.h>
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "include/flutter/binary_messenger.h"
@@ -28,7 +29,9 @@ class BinaryMessengerImpl : public BinaryMessenger {
  private:
   FlutterDesktopMessengerRef messenger_;
   // Node addresses are stable: each is the user data of its C callback.
-  std::map<std::string, BinaryMessageHandler> handlers_;
+  // Shared, so that a handler survives being replaced or destroyed, with
+  // the messenger, while it runs.
+  std::map<std::string, std::shared_ptr<BinaryMessageHandler>> handlers_;
 };
 
 }  // namespace flutter

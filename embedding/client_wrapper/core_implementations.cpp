@@ -25,7 +25,9 @@ void ForwardToHandler(FlutterDesktopMessengerRef messenger,
   BinaryReply reply_handler = [messenger_ptr, response_handle](
                                   const uint8_t* reply,
                                   size_t reply_size) mutable {
-    // May run on any thread: the messenger lock keeps the engine alive.
+    // Belongs on the platform thread: the engine refuses, aloud, a reply
+    // from any other. The lock holds off the engine's destruction between
+    // the check and the send.
     FlutterDesktopMessengerRef locked =
         FlutterDesktopMessengerLock(messenger_ptr.get());
     if (FlutterDesktopMessengerIsAvailable(locked)) {
@@ -41,9 +43,12 @@ void ForwardToHandler(FlutterDesktopMessengerRef messenger,
     }
     FlutterDesktopMessengerUnlock(locked);
   };
-  const BinaryMessageHandler& handler =
-      *static_cast<BinaryMessageHandler*>(user_data);
-  handler(message->message, message->message_size, std::move(reply_handler));
+  // Held here: the handler may close the window, and so destroy the
+  // messenger that holds it.
+  const std::shared_ptr<BinaryMessageHandler> handler =
+      *static_cast<std::shared_ptr<BinaryMessageHandler>*>(user_data);
+  (*handler)(message->message, message->message_size,
+             std::move(reply_handler));
 }
 
 struct Captures {
@@ -94,8 +99,8 @@ void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
     return;
   }
   // Replace in place: the node, and so the callback's user data, stays.
-  BinaryMessageHandler& slot = handlers_[channel];
-  slot = std::move(handler);
+  auto& slot = handlers_[channel];
+  slot = std::make_shared<BinaryMessageHandler>(std::move(handler));
   FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(),
                                      ForwardToHandler, &slot);
 }

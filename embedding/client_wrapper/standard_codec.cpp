@@ -13,6 +13,7 @@
 #include "include/flutter/standard_codec_serializer.h"
 #include "include/flutter/standard_message_codec.h"
 #include "include/flutter/standard_method_codec.h"
+#include "response_envelope.h"
 
 namespace flutter {
 
@@ -91,7 +92,11 @@ EncodableValue StandardCodecSerializer::ReadValue(
     return EncodableValue();
   }
   EncodableValue value = ReadValueOfType(type, stream);
-  return stream->failed() ? EncodableValue() : value;
+  // Not a conditional expression: with a named value it would copy it.
+  if (stream->failed()) {
+    return EncodableValue();
+  }
+  return value;
 }
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
@@ -230,7 +235,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
         result = EncodableValue(std::move(list));
       }
       --stream->nesting_depth;
-      return stream->failed() ? EncodableValue() : result;
+      if (stream->failed()) {
+        return EncodableValue();
+      }
+      return result;
     }
     case EncodedType::kLargeInt:
     default:
@@ -456,53 +464,75 @@ bool StandardMethodCodec::DecodeAndProcessResponseEnvelopeInternal(
     const uint8_t* response,
     size_t response_size,
     MethodResult<EncodableValue>* result) const {
+  internal::ResponseEnvelope envelope;
+  if (!internal::DecodeResponseEnvelope(*serializer_, response, response_size,
+                                        &envelope)) {
+    return false;
+  }
+  if (!result) {
+    return true;
+  }
+  if (envelope.success) {
+    if (envelope.value.IsNull()) {
+      result->Success();
+    } else {
+      result->Success(envelope.value);
+    }
+  } else if (envelope.value.IsNull()) {
+    result->Error(envelope.error_code, envelope.error_message);
+  } else {
+    result->Error(envelope.error_code, envelope.error_message, envelope.value);
+  }
+  return true;
+}
+
+namespace internal {
+
+bool DecodeResponseEnvelope(const StandardCodecSerializer& serializer,
+                            const uint8_t* response,
+                            size_t response_size,
+                            ResponseEnvelope* envelope) {
   ByteBufferStreamReader stream(response, response_size);
   const uint8_t flag = stream.ReadByte();
   if (stream.failed()) {
     return false;
   }
   if (flag == 0) {
-    EncodableValue value = serializer_->ReadValue(&stream);
+    EncodableValue value = serializer.ReadValue(&stream);
     if (stream.failed() || stream.BytesRemaining() != 0) {
       return false;
     }
-    if (result) {
-      if (value.IsNull()) {
-        result->Success();
-      } else {
-        result->Success(value);
-      }
-    }
+    envelope->success = true;
+    envelope->value = std::move(value);
     return true;
   }
   if (flag != 1) {
     return false;
   }
-  EncodableValue code = serializer_->ReadValue(&stream);
-  EncodableValue message = serializer_->ReadValue(&stream);
-  EncodableValue details = serializer_->ReadValue(&stream);
+  EncodableValue code = serializer.ReadValue(&stream);
+  EncodableValue message = serializer.ReadValue(&stream);
+  EncodableValue details = serializer.ReadValue(&stream);
   if (stream.BytesRemaining() != 0) {
     // Some platforms append a stack trace: a string or null, nothing else.
-    EncodableValue trace = serializer_->ReadValue(&stream);
+    EncodableValue trace = serializer.ReadValue(&stream);
     if (!trace.IsNull() && !std::holds_alternative<std::string>(trace)) {
       stream.MarkFailed();
     }
   }
-  const auto* code_string = std::get_if<std::string>(&code);
-  const auto* message_string = std::get_if<std::string>(&message);
+  auto* code_string = std::get_if<std::string>(&code);
+  auto* message_string = std::get_if<std::string>(&message);
   if (stream.failed() || stream.BytesRemaining() != 0 || !code_string ||
       (!message.IsNull() && !message_string)) {
     return false;
   }
-  if (result) {
-    const std::string text = message_string ? *message_string : std::string();
-    if (details.IsNull()) {
-      result->Error(*code_string, text);
-    } else {
-      result->Error(*code_string, text, details);
-    }
-  }
+  envelope->success = false;
+  envelope->error_code = std::move(*code_string);
+  envelope->error_message =
+      message_string ? std::move(*message_string) : std::string();
+  envelope->value = std::move(details);
   return true;
 }
+
+}  // namespace internal
 
 }  // namespace flutter

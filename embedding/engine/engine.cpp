@@ -9,7 +9,6 @@
 namespace {
 
 constexpr wchar_t kTaskWindowClass[] = L"FlutterStandInTaskWindow";
-constexpr UINT kRunTasksMessage = WM_APP + 1;
 // How long shut-down waits for the application to return from its main.
 constexpr auto kAppExitTimeout = std::chrono::seconds(5);
 
@@ -78,7 +77,7 @@ LRESULT CALLBACK TaskWindowProc(HWND hwnd,
     auto* engine = reinterpret_cast<FlutterDesktopEngine*>(
         GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (engine) {
-      engine->RunPlatformTasks();
+      RunPlatformTasks(engine->platform);
     }
     return 0;
   }
@@ -106,29 +105,19 @@ HWND CreateTaskWindow(FlutterDesktopEngine* engine) {
 }
 
 void StopApplication(FlutterDesktopEngine* engine) {
-  {
-    std::lock_guard<std::mutex> lock(engine->app.mutex);
-    engine->app.stopping = true;
-    engine->app.inbox.clear();
-  }
-  engine->app.wake.notify_all();
+  engine->app->Stop();
   if (!engine->app_thread.joinable()) {
     return;
   }
-  bool returned;
-  {
-    std::unique_lock<std::mutex> lock(engine->app_done_mutex);
-    returned = engine->app_done_signal.wait_for(
-        lock, kAppExitTimeout, [engine] { return engine->app_done; });
-  }
-  if (returned) {
+  if (engine->app->WaitForMainToReturn(kAppExitTimeout)) {
     engine->app_thread.join();
     if (engine->app_module) {
       FreeLibrary(engine->app_module);
     }
   } else {
-    // An application that does not stop keeps its module: unloading code
-    // that still runs would crash the process.
+    // An application that does not stop keeps its module, as unloading code
+    // that still runs would crash the process, and its share of the
+    // application side, which from now on only says "stopping".
     std::cerr << "The application did not stop; leaving it behind."
               << std::endl;
     engine->app_thread.detach();
@@ -173,17 +162,18 @@ bool EngineRun(FlutterDesktopEngine* engine, const char* entry_point) {
   }
   engine->app_module = module;
   engine->running = true;
-  engine->app_thread = std::thread([engine, app_main] {
+  // The thread takes nothing of the engine's: it may outlive it.
+  engine->app_thread = std::thread([app = engine->app, app_main,
+                                    entrypoint = engine->entrypoint,
+                                    arguments = engine->arguments] {
     std::vector<const char*> argv;
-    for (const auto& argument : engine->arguments) {
+    for (const auto& argument : arguments) {
       argv.push_back(argument.c_str());
     }
     argv.push_back(nullptr);
-    app_main(&engine->app, engine->entrypoint.c_str(),
-             static_cast<int>(engine->arguments.size()), argv.data());
-    std::lock_guard<std::mutex> lock(engine->app_done_mutex);
-    engine->app_done = true;
-    engine->app_done_signal.notify_all();
+    app_main(app.get(), entrypoint.c_str(),
+             static_cast<int>(arguments.size()), argv.data());
+    app->MainReturned();
   });
   return true;
 }
@@ -207,13 +197,17 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
                                : nullptr;
     engine->arguments.emplace_back(argument ? argument : "");
   }
-  engine->task_window = CreateTaskWindow(engine.get());
-  if (!engine->task_window) {
+  engine->platform = std::make_shared<PlatformInbox>();
+  engine->platform->window = CreateTaskWindow(engine.get());
+  if (!engine->platform->window) {
     return nullptr;
   }
   engine->messenger = new FlutterDesktopMessenger();
   engine->messenger->engine = engine.get();
-  engine->app.engine = engine.get();
+  engine->messenger->platform_thread = GetCurrentThreadId();
+  engine->app = std::make_shared<FlutterDesktopAppMessenger>();
+  engine->app->engine = engine.get();
+  engine->app->platform = engine->platform;
   engine->registrar.engine = engine.get();
   return engine.release();
 }
@@ -232,7 +226,9 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
     engine->messenger->engine = nullptr;
   }
   FlutterDesktopMessengerRelease(engine->messenger);
-  DestroyWindow(engine->task_window);
+  // What is still queued was meant for this engine.
+  engine->platform->Close();
+  DestroyWindow(engine->platform->window);
   delete engine;
   return true;
 }
@@ -244,7 +240,7 @@ bool FlutterDesktopEngineRun(FlutterDesktopEngineRef engine,
 
 uint64_t FlutterDesktopEngineProcessMessages(FlutterDesktopEngineRef engine) {
   if (engine) {
-    engine->RunPlatformTasks();
+    RunPlatformTasks(engine->platform);
   }
   return 0;
 }

@@ -1,13 +1,16 @@
 // Both sides of the channels. Bytes cross threads only as copies in the
 // two inboxes; every platform-side handler and reply runs on the platform
-// thread, every application-side one on the application's.
+// thread, every application-side one on the application's, and the host
+// sends, answers and sets handlers from the platform thread only.
 
 #include <iostream>
+#include <sstream>
 
 #include "engine_internal.h"
 
 // The reply owed for one message to the platform.
 struct _FlutterPlatformMessageResponseHandle {
+  std::string channel;
   FlutterDesktopAppReplyCallback reply = nullptr;
   void* user_data = nullptr;
 };
@@ -16,6 +19,28 @@ struct FlutterDesktopAppResponse {
   FlutterDesktopBinaryReply reply = nullptr;
   void* user_data = nullptr;
 };
+
+bool PlatformInbox::Post(Task task) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (closed) {
+    return false;
+  }
+  tasks.push_back(std::move(task));
+  // Under the lock: once closed, the window may be gone.
+  PostMessageW(window, kRunTasksMessage, 0, 0);
+  return true;
+}
+
+void PlatformInbox::Close() {
+  // Destroyed after the lock is released: a task's captures are the
+  // caller's and may do anything as they go.
+  std::deque<Task> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    closed = true;
+    dropped.swap(tasks);
+  }
+}
 
 bool FlutterDesktopAppMessenger::Post(Task task) {
   {
@@ -29,9 +54,24 @@ bool FlutterDesktopAppMessenger::Post(Task task) {
   return true;
 }
 
+bool FlutterDesktopAppMessenger::PostPlatform(Task task) {
+  return !Stopping() && platform->Post(std::move(task));
+}
+
 bool FlutterDesktopAppMessenger::Stopping() {
   std::lock_guard<std::mutex> lock(mutex);
   return stopping;
+}
+
+void FlutterDesktopAppMessenger::Stop() {
+  // Destroyed after the lock is released, as in PlatformInbox::Close.
+  std::deque<Task> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+    dropped.swap(inbox);
+  }
+  wake.notify_all();
 }
 
 int FlutterDesktopAppMessenger::RunPending(uint32_t timeout_ms) {
@@ -52,26 +92,31 @@ int FlutterDesktopAppMessenger::RunPending(uint32_t timeout_ms) {
   return (ran == 0 && stopping) ? -1 : ran;
 }
 
-void FlutterDesktopEngine::PostPlatform(Task task) {
-  {
-    std::lock_guard<std::mutex> lock(platform_mutex);
-    platform_inbox.push_back(std::move(task));
-  }
-  PostMessageW(task_window, WM_APP + 1, 0, 0);
+void FlutterDesktopAppMessenger::MainReturned() {
+  std::lock_guard<std::mutex> lock(mutex);
+  main_returned = true;
+  main_returned_signal.notify_all();
 }
 
-void FlutterDesktopEngine::RunPlatformTasks() {
+bool FlutterDesktopAppMessenger::WaitForMainToReturn(
+    std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex);
+  return main_returned_signal.wait_for(lock, timeout,
+                                       [this] { return main_returned; });
+}
+
+void RunPlatformTasks(std::shared_ptr<PlatformInbox> inbox) {
   // One at a time, so that a nested message loop inside a handler still
   // runs the rest in order.
   for (;;) {
     Task task;
     {
-      std::lock_guard<std::mutex> lock(platform_mutex);
-      if (platform_inbox.empty()) {
+      std::lock_guard<std::mutex> lock(inbox->mutex);
+      if (inbox->tasks.empty()) {
         return;
       }
-      task = std::move(platform_inbox.front());
-      platform_inbox.pop_front();
+      task = std::move(inbox->tasks.front());
+      inbox->tasks.pop_front();
     }
     task();
   }
@@ -88,11 +133,12 @@ void DeliverToPlatform(FlutterDesktopEngine* engine,
   auto found = engine->handlers.find(channel);
   if (found == engine->handlers.end()) {
     if (reply) {
-      engine->app.Post([reply, user_data] { reply(nullptr, 0, user_data); });
+      engine->app->Post([reply, user_data] { reply(nullptr, 0, user_data); });
     }
     return;
   }
-  auto* handle = new _FlutterPlatformMessageResponseHandle{reply, user_data};
+  auto* handle =
+      new _FlutterPlatformMessageResponseHandle{channel, reply, user_data};
   FlutterDesktopMessage c_message = {};
   c_message.struct_size = sizeof(c_message);
   c_message.channel = channel.c_str();
@@ -103,24 +149,24 @@ void DeliverToPlatform(FlutterDesktopEngine* engine,
   callback.first(engine->messenger, &c_message, callback.second);
 }
 
-// Runs on the application's thread.
-void DeliverToApp(FlutterDesktopEngine* engine,
+// Runs on the application's thread, which may have outlived the engine.
+void DeliverToApp(FlutterDesktopAppMessenger* app,
                   const std::string& channel,
                   const Bytes& message,
                   FlutterDesktopBinaryReply reply,
                   void* user_data) {
   std::pair<FlutterDesktopAppMessageCallback, void*> callback{nullptr, nullptr};
   {
-    std::lock_guard<std::mutex> lock(engine->app.mutex);
-    auto found = engine->app.handlers.find(channel);
-    if (found != engine->app.handlers.end()) {
+    std::lock_guard<std::mutex> lock(app->mutex);
+    auto found = app->handlers.find(channel);
+    if (found != app->handlers.end()) {
       callback = found->second;
     }
   }
   if (!callback.first) {
     // Nobody listens: an event is dropped, a call answered empty.
     if (reply) {
-      engine->PostPlatform([reply, user_data] { reply(nullptr, 0, user_data); });
+      app->PostPlatform([reply, user_data] { reply(nullptr, 0, user_data); });
     }
     return;
   }
@@ -128,6 +174,24 @@ void DeliverToApp(FlutterDesktopEngine* engine,
       reply ? new FlutterDesktopAppResponse{reply, user_data} : nullptr;
   callback.first(channel.c_str(), message.empty() ? nullptr : message.data(),
                  message.size(), response, callback.second);
+}
+
+// The real engine takes channel traffic from the platform thread only; the
+// host's call from any other is a fault, refused and said aloud so that its
+// tests fail rather than race.
+bool OnPlatformThread(FlutterDesktopMessengerRef messenger,
+                      const char* function,
+                      const char* channel) {
+  const DWORD thread = GetCurrentThreadId();
+  if (thread == messenger->platform_thread) {
+    return true;
+  }
+  std::ostringstream line;
+  line << function << " refused on channel \"" << (channel ? channel : "")
+       << "\": called on thread " << thread << ", not the platform thread "
+       << messenger->platform_thread << "\n";
+  std::cerr << line.str() << std::flush;
+  return false;
 }
 
 FlutterDesktopEngine* LiveEngine(FlutterDesktopMessengerRef messenger) {
@@ -138,20 +202,25 @@ FlutterDesktopEngine* LiveEngine(FlutterDesktopMessengerRef messenger) {
   return messenger->engine;
 }
 
-bool SendToApp(FlutterDesktopMessengerRef messenger,
+bool SendToApp(const char* function,
+               FlutterDesktopMessengerRef messenger,
                const char* channel,
                const uint8_t* message,
                size_t message_size,
                FlutterDesktopBinaryReply reply,
                void* user_data) {
+  if (!messenger || !OnPlatformThread(messenger, function, channel)) {
+    return false;
+  }
   FlutterDesktopEngine* engine = LiveEngine(messenger);
   if (!engine || !channel) {
     return false;
   }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  return engine->app.Post([engine, name, bytes, reply, user_data] {
-    DeliverToApp(engine, name, bytes, reply, user_data);
+  FlutterDesktopAppMessenger* app = engine->app.get();
+  return app->Post([app, name, bytes, reply, user_data] {
+    DeliverToApp(app, name, bytes, reply, user_data);
   });
 }
 
@@ -163,8 +232,8 @@ bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
                                  const char* channel,
                                  const uint8_t* message,
                                  const size_t message_size) {
-  return SendToApp(messenger, channel, message, message_size, nullptr,
-                   nullptr);
+  return SendToApp("FlutterDesktopMessengerSend", messenger, channel, message,
+                   message_size, nullptr, nullptr);
 }
 
 bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
@@ -173,8 +242,8 @@ bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
                                           const size_t message_size,
                                           const FlutterDesktopBinaryReply reply,
                                           void* user_data) {
-  return SendToApp(messenger, channel, message, message_size, reply,
-                   user_data);
+  return SendToApp("FlutterDesktopMessengerSendWithReply", messenger, channel,
+                   message, message_size, reply, user_data);
 }
 
 void FlutterDesktopMessengerSendResponse(
@@ -186,6 +255,11 @@ void FlutterDesktopMessengerSendResponse(
     return;
   }
   std::unique_ptr<const _FlutterPlatformMessageResponseHandle> owned(handle);
+  if (!messenger ||
+      !OnPlatformThread(messenger, "FlutterDesktopMessengerSendResponse",
+                        owned->channel.c_str())) {
+    return;
+  }
   FlutterDesktopEngine* engine = LiveEngine(messenger);
   if (!engine || !owned->reply) {
     return;
@@ -193,7 +267,7 @@ void FlutterDesktopMessengerSendResponse(
   Bytes bytes = CopyBytes(data, data_length);
   auto reply = owned->reply;
   void* user_data = owned->user_data;
-  engine->app.Post([reply, user_data, bytes] {
+  engine->app->Post([reply, user_data, bytes] {
     reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
   });
 }
@@ -202,6 +276,11 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         const char* channel,
                                         FlutterDesktopMessageCallback callback,
                                         void* user_data) {
+  if (!messenger || !OnPlatformThread(messenger,
+                                      "FlutterDesktopMessengerSetCallback",
+                                      channel)) {
+    return;
+  }
   FlutterDesktopEngine* engine = LiveEngine(messenger);
   if (!engine || !channel) {
     return;
@@ -249,7 +328,7 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
 
 FlutterDesktopAppMessengerRef FlutterDesktopEngineGetAppMessenger(
     FlutterDesktopEngineRef engine) {
-  return engine ? &engine->app : nullptr;
+  return engine ? engine->app.get() : nullptr;
 }
 
 bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
@@ -262,15 +341,11 @@ bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
     return false;
   }
   FlutterDesktopEngine* engine = messenger->engine;
-  if (messenger->Stopping() || !engine->task_window) {
-    return false;
-  }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  engine->PostPlatform([engine, name, bytes, reply, user_data] {
+  return messenger->PostPlatform([engine, name, bytes, reply, user_data] {
     DeliverToPlatform(engine, name, bytes, reply, user_data);
   });
-  return true;
 }
 
 void FlutterDesktopAppMessengerSetCallback(
@@ -298,13 +373,13 @@ void FlutterDesktopAppMessengerSendResponse(
     return;
   }
   std::unique_ptr<FlutterDesktopAppResponse> owned(response);
-  if (!messenger || messenger->Stopping()) {
+  if (!messenger) {
     return;
   }
   Bytes bytes = CopyBytes(data, data_size);
   auto reply = owned->reply;
   void* user_data = owned->user_data;
-  messenger->engine->PostPlatform([reply, user_data, bytes] {
+  messenger->PostPlatform([reply, user_data, bytes] {
     reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
   });
 }
@@ -312,5 +387,11 @@ void FlutterDesktopAppMessengerSendResponse(
 int FlutterDesktopAppMessengerRunPending(
     FlutterDesktopAppMessengerRef messenger,
     uint32_t timeout_ms) {
-  return messenger ? messenger->RunPending(timeout_ms) : -1;
+  if (!messenger) {
+    return -1;
+  }
+  // A caller other than the application's thread holds no share of it, and
+  // the engine may go while it waits.
+  const auto keep = messenger->shared_from_this();
+  return messenger->RunPending(timeout_ms);
 }

@@ -12,9 +12,12 @@
 #include <flutter/standard_method_codec.h>
 #include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,6 +33,47 @@ using flutter_app::AppMessenger;
 using flutter_app::Event;
 using flutter_app::Reply;
 using test_support::PumpUntil;
+
+// Under Wine a crashed program exits with code 0, which CTest counts as a
+// pass; the faults these tests look for often show only as a crash.
+LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* pointers) {
+  std::fprintf(stderr, "crash: exception 0x%08lx\n",
+               static_cast<unsigned long>(
+                   pointers->ExceptionRecord->ExceptionCode));
+  std::fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+const LPTOP_LEVEL_EXCEPTION_FILTER previous_filter =
+    SetUnhandledExceptionFilter(ExitOnCrash);
+
+// This program is also an application module: an engine given its path
+// loads the running executable and calls this on the application's thread.
+// It ignores the engine's stop until the test releases it, and then goes on
+// using the messenger.
+namespace late_app {
+std::atomic<FlutterDesktopAppMessengerRef> messenger{nullptr};
+HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::atomic<int> reply_kind{-1};
+std::atomic<int> run_pending{0};
+std::atomic<bool> done{false};
+}  // namespace late_app
+
+extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
+    FlutterDesktopAppMessengerRef messenger, const char*, int, const char**) {
+  late_app::messenger = messenger;
+  WaitForSingleObject(late_app::release, 30000);
+  AppMessenger app(messenger);
+  app.SetMethodCallHandler("test/late",
+                           [](const std::string&, const EncodableValue&) {
+                             return flutter_app::Answer::Success();
+                           });
+  late_app::reply_kind =
+      static_cast<int>(app.CallMethod("test/late", "late", {}, 500).kind);
+  late_app::run_pending = app.RunPending(0);
+  late_app::done = true;
+  return 0;
+}
 
 namespace {
 
@@ -94,6 +138,7 @@ class EmbeddingTest : public ::testing::Test {
         call.arguments() ? *call.arguments() : EncodableValue();
     calls_.push_back(name);
     if (name == "echo") {
+      echoed_.push_back(args);
       result->Success(args);
     } else if (name == "error") {
       result->Error("E_TEST", "it failed", EncodableValue(42));
@@ -112,6 +157,28 @@ class EmbeddingTest : public ::testing::Test {
         sink_->EndOfStream();
       }
       result->Success();
+    } else if (name == "worker" || name == "platform") {
+      // The same host actions, from a worker thread or from this one.
+      auto act = [&] {
+        if (sink_) {
+          sink_->Success(EncodableValue(name));
+        }
+        method_channel_->InvokeMethod("hello",
+                                      std::make_unique<EncodableValue>(name));
+        controller_->engine()->messenger()->SetMessageHandler(
+            "test/" + name,
+            [](const uint8_t*, size_t, const flutter::BinaryReply& reply) {
+              auto answer = flutter::StandardMethodCodec::GetInstance()
+                                .EncodeSuccessEnvelope();
+              reply(answer->data(), answer->size());
+            });
+        result->Success(EncodableValue(name));
+      };
+      if (name == "worker") {
+        std::thread(act).join();
+      } else {
+        act();
+      }
     } else if (name == "ping") {
       // The host calls the application back and waits for its answer.
       method_channel_->InvokeMethod(
@@ -125,6 +192,16 @@ class EmbeddingTest : public ::testing::Test {
       result->Success();
     } else {
       result->NotImplemented();
+    }
+  }
+
+  // Takes blocks of many sizes and fills them, as a busy process would, so
+  // that whatever still reads freed memory finds garbage.
+  void ScribbleOverFreedMemory() {
+    for (size_t size = 16; size <= 4096; size += 16) {
+      for (int i = 0; i < 2; ++i) {
+        scribbles_.emplace_back(size, '\xFE');
+      }
     }
   }
 
@@ -142,12 +219,14 @@ class EmbeddingTest : public ::testing::Test {
   std::unique_ptr<flutter::EventChannel<>> event_channel_;
   std::unique_ptr<flutter::EventSink<>> sink_;
   std::vector<std::string> calls_;
+  std::vector<EncodableValue> echoed_;
   std::vector<DWORD> handler_threads_;
   int listens_ = 0;
   int cancels_ = 0;
   EncodableValue listen_arguments_;
   DWORD pong_thread_ = 0;
   EncodableValue pong_reply_;
+  std::vector<std::string> scribbles_;
 };
 
 TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderWithEveryKindOfReply) {
@@ -325,6 +404,145 @@ TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread
   EXPECT_EQ(pong_reply_, EncodableValue("none"));
 }
 
+// Every kind of typed list, empty and not, each after a string of 0 to 7
+// bytes, so that its elements start at every offset modulo 8 in a call and
+// in an envelope alike.
+std::vector<EncodableValue> TypedListsAtEveryOffset() {
+  using I32 = std::numeric_limits<int32_t>;
+  using I64 = std::numeric_limits<int64_t>;
+  const EncodableValue lists[] = {
+      EncodableValue(std::vector<uint8_t>{}),
+      EncodableValue(std::vector<uint8_t>{0, 0x7F, 0x80, 0xFF}),
+      EncodableValue(std::vector<int32_t>{}),
+      EncodableValue(std::vector<int32_t>{I32::min(), -1, 0, I32::max()}),
+      EncodableValue(std::vector<int64_t>{}),
+      EncodableValue(std::vector<int64_t>{I64::min(), -1, I64::max()}),
+      EncodableValue(std::vector<float>{}),
+      EncodableValue(std::vector<float>{-1.5f, 3.4e38f, 1e-45f}),
+      EncodableValue(std::vector<double>{}),
+      EncodableValue(std::vector<double>{-0.5, 1e-300, 1.7e308}),
+  };
+  std::vector<EncodableValue> values;
+  for (size_t pad = 0; pad < 8; ++pad) {
+    for (const auto& list : lists) {
+      values.emplace_back(
+          EncodableList{EncodableValue(std::string(pad, 'p')), list});
+    }
+  }
+  return values;
+}
+
+TEST_F(EmbeddingTest, TypedListsCrossTheChannelAtEveryAlignmentBothWays) {
+  const std::vector<EncodableValue> values = TypedListsAtEveryOffset();
+  std::vector<EncodableValue> replies;
+  std::vector<EncodableValue> events;
+  RunApplication([&](AppMessenger& app) {
+    app.Listen("test/events", EncodableValue(),
+               [&](const Event& event) { events.push_back(event.value); });
+    for (const auto& value : values) {
+      replies.push_back(app.CallMethod("test/method", "echo", value).value);
+    }
+    app.CallMethod("test/method", "emit",
+                   EncodableValue(EncodableList(values.begin(), values.end())));
+    app.RunUntil([&] { return events.size() >= values.size(); }, 5000);
+  });
+  // Calls decoded on the platform thread; replies and events on the
+  // application's.
+  EXPECT_EQ(echoed_, values);
+  EXPECT_EQ(replies, values);
+  EXPECT_EQ(events, values);
+}
+
+// What this process writes to its standard error while |run| runs.
+std::string StandardErrorOf(const std::function<void()>& run) {
+  const std::wstring path = test_support::TempFilePath(L"err");
+  FILE* file = nullptr;
+  _wfopen_s(&file, path.c_str(), L"wb");
+  std::fflush(stderr);
+  const int saved = _dup(2);
+  _dup2(_fileno(file), 2);
+  run();
+  std::fflush(stderr);
+  _dup2(saved, 2);
+  _close(saved);
+  std::fclose(file);
+  const std::string text = test_support::ReadFileBytes(path);
+  DeleteFileW(path.c_str());
+  return text;
+}
+
+TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
+  std::vector<EncodableValue> events;
+  std::vector<EncodableValue> host_calls;
+  Reply from_worker, from_platform, worker_channel, platform_channel;
+  const std::string errors = StandardErrorOf([&] {
+    RunApplication([&](AppMessenger& app) {
+      app.Listen("test/events", EncodableValue(),
+                 [&](const Event& event) { events.push_back(event.value); });
+      app.SetMethodCallHandler(
+          "test/method",
+          [&](const std::string&, const EncodableValue& arguments) {
+            host_calls.push_back(arguments);
+            return flutter_app::Answer::Success();
+          });
+      // The worker's reply is refused, so this one waits in vain.
+      from_worker = app.CallMethod("test/method", "worker", {}, 500);
+      app.RunPending(200);
+      from_platform = app.CallMethod("test/method", "platform");
+      app.RunUntil([&] { return !events.empty() && !host_calls.empty(); },
+                   5000);
+      worker_channel = app.CallMethod("test/worker", "x");
+      platform_channel = app.CallMethod("test/platform", "x");
+    });
+  });
+  EXPECT_EQ(from_worker.kind, Reply::Kind::kTimedOut);
+  EXPECT_EQ(from_platform.value, EncodableValue("platform"));
+  EXPECT_EQ(events, std::vector<EncodableValue>{EncodableValue("platform")});
+  EXPECT_EQ(host_calls,
+            std::vector<EncodableValue>{EncodableValue("platform")});
+  EXPECT_EQ(worker_channel.kind, Reply::Kind::kNotImplemented);
+  EXPECT_EQ(platform_channel.kind, Reply::Kind::kSuccess);
+  for (const char* refusal :
+       {"FlutterDesktopMessengerSend refused on channel \"test/events\"",
+        "FlutterDesktopMessengerSend refused on channel \"test/method\"",
+        "FlutterDesktopMessengerSendResponse refused on channel "
+        "\"test/method\"",
+        "FlutterDesktopMessengerSetCallback refused on channel "
+        "\"test/worker\""}) {
+    EXPECT_NE(errors.find(refusal), std::string::npos) << refusal;
+  }
+}
+
+TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheRestOfTheQueue) {
+  std::string farewell;
+  method_channel_->SetMethodCallHandler(
+      [&, said = std::string(64, 'z')](
+          const flutter::MethodCall<>& call,
+          std::unique_ptr<flutter::MethodResult<>> result) {
+        calls_.push_back(call.method_name());
+        if (call.method_name() == "close") {
+          // As closing the window does: the controller owns the engine.
+          controller_.reset();
+          ScribbleOverFreedMemory();
+          // The handler's own captures outlive that.
+          farewell = said;
+        }
+        result->Success();
+      });
+  {
+    // Sent from this thread, everything is queued before any of it runs.
+    AppMessenger app(app_ref_);
+    app.InvokeMethod("test/method", "close", EncodableValue(), nullptr);
+    for (int i = 0; i < 20; ++i) {
+      app.InvokeMethod("test/method", "echo", EncodableValue(i), nullptr);
+    }
+  }
+  PumpUntil([&] { return controller_ == nullptr; }, 5000);
+  EXPECT_EQ(controller_, nullptr);
+  EXPECT_EQ(calls_, std::vector<std::string>{"close"});
+  EXPECT_EQ(farewell, std::string(64, 'z'));
+}
+
 TEST_F(EmbeddingTest, ViewIsAChildWindowTheRunnerCanAdopt) {
   HWND view = controller_->view()->GetNativeWindow();
   ASSERT_TRUE(IsWindow(view));
@@ -377,6 +595,48 @@ TEST(EmbeddingLifecycleTest, ShutDownReleasesAWaitingApplication) {
   waiting.join();
   EXPECT_TRUE(stopped.load());
   EXPECT_LT(GetTickCount() - start, 3000u);
+}
+
+TEST(EmbeddingLifecycleTest, AnApplicationLeftBehindOnlyFindsTheEngineStopping) {
+  const std::wstring folder = test_support::PassiveProjectFolder();
+  const std::wstring assets = folder + L"\\flutter_assets";
+  const std::wstring icu = folder + L"\\icudtl.dat";
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  FlutterDesktopEngineProperties properties = {};
+  properties.assets_path = assets.c_str();
+  properties.icu_data_path = icu.c_str();
+  properties.aot_library_path = program;
+  FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(&properties);
+  ASSERT_NE(engine, nullptr);
+  ASSERT_TRUE(FlutterDesktopEngineRun(engine, nullptr));
+  ASSERT_TRUE(PumpUntil([] { return late_app::messenger.load() != nullptr; },
+                        5000));
+  // Waits out the application, then gives up on it.
+  FlutterDesktopEngineDestroy(engine);
+
+  // A new engine, likely where the old one was, with a host listening on
+  // the channel the late application sends on.
+  flutter::FlutterViewController controller(
+      100, 100, flutter::DartProject(folder));
+  ASSERT_NE(controller.view(), nullptr);
+  int late_calls = 0;
+  flutter::MethodChannel<> channel(controller.engine()->messenger(),
+                                   "test/late",
+                                   &flutter::StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler(
+      [&](const flutter::MethodCall<>&,
+          std::unique_ptr<flutter::MethodResult<>> result) {
+        ++late_calls;
+        result->Success();
+      });
+
+  SetEvent(late_app::release);
+  ASSERT_TRUE(PumpUntil([] { return late_app::done.load(); }, 5000));
+  EXPECT_EQ(late_app::reply_kind.load(),
+            static_cast<int>(Reply::Kind::kTimedOut));
+  EXPECT_EQ(late_app::run_pending.load(), -1);
+  EXPECT_EQ(late_calls, 0);
 }
 
 TEST(EmbeddingLifecycleTest, AStartWithoutTheApplicationFailsCleanly) {
