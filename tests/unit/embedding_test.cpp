@@ -34,18 +34,6 @@ using flutter_app::Event;
 using flutter_app::Reply;
 using test_support::PumpUntil;
 
-// Under Wine a crashed program exits with code 0, which CTest counts as a
-// pass; the faults these tests look for often show only as a crash.
-LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* pointers) {
-  std::fprintf(stderr, "crash: exception 0x%08lx\n",
-               static_cast<unsigned long>(
-                   pointers->ExceptionRecord->ExceptionCode));
-  std::fflush(stderr);
-  TerminateProcess(GetCurrentProcess(), 3);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
-const LPTOP_LEVEL_EXCEPTION_FILTER previous_filter =
-    SetUnhandledExceptionFilter(ExitOnCrash);
 
 // This program is also an application module: an engine given its path
 // loads the running executable and calls this on the application's thread.
