@@ -1,15 +1,25 @@
 #!/bin/bash
 # Builds and runs the benchmarks under Wine; they print their own figures.
-# usage: tools/bench.sh [type_text|record_codec]...   (default: all)
+# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|soak]...
+# (default: all; the soak types 10,000 physical keys and takes a few minutes)
 set -e
 root=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 . "$root/tools/harness.sh"
 "$root/tools/build.sh" >/dev/null
 cp -f "$root/build/win/out/flutter_windows.dll" "$root/build/win/bench/" 2>/dev/null || true
-cd "$root/build/win/bench"
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec)
+[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency soak)
 for bench in "${benches[@]}"; do
   echo "== $bench"
-  "$root/tools/wine-run.sh" "./${bench}_bench.exe"
+  case "$bench" in
+    type_text|record_codec)
+      (cd "$root/build/win/bench" && "$root/tools/wine-run.sh" "./${bench}_bench.exe") ;;
+    hook_cost|key_latency)
+      # These run a host in-process, beside the test programs.
+      (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" "./${bench}_bench.exe") ;;
+    soak)
+      (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=1800 \
+        "$root/tools/wine-run.sh" ./keyboard_soak.exe --keys 10000) ;;
+    *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
+  esac
 done

@@ -78,9 +78,11 @@ InjectionContext CurrentContext() {
   return context;
 }
 
+// The hook stayed in during the task, so its own view of the user's keys
+// is whole; the system's would count the task's Shift releases as the
+// user's.
 void ResyncAfterTask() {
   ResyncKeyStateFromSystem();
-  ResyncPhysicalKeyState();
 }
 
 // Runs |task| to its end before returning, on a worker thread, so that the

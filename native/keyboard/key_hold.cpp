@@ -5,6 +5,7 @@
 #include "diagnostics/capture_log.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/keyboard_state.h"
+#include "keyboard/typing_capture.h"
 
 bool hold_word_end = false;
 int32_t held_key_id = 0;
@@ -87,5 +88,7 @@ void ReleaseHeldKey(int32_t id) {
   // The hook stays in: the tap carries the service's marker and passes it
   // untouched. Taking the hook out would let the keys whose hook calls are
   // already waiting for this thread pass unseen, past typing capture.
+  HoldBackKeysDuringTap();
   TapKey(vk);
+  ReleaseKeysHeldBack();
 }

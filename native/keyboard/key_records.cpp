@@ -156,7 +156,7 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
     return false;
   }
   const DWORD vk = event.vkCode;
-  if (IsModifierKey(vk) && TakeModifierWhileReplaying(message, event, replay)) {
+  if (IsModifierKey(vk) && TakeModifier(message, event, replay)) {
     return true;
   }
   const unsigned index = KeyIndex(vk);

@@ -5,6 +5,7 @@
 #include "diagnostics/capture_log.h"
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
+#include "keyboard/key_hold.h"
 #include "keyboard/keyboard_state.h"
 
 bool capture_active = false;
@@ -19,13 +20,40 @@ namespace {
 
 constexpr WORD kShiftScan = 0x2A;
 
+// The user's keys that came while a replay was on its way: after every key
+// of that replay, also those of it taken again behind a held key.
+std::vector<CapturedKey> keys_after_replay;
 UINT_PTR drain_timer = 0;
 ULONGLONG replay_sent_ms = 0;
 // Shift in the target once the last replay is through.
 bool shift_after_replay = false;
 
+bool IsShiftKey(DWORD vk) {
+  return vk == VK_SHIFT || vk == VK_LSHIFT || vk == VK_RSHIFT;
+}
+
 bool UserHoldsShift() {
   return physical_key_down[VK_LSHIFT] || physical_key_down[VK_RSHIFT];
+}
+
+void CALLBACK DrainTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD);
+
+// Where a key taken now goes.
+std::vector<CapturedKey>& TakenKeys(bool replay) {
+  return capture_active || replay ? captured_keys : keys_after_replay;
+}
+
+void MoveKeysAfterReplay() {
+  captured_keys.insert(captured_keys.end(), keys_after_replay.begin(),
+                       keys_after_replay.end());
+  keys_after_replay.clear();
+}
+
+void StartDrain() {
+  replay_draining = true;
+  if (!drain_timer) {
+    drain_timer = SetTimer(nullptr, 0, kReplayDrainPollMs, DrainTimerProc);
+  }
 }
 
 void StopDrain() {
@@ -46,7 +74,14 @@ void CALLBACK DrainTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
       GetTickCount64() - replay_sent_ms < kReplayDrainLimitMs) {
     return;
   }
+  // A word end held from the replay goes out first: the keys taken after it
+  // wait for its release (its timer bounds the wait).
+  if (held_key_id != 0 &&
+      !(captured_keys.empty() && keys_after_replay.empty())) {
+    return;
+  }
   replay_events_in_flight = 0;
+  MoveKeysAfterReplay();
   if (captured_keys.empty() || capture_active) {
     // A capture switched on meanwhile keeps what it took for its own end.
     StopDrain();
@@ -85,7 +120,8 @@ INPUT ShiftEvent(bool press) {
 }  // namespace
 
 bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay) {
-  if (!capture_active && (replay || !replay_draining)) {
+  const bool holding = held_key_id != 0;
+  if (!capture_active && !replay_draining && !holding) {
     return false;
   }
   const unsigned index = KeyIndex(event.vkCode);
@@ -96,6 +132,15 @@ bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay) {
     }
     return false;
   }
+  if (!capture_active) {
+    // Behind a held word end the user's keys wait for it, and so do the
+    // rest of a replay it came in; another word end passes at once.
+    if (replay ? !holding
+               : (!replay_draining && (event.vkCode == VK_TAB ||
+                                       event.vkCode == VK_RETURN))) {
+      return false;
+    }
+  }
   if (ctrl_down || alt_down || meta_down) {
     return false;
   }
@@ -104,7 +149,12 @@ bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay) {
   key.scan = static_cast<uint16_t>(event.scanCode & 0xFFFF);
   key.extended = (event.flags & LLKHF_EXTENDED) ? 1 : 0;
   key.shift = UserHoldsShift() ? 1 : 0;
-  captured_keys.push_back(key);
+  if (replay && !replay_shift_queue.empty()) {
+    // Taken again: it keeps the Shift state it was first typed with.
+    key.shift = replay_shift_queue.front();
+    replay_shift_queue.pop_front();
+  }
+  TakenKeys(replay).push_back(key);
   captured_key_down[index] = true;
   if (capture_log) {
     WriteTraceLine("capture vk=" + std::to_string(event.vkCode));
@@ -113,6 +163,8 @@ bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay) {
 }
 
 void StartTypingCapture() {
+  // Keys already waiting came first.
+  MoveKeysAfterReplay();
   capture_active = true;
   KillCaptureTimer();
   capture_timer = SetTimer(nullptr, 0, kCaptureTimeoutMs, CaptureTimeoutProc);
@@ -129,9 +181,8 @@ void StopTypingCapture() {
   FlushCapturedKeys(UserHoldsShift() ? 1 : 0);
 }
 
-bool TakeModifierWhileReplaying(WPARAM message, const KBDLLHOOKSTRUCT& event,
-                                bool replay) {
-  if (!replay_draining || capture_active || replay) {
+bool TakeModifier(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay) {
+  if (replay || !(capture_active ? IsShiftKey(event.vkCode) : replay_draining)) {
     return false;
   }
   CapturedKey key = {};
@@ -140,11 +191,29 @@ bool TakeModifierWhileReplaying(WPARAM message, const KBDLLHOOKSTRUCT& event,
   key.extended = (event.flags & LLKHF_EXTENDED) ? 1 : 0;
   key.modifier = 1;
   key.up = (message == WM_KEYUP || message == WM_SYSKEYUP) ? 1 : 0;
-  captured_keys.push_back(key);
+  TakenKeys(false).push_back(key);
   if (capture_log) {
     WriteTraceLine("capture vk=" + std::to_string(event.vkCode));
   }
   return true;
+}
+
+void HoldBackKeysDuringTap() {
+  if (!capture_active) {
+    StartDrain();
+  }
+}
+
+void ReleaseKeysHeldBack() {
+  if (capture_active) {
+    return;
+  }
+  MoveKeysAfterReplay();
+  if (!captured_keys.empty()) {
+    FlushCapturedKeys((replay_draining ? shift_after_replay : UserHoldsShift())
+                          ? 1
+                          : 0);
+  }
 }
 
 void NoteReplayedEvent() {
@@ -155,8 +224,10 @@ void NoteReplayedEvent() {
 
 void EndReplayDrain() {
   // Keys taken while the last replay went out are replayed as well.
+  MoveKeysAfterReplay();
   for (int round = 0; round < 4 && !captured_keys.empty(); ++round) {
     FlushCapturedKeys(shift_after_replay ? 1 : 0);
+    MoveKeysAfterReplay();
   }
   StopDrain();
 }
@@ -171,7 +242,7 @@ std::vector<INPUT> BuildReplayEvents(const std::vector<CapturedKey>& keys,
       events.push_back(KeyboardInput(
           key.vk, key.scan, extended | (key.up ? KEYEVENTF_KEYUP : 0),
           kReplayMarker));
-      if (key.vk == VK_SHIFT || key.vk == VK_LSHIFT || key.vk == VK_RSHIFT) {
+      if (IsShiftKey(key.vk)) {
         shift_current = !key.up;
       }
       continue;
@@ -204,6 +275,15 @@ void FlushCapturedKeys(int shift_mode) {
   }
   bool shift_current =
       shift_mode < 0 ? GetAsyncKeyState(VK_SHIFT) < 0 : shift_mode != 0;
+  // A Shift taken with the keys never reached the application: taken
+  // pressed, it was up there; taken released, it is as the system has it
+  // (down, unless an injection let go of it meanwhile).
+  for (const CapturedKey& key : keys) {
+    if (key.modifier && IsShiftKey(key.vk)) {
+      shift_current = key.up != 0 && GetAsyncKeyState(VK_SHIFT) < 0;
+      break;
+    }
+  }
   std::vector<INPUT> events = BuildReplayEvents(keys, shift_current);
   shift_after_replay = shift_current;
   for (const CapturedKey& key : keys) {
@@ -214,11 +294,8 @@ void FlushCapturedKeys(int shift_mode) {
       ++replay_events_in_flight;
     }
   }
-  replay_draining = true;
   replay_sent_ms = GetTickCount64();
-  if (!drain_timer) {
-    drain_timer = SetTimer(nullptr, 0, kReplayDrainPollMs, DrainTimerProc);
-  }
+  StartDrain();
   // One call: nothing the user types can come between the replayed keys,
   // where the system keeps a call's events together.
   SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));

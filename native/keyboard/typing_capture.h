@@ -42,14 +42,22 @@ extern int replay_events_in_flight;  // replayed events the hook has yet to see
 constexpr UINT kReplayDrainPollMs = 10;
 constexpr ULONGLONG kReplayDrainLimitMs = 500;
 
-// For a non-modifier key event: true when capture takes (swallows) it.
-// Replayed keys are taken only by a capture that was switched on again.
+// For a non-modifier key event: true when capture takes (swallows) it:
+// while capture is on, while a replay is on its way, and while a word end
+// is held (the keys after it wait for it).
 bool CaptureKey(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay);
 
-// For a modifier key event: true when a replay on its way takes it, so
-// that it follows the replayed keys instead of landing among them.
-bool TakeModifierWhileReplaying(WPARAM message, const KBDLLHOOKSTRUCT& event,
-                                bool replay);
+// For a modifier key event: true when it is taken to be replayed in order
+// with the keys around it. A replay on its way takes every modifier, so
+// that none lands among the replayed keys; typing capture takes Shift only,
+// so that it cannot change the case of the text being typed meanwhile
+// (Ctrl and the others pass, and with them chords such as Ctrl+V).
+bool TakeModifier(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay);
+
+// Around the tap of a held key: the keys that come while it goes out, and
+// those that waited behind it, follow it.
+void HoldBackKeysDuringTap();
+void ReleaseKeysHeldBack();
 
 // The hook saw one replayed event.
 void NoteReplayedEvent();

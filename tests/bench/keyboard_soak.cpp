@@ -280,8 +280,9 @@ size_t PrivateBytes() {
   GetProcessMemoryInfo(GetCurrentProcess(),
                        reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                        sizeof(counters));
-  std::printf("mem: private %zu pagefile %zu ws %zu\n", (size_t)counters.PrivateUsage, (size_t)counters.PagefileUsage, (size_t)counters.WorkingSetSize);
-  return counters.PrivateUsage;
+  // The private commit, which Windows also reports as PrivateUsage; Wine
+  // fills in only this field.
+  return counters.PagefileUsage;
 }
 
 std::wstring TextOf(HWND edit) {
