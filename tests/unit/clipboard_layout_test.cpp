@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -252,6 +253,7 @@ TEST_F(LayoutChoiceTest, AsksTheFocusedControlOnlyForAStrictlyBetterLayout) {
   EXPECT_EQ(SelectLayoutForText(L"hello"), kEnglish);
   ASSERT_EQ(fake.posts.size(), 1u);
   EXPECT_EQ(fake.posts[0].window, window_);
+
 }
 
 TEST_F(LayoutChoiceTest, UnansweredRequestEndsWithTheThreadsActualLayout) {
@@ -272,24 +274,39 @@ TEST_F(LayoutChoiceTest, UnansweredRequestEndsWithTheThreadsActualLayout) {
   }
 }
 
-// Puts only |bytes| in |format| on the clipboard, exactly as given.
-bool PutOnly(UINT format, const void* data, size_t bytes) {
-  if (!OpenClipboard(nullptr)) return false;
+struct Block {
+  UINT format;
+  const void* data;
+  size_t bytes;
+};
+
+// Puts exactly |blocks| on the clipboard, as another window's.
+bool PutOnly(std::initializer_list<Block> blocks) {
+  static const HWND owner = CreateWindowExW(
+      0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  if (!OpenClipboard(owner)) return false;
   EmptyClipboard();
-  bool put = false;
-  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-    std::memcpy(GlobalLock(memory), data, bytes);
+  bool put = true;
+  for (const Block& block : blocks) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, block.bytes);
+    if (!memory) {
+      put = false;
+      break;
+    }
+    std::memcpy(GlobalLock(memory), block.data, block.bytes);
     GlobalUnlock(memory);
-    put = SetClipboardData(format, memory) != nullptr;
-    if (!put) GlobalFree(memory);
+    if (!SetClipboardData(block.format, memory)) {
+      GlobalFree(memory);
+      put = false;
+    }
   }
   CloseClipboard();
   return put;
 }
 
-bool PutNonTextOnly() {
-  return PutOnly(RegisterClipboardFormatW(L"KorvexTestPrivate"), "private", 8);
-}
+const UINT kPrivate = RegisterClipboardFormatW(L"KorvexTestPrivate");
+
+bool PutNonTextOnly() { return PutOnly({{kPrivate, "private", 8}}); }
 
 TEST(ClipboardTest, TextRoundTripsAndIsReadOnlyWithinItsBlock) {
   for (const wchar_t* text : {L"Съешь же ещё этих мягких булок",
@@ -300,23 +317,40 @@ TEST(ClipboardTest, TextRoundTripsAndIsReadOnlyWithinItsBlock) {
   ASSERT_TRUE(WriteClipboardText(std::wstring(L"ab\0cd", 5)));
   EXPECT_EQ(ReadClipboardText(), Text(L"ab"));
 
-  // No terminator in the block: the text ends where the block does. Wine
-  // writes a terminator into the block's last unit when the data is set.
-  const bool wine =
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
-  ASSERT_TRUE(PutOnly(CF_UNICODETEXT, L"abc", 3 * sizeof(wchar_t)));
-  EXPECT_EQ(ReadClipboardText(), Text(wine ? L"ab" : L"abc"));
-  // A trailing half unit is no unit.
-  ASSERT_TRUE(PutOnly(CF_UNICODETEXT, "a\0b\0c\0d", 7));
-  EXPECT_EQ(ReadClipboardText(), Text(L"abc"));
+  // Wine terminates every block it stores, so a block without a terminator
+  // is scanned directly: it ends at the block's last whole unit, before the
+  // non-zero units that follow it.
+  const wchar_t block[] = L"abcGUARD";
+  EXPECT_EQ(TextWithinBlock(block, 6), L"abc");
+  EXPECT_EQ(TextWithinBlock(block, 7), L"abc");
+  EXPECT_EQ(TextWithinBlock(block, 1), L"");
+  EXPECT_EQ(TextWithinBlock(L"a\0bc", 8), L"a");
+  EXPECT_EQ(TextWithinBlock(nullptr, 8), L"");
 
   // No text on the clipboard is no text, not an empty one.
   ASSERT_TRUE(PutNonTextOnly());
   EXPECT_EQ(ReadClipboardText(), std::nullopt);
 
+  // A write replaces every format another owner left; only the formats the
+  // system derives from the text may stand beside it.
+  const UINT rich = RegisterClipboardFormatW(L"Rich Text Format");
+  ASSERT_TRUE(PutOnly({{kPrivate, "private", 8}, {rich, "{\\rtf1 x}", 10}}));
   const DWORD before = GetClipboardSequenceNumber();
   ASSERT_TRUE(WriteClipboardText(L"count me"));
   EXPECT_GT(GetClipboardSequenceNumber(), before);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  std::vector<UINT> formats;
+  for (UINT format = 0; (format = EnumClipboardFormats(format)) != 0;) {
+    formats.push_back(format);
+  }
+  CloseClipboard();
+  EXPECT_NE(std::find(formats.begin(), formats.end(), UINT{CF_UNICODETEXT}),
+            formats.end());
+  for (UINT format : formats) {
+    EXPECT_TRUE(format == CF_UNICODETEXT || format == CF_TEXT ||
+                format == CF_OEMTEXT || format == CF_LOCALE)
+        << format;
+  }
 }
 
 TEST(ClipboardTest, SavedTextIsRestoredOnceAndOnlyWhenThereWasText) {
