@@ -254,6 +254,13 @@ TEST_F(LayoutChoiceTest, AsksTheFocusedControlOnlyForAStrictlyBetterLayout) {
   ASSERT_EQ(fake.posts.size(), 1u);
   EXPECT_EQ(fake.posts[0].window, window_);
 
+  // No window in front: the current layout is kept without a wait.
+  ShowWindow(window_, SW_HIDE);
+  ASSERT_TRUE(test_support::PumpUntil(
+      [] { return GetForegroundWindow() == nullptr; }, 2000));
+  Reset({kRussian, kEnglish});
+  ExpectKept(L"hello");
+  EXPECT_EQ(fake.threads_asked, std::vector<DWORD>{0});
 }
 
 TEST_F(LayoutChoiceTest, UnansweredRequestEndsWithTheThreadsActualLayout) {
