@@ -85,4 +85,9 @@ std::wstring TempFilePath(const wchar_t* prefix) {
   return path;
 }
 
+bool UnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") !=
+         nullptr;
+}
+
 }  // namespace test_support

@@ -26,6 +26,9 @@ std::string ReadFileBytes(const std::wstring& path);
 
 std::wstring TempFilePath(const wchar_t* prefix);
 
+// True under Wine, whose faults some checks have to allow for.
+bool UnderWine();
+
 }  // namespace test_support
 
 #endif  // KORVEX_TESTS_UNIT_TEST_SUPPORT_H_
