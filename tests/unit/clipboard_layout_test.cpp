@@ -452,10 +452,17 @@ TEST(ClipboardTest, ClipboardHeldByAnotherThreadIsGivenUpAfterRetries) {
   CloseHandle(release);
 }
 
+// Its window goes first, as in the product: only the window's destruction
+// reaches the services' shut-down.
 class TestRunner : public FlutterWindow {
  public:
   TestRunner()
       : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
+  ~TestRunner() override {
+    if (HWND window = GetHandle()) {
+      DestroyWindow(window);
+    }
+  }
 };
 
 EncodableValue TextArg(const EncodableValue& text) {

@@ -43,11 +43,18 @@ EncodableValue Args(std::initializer_list<std::pair<const char*, EncodableValue>
 
 
 // A runner window made as process entry makes it, but with a project whose
-// application is the test.
+// application is the test. Its window goes first, as in the product, since
+// only the window's destruction reaches the services' shut-down: the base
+// destructor cannot call the override that does it.
 class TestRunner : public FlutterWindow {
  public:
   TestRunner()
       : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
+  ~TestRunner() override {
+    if (HWND window = GetHandle()) {
+      DestroyWindow(window);
+    }
+  }
 };
 
 class HostTest : public ::testing::Test {
