@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "../codec/value_printer.h"
 #include "bridge/automation_dispatcher.h"
 #include "bridge/native_services.h"
 #include "diagnostics/capture_log.h"
@@ -81,6 +82,36 @@ class HostTest : public ::testing::Test {
 
   void RunApplication(const std::function<void(AppMessenger&)>& body) {
     ASSERT_TRUE(test_support::RunAsApplication(app_ref_, body));
+  }
+
+  // The "diag" records the application hears on the key events while
+  // EmitDiag(|text|) runs on this, the platform, thread.
+  std::vector<EncodableValue> DiagsHeard(const std::string& text) {
+    std::vector<EncodableValue> diags;
+    std::atomic<bool> listening{false}, done{false};
+    std::thread app([&] {
+      AppMessenger messenger(app_ref_);
+      const char* channel = "korvex/key_events";
+      Reply listen = messenger.Listen(channel, EncodableValue(),
+                                      [&](const flutter_app::Event& event) {
+        const auto* map = std::get_if<EncodableMap>(&event.value);
+        if (map && map->count(EncodableValue("type")) &&
+            map->at(EncodableValue("type")) == EncodableValue("diag")) {
+          diags.push_back(event.value);
+        }
+      });
+      EXPECT_EQ(listen.kind, Reply::Kind::kSuccess);
+      listening = true;
+      messenger.RunUntil([&] { return !diags.empty(); }, 5000);
+      messenger.RunPending(100);
+      messenger.Cancel(channel);
+      done = true;
+    });
+    PumpUntil([&] { return listening.load(); }, 10000);
+    EmitDiag(text);
+    PumpUntil([&] { return done.load(); }, 10000);
+    app.join();
+    return diags;
   }
 
 
@@ -290,12 +321,21 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
            INVALID_FILE_ATTRIBUTES;
   };
 
-  // Tracing off: nothing is opened, nothing written.
+  auto diag = [](const std::string& message) {
+    return std::vector<EncodableValue>{EncodableValue(EncodableMap{
+        {EncodableValue("type"), EncodableValue("diag")},
+        {EncodableValue("message"), EncodableValue(message)}})};
+  };
+
+  // Tracing off: nothing is opened, nothing written, but diagnostics still
+  // reach the application.
   trace_enabled = false;
   set_directory(utf8(first));
   EXPECT_EQ(capture_log, nullptr);
-  EXPECT_FALSE(exists(first));
   WriteTraceLine("lost");
+  EXPECT_EQ(DiagsHeard("stuck modifier vk=160 released (timeout)"),
+            diag("stuck modifier vk=160 released (timeout)"));
+  EXPECT_FALSE(exists(first));
 
   // An earlier run's lines stay; this run's follow them.
   {
@@ -308,7 +348,8 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   set_directory(utf8(first));  // no trailing separator
   ASSERT_NE(capture_log, nullptr);
   WriteTraceLine("first \"line\"\nwith a feed");
-  EmitDiag("restoreForeground FAILED target=A now=B");
+  EXPECT_EQ(DiagsHeard("restoreForeground FAILED target=A now=B"),
+            diag("restoreForeground FAILED target=A now=B"));
   set_directory(utf8(second));  // already open: changes nothing
   WriteTraceLine("after");
   EXPECT_EQ(log_of(first),
