@@ -297,6 +297,7 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
     CreateDirectoryW(folder.c_str(), nullptr);
     DeleteFileW((folder + L"\\korvex_capture.log").c_str());
   }
+  DeleteFileW((slashed + L"\\cut.log").c_str());
   auto utf8 = [](const std::wstring& text) {
     std::string out(text.size() * 3, '\0');
     out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(),
@@ -374,6 +375,15 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   set_directory(utf8(second) + "\\");
   WriteTraceLine("y");
   EXPECT_EQ(log_of(second), "y\n");
+
+  // A NUL inside the path would cut it short of the name that was asked
+  // for: nothing is opened.
+  fclose(capture_log);
+  capture_log = nullptr;
+  set_directory(utf8(slashed) + "\\cut.log" + std::string(1, '\0') + "x");
+  EXPECT_EQ(capture_log, nullptr);
+  EXPECT_EQ(GetFileAttributesW((slashed + L"\\cut.log").c_str()),
+            INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) {
