@@ -426,8 +426,8 @@ TEST(ClipboardTest, ClipboardHeldByAnotherThreadIsGivenUpAfterRetries) {
   CloseHandle(release);
 }
 
-// Its window goes first, as in the product: only the window's destruction
-// reaches the services' shut-down.
+// It goes as the product's does: the window first (its destruction shuts the
+// services down), then the object.
 class TestRunner : public FlutterWindow {
  public:
   TestRunner()

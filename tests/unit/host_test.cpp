@@ -47,9 +47,8 @@ EncodableValue Args(std::initializer_list<std::pair<const char*, EncodableValue>
 }
 
 // A runner window made as process entry makes it, but with a project whose
-// application is the test. Its window goes first, as in the product, since
-// only the window's destruction reaches the services' shut-down: the base
-// destructor cannot call the override that does it.
+// application is the test. It goes as the product's does: the window first
+// (its destruction shuts the services down), then the object.
 class TestRunner : public FlutterWindow {
  public:
   TestRunner()
