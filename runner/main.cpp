@@ -15,6 +15,7 @@ namespace {
 
 constexpr wchar_t kRunnerWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 constexpr wchar_t kExecutableName[] = L"korvex.exe";
+constexpr UINT kHandOverTimeoutMs = 5000;
 
 bool Contains(const wchar_t* text, const wchar_t* part) {
   return text != nullptr && std::wcsstr(text, part) != nullptr;
@@ -78,14 +79,19 @@ int RunSecondInstance(const wchar_t* command_line) {
         record.cbData =
             static_cast<DWORD>((std::wcslen(argv[i]) + 1) * sizeof(wchar_t));
         record.lpData = argv[i];
-        SendMessageW(running, WM_COPYDATA, 0,
-                     reinterpret_cast<LPARAM>(&record));
+        // A hung instance must not hang this one too.
+        DWORD_PTR handled = 0;
+        SendMessageTimeoutW(running, WM_COPYDATA, 0,
+                            reinterpret_cast<LPARAM>(&record),
+                            SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                            kHandOverTimeoutMs, &handled);
         break;
       }
     }
     LocalFree(argv);
   }
-  ShowWindow(running, SW_RESTORE);
+  // Not ShowWindow: it waits for the running instance's thread.
+  ShowWindowAsync(running, SW_RESTORE);
   SetForegroundWindow(running);
   return 0;
 }

@@ -8,7 +8,9 @@
 FILE* capture_log = nullptr;
 
 void OpenCaptureLog(const std::wstring& folder) {
-  if (capture_log || folder.empty()) {
+  // A NUL would end the path early, at a file other than the one named.
+  if (capture_log || folder.empty() ||
+      folder.find(L'\0') != std::wstring::npos) {
     return;
   }
   std::wstring path = folder;

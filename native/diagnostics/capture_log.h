@@ -9,6 +9,7 @@ extern FILE* capture_log;
 
 // Opens "korvex_capture.log" in |folder| (UTF-16) for appending, once per
 // process; a failed open leaves tracing off so that a later call may retry.
+// A folder holding a NUL opens nothing.
 void OpenCaptureLog(const std::wstring& folder);
 
 // Appends |line| (UTF-8) and a line feed, flushed at once.

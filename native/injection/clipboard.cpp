@@ -35,20 +35,23 @@ std::optional<std::wstring> ReadClipboardText() {
   std::optional<std::wstring> result;
   HANDLE data = GetClipboardData(CF_UNICODETEXT);
   if (data) {
-    // Only what the memory block holds is read: a text without its
-    // terminator ends at the block's end.
-    const SIZE_T units = GlobalSize(data) / sizeof(wchar_t);
+    // Another program may have put a block without a terminator.
     if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
-      size_t length = 0;
-      while (length < units && text[length] != L'\0') {
-        ++length;
-      }
-      result.emplace(text, length);
+      result = TextWithinBlock(text, GlobalSize(data));
       GlobalUnlock(data);
     }
   }
   CloseClipboard();
   return result;
+}
+
+std::wstring TextWithinBlock(const wchar_t* block, size_t bytes) {
+  const size_t units = block ? bytes / sizeof(wchar_t) : 0;
+  size_t length = 0;
+  while (length < units && block[length] != L'\0') {
+    ++length;
+  }
+  return std::wstring(block ? block : L"", length);
 }
 
 bool WriteClipboardText(const std::wstring& text) {

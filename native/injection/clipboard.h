@@ -1,6 +1,7 @@
 #ifndef KORVEX_NATIVE_INJECTION_CLIPBOARD_H_
 #define KORVEX_NATIVE_INJECTION_CLIPBOARD_H_
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,9 @@
 
 // Absent when the clipboard cannot be opened or holds no Unicode text.
 std::optional<std::wstring> ReadClipboardText();
+// The text of a clipboard block of |bytes| bytes: up to its first NUL, or to
+// its last whole unit when it has none.
+std::wstring TextWithinBlock(const wchar_t* block, size_t bytes);
 // True when the clipboard now holds |text|.
 bool WriteClipboardText(const std::wstring& text);
 // Replaces the slot with the clipboard's current text (or with nothing).

@@ -11,13 +11,18 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "../codec/value_printer.h"
 #include "bridge/automation_dispatcher.h"
 #include "bridge/native_services.h"
+#include "bridge/text_conversion.h"
 #include "diagnostics/capture_log.h"
 #include "flutter_window.h"
 #include "app_driver.h"
@@ -41,13 +46,18 @@ EncodableValue Args(std::initializer_list<std::pair<const char*, EncodableValue>
   return EncodableValue(map);
 }
 
-
 // A runner window made as process entry makes it, but with a project whose
-// application is the test.
+// application is the test. It goes as the product's does: the window first
+// (its destruction shuts the services down), then the object.
 class TestRunner : public FlutterWindow {
  public:
   TestRunner()
       : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
+  ~TestRunner() override {
+    if (HWND window = GetHandle()) {
+      DestroyWindow(window);
+    }
+  }
 };
 
 class HostTest : public ::testing::Test {
@@ -76,14 +86,39 @@ class HostTest : public ::testing::Test {
     ASSERT_TRUE(test_support::RunAsApplication(app_ref_, body));
   }
 
+  // While EmitDiag(|text|) runs on this, the platform, thread, the
+  // application listening to the key events hears one record for it.
+  void ExpectDiagHeard(const std::string& text) {
+    std::vector<EncodableValue> diags;
+    std::atomic<bool> listening{false}, done{false};
+    std::thread app([&] {
+      AppMessenger messenger(app_ref_);
+      auto on_event = [&](const flutter_app::Event& event) {
+        const auto* map = std::get_if<EncodableMap>(&event.value);
+        if (map && map->count(EncodableValue("type")) &&
+            map->at(EncodableValue("type")) == EncodableValue("diag")) {
+          diags.push_back(event.value);
+        }
+      };
+      EXPECT_EQ(messenger.Listen("korvex/key_events", {}, on_event).kind,
+                Reply::Kind::kSuccess);
+      listening = true;
+      messenger.RunUntil([&] { return !diags.empty(); }, 5000);
+      messenger.RunPending(100);
+      messenger.Cancel("korvex/key_events");
+      done = true;
+    });
+    PumpUntil([&] { return listening.load(); }, 10000);
+    EmitDiag(text);
+    PumpUntil([&] { return done.load(); }, 10000);
+    app.join();
+    EXPECT_EQ(diags, std::vector<EncodableValue>{EncodableValue(EncodableMap{
+                         {EncodableValue("type"), EncodableValue("diag")},
+                         {EncodableValue("message"), EncodableValue(text)}})});
+  }
 
   LRESULT SendHandOver(ULONG_PTR tag, const void* data, DWORD size) {
-    COPYDATASTRUCT record = {};
-    record.dwData = tag;
-    record.cbData = size;
-    record.lpData = const_cast<void*>(data);
-    return SendMessageW(runner_->GetHandle(), WM_COPYDATA, 0,
-                        reinterpret_cast<LPARAM>(&record));
+    return test_support::SendRecord(runner_->GetHandle(), tag, data, size);
   }
 
   std::unique_ptr<TestRunner> runner_;
@@ -104,31 +139,26 @@ TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
   EXPECT_TRUE(GetBoolArg(&args, "flag", false));
   EXPECT_TRUE(GetBoolArg(&args, "missing", true));
   EXPECT_FALSE(GetBoolArg(&args, "small", false));
-  EXPECT_TRUE(GetBoolArg(&args, "text", true));
-
   EXPECT_EQ(GetIntArg(&args, "small", 0), -7);
   EXPECT_EQ(GetIntArg(&args, "wide", 0), 2);
   EXPECT_EQ(GetIntArg(&args, "wideNegative", 0), -1);
   EXPECT_EQ(GetIntArg(&args, "wideHigh", 0), INT32_MIN);
-  EXPECT_EQ(GetIntArg(&args, "real", 5), 5);
-  EXPECT_EQ(GetIntArg(&args, "text", 5), 5);
-  EXPECT_EQ(GetIntArg(&args, "flag", 5), 5);
-  EXPECT_EQ(GetIntArg(&args, "missing", 9), 9);
-
+  for (const char* key : {"real", "text", "flag", "missing"}) {
+    EXPECT_EQ(GetIntArg(&args, key, 5), 5) << key;
+  }
   EXPECT_EQ(GetStringArg(&args, "text"), "привет");
-  EXPECT_EQ(GetStringArg(&args, "small"), "");
-  EXPECT_EQ(GetStringArg(&args, "list"), "");
+  EXPECT_EQ(GetStringArg(&args, "small") + GetStringArg(&args, "list"), "");
 
   // Arguments that are not a map are no arguments at all.
   const EncodableValue list(EncodableList{EncodableValue("flag")});
   const EncodableValue text("flag");
   const EncodableValue null_value;
-  for (const EncodableValue* not_a_map : {&list, &text, &null_value}) {
+  for (const EncodableValue* not_a_map :
+       {&list, &text, &null_value, static_cast<const EncodableValue*>(nullptr)}) {
     EXPECT_FALSE(GetBoolArg(not_a_map, "flag", false));
     EXPECT_EQ(GetIntArg(not_a_map, "small", 3), 3);
     EXPECT_EQ(GetStringArg(not_a_map, "text"), "");
   }
-  EXPECT_EQ(GetIntArg(nullptr, "small", 4), 4);
   // A key of another kind is not the string key.
   const EncodableValue int_keyed(
       EncodableMap{{EncodableValue(1), EncodableValue(true)}});
@@ -136,37 +166,30 @@ TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
 }
 
 TEST(EnvironmentSwitchTest, SwitchesAndDelayFollowTheirRules) {
-  struct Case {
-    const wchar_t* value;
-    uint32_t expected;
-  };
-  const Case delays[] = {
-      {L"200", 200},        {L"201", 3},  {L"-5", 3},
-      {L"4294967295", 3},   {L"abc", 0},  {L"12ab", 12},
-      {L"0", 0},            {nullptr, 3},
+  const std::pair<const wchar_t*, uint32_t> delays[] = {
+      {L"200", 200},      {L"201", 3}, {L"-5", 3},
+      {L"4294967295", 3}, {L"abc", 0}, {L"12ab", 12},
+      {L"0", 0},          {nullptr, 3},
       {L"7777777777777777777777", 3},  // longer than the value buffer
   };
-  for (const Case& c : delays) {
+  for (const auto& [value, expected] : delays) {
     key_delay_ms = 3;
-    SetEnvironmentVariableW(L"KORVEX_KEY_DELAY_MS", c.value);
+    SetEnvironmentVariableW(L"KORVEX_KEY_DELAY_MS", value);
     ReadEnvironmentSwitches();
-    EXPECT_EQ(key_delay_ms, c.expected)
-        << (c.value ? std::to_string(wcslen(c.value)) : "unset");
+    EXPECT_EQ(key_delay_ms, expected)
+        << (value ? std::to_string(wcslen(value)) : "unset");
   }
   SetEnvironmentVariableW(L"KORVEX_KEY_DELAY_MS", nullptr);
 
-  struct Switch {
-    const wchar_t* value;
-    bool expected;
-  };
-  const Switch switches[] = {{L"1", true},  {L"10", true}, {L"true", false},
-                             {L"0", false}, {L"", false},  {nullptr, false}};
-  for (const Switch& s : switches) {
-    SetEnvironmentVariableW(L"KORVEX_TRACE", s.value);
-    SetEnvironmentVariableW(L"KORVEX_ACCEPT_INJECTED", s.value);
+  const std::pair<const wchar_t*, bool> switches[] = {
+      {L"1", true}, {L"10", true}, {L"true", false},
+      {L"0", false}, {L"", false}, {nullptr, false}};
+  for (const auto& [value, expected] : switches) {
+    SetEnvironmentVariableW(L"KORVEX_TRACE", value);
+    SetEnvironmentVariableW(L"KORVEX_ACCEPT_INJECTED", value);
     ReadEnvironmentSwitches();
-    EXPECT_EQ(trace_enabled, s.expected);
-    EXPECT_EQ(accept_injected, s.expected);
+    EXPECT_EQ(trace_enabled, expected);
+    EXPECT_EQ(accept_injected, expected);
   }
   trace_enabled = false;
   accept_injected = false;
@@ -198,15 +221,9 @@ TEST(CommandLineTest, StrictConversionAndDocumentArguments) {
 }
 
 TEST(RunnerGeometryTest, LogicalUnitsScaleByDpiAndTruncate) {
-  const double at120 = 120 / 96.0;
-  EXPECT_EQ(Win32Window::Scale(10, at120), 12);  // 12.5 truncates
-  EXPECT_EQ(Win32Window::Scale(1280, at120), 1600);
-  EXPECT_EQ(Win32Window::Scale(720, at120), 900);
-  const double at144 = 144 / 96.0;
-  EXPECT_EQ(Win32Window::Scale(10, at144), 15);
-  EXPECT_EQ(Win32Window::Scale(1280, at144), 1920);
-  EXPECT_EQ(Win32Window::Scale(720, at144), 1080);
-  EXPECT_EQ(Win32Window::Scale(1280, 1.0), 1280);
+  EXPECT_EQ(Win32Window::Scale(10, 120 / 96.0), 12);  // 12.5 truncates
+  EXPECT_EQ(Win32Window::Scale(1280, 144 / 96.0), 1920);
+  EXPECT_EQ(Win32Window::Scale(720, 1.0), 720);
 }
 
 TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
@@ -226,32 +243,29 @@ TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
   EXPECT_EQ(view_rect.right, client.right);
   EXPECT_EQ(view_rect.bottom, client.bottom);
 
-  std::vector<Reply> replies;
+  const Reply::Kind unknown = Reply::Kind::kNotImplemented;
+  const std::tuple<const char*, const char*, EncodableValue, Reply::Kind>
+      calls[] = {
+          {"korvex/automation", "setlogdirectory",
+           Args({{"path", EncodableValue("C:\\")}}), unknown},
+          {"korvex/automation", "SetLogDirectory", EncodableValue(), unknown},
+          {"korvex/automation", "noSuchMethod", EncodableValue(), unknown},
+          // Arguments of the wrong kind are no arguments: a null answer.
+          {"korvex/automation", "setLogDirectory",
+           EncodableValue(EncodableList{}), Reply::Kind::kSuccess},
+          {"korvex/file_open", "openFile", EncodableValue(), unknown},
+          {"korvex/notifications", "show", EncodableValue(), unknown}};
   RunApplication([&](AppMessenger& app) {
-    replies.push_back(app.CallMethod("korvex/automation", "setlogdirectory",
-                                     Args({{"path", EncodableValue("C:\\")}})));
-    replies.push_back(app.CallMethod("korvex/automation", "SetLogDirectory"));
-    replies.push_back(app.CallMethod("korvex/automation", "noSuchMethod"));
-    replies.push_back(app.CallMethod("korvex/automation", "setLogDirectory",
-                                     EncodableValue(EncodableList{})));
-    replies.push_back(app.CallMethod("korvex/file_open", "openFile"));
-    replies.push_back(app.CallMethod("korvex/notifications", "show"));
+    for (const auto& [channel, method, args, kind] : calls) {
+      const Reply reply = app.CallMethod(channel, method, args);
+      EXPECT_EQ(reply.kind, kind) << method;
+      EXPECT_TRUE(reply.value.IsNull()) << method;
+    }
   });
-  ASSERT_EQ(replies.size(), 6u);
-  EXPECT_EQ(replies[0].kind, Reply::Kind::kNotImplemented);
-  EXPECT_EQ(replies[1].kind, Reply::Kind::kNotImplemented);
-  EXPECT_EQ(replies[2].kind, Reply::Kind::kNotImplemented);
-  // Arguments of the wrong kind are no arguments: a plain null answer.
-  EXPECT_EQ(replies[3].kind, Reply::Kind::kSuccess);
-  EXPECT_TRUE(replies[3].value.IsNull());
-  EXPECT_EQ(replies[4].kind, Reply::Kind::kNotImplemented);
-  EXPECT_EQ(replies[5].kind, Reply::Kind::kNotImplemented);
 }
 
 TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring base = std::wstring(temp) + L"korvex-log-test";
+  const std::wstring base = test_support::TempFolder() + L"korvex-log-test";
   const std::wstring first = base + L"-a";
   const std::wstring second = base + L"-b";
   const std::wstring slashed = base + L"-c";
@@ -259,14 +273,7 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
     CreateDirectoryW(folder.c_str(), nullptr);
     DeleteFileW((folder + L"\\korvex_capture.log").c_str());
   }
-  auto utf8 = [](const std::wstring& text) {
-    std::string out(text.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(),
-                                   static_cast<int>(text.size()), &out[0],
-                                   static_cast<int>(out.size()), nullptr,
-                                   nullptr));
-    return out;
-  };
+  DeleteFileW((slashed + L"\\cut.log").c_str());
   auto set_directory = [&](const std::string& path) {
     RunApplication([&](AppMessenger& app) {
       Reply reply = app.CallMethod("korvex/automation", "setLogDirectory",
@@ -279,30 +286,27 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
     return test_support::ReadFileBytes(folder + L"\\korvex_capture.log");
   };
   auto exists = [](const std::wstring& folder) {
-    return GetFileAttributesW((folder + L"\\korvex_capture.log").c_str()) !=
-           INVALID_FILE_ATTRIBUTES;
+    return std::filesystem::exists(folder + L"\\korvex_capture.log");
   };
 
-  // Tracing off: nothing is opened, nothing written.
+  // Tracing off: nothing is opened, nothing written, but diagnostics still
+  // reach the application.
   trace_enabled = false;
-  set_directory(utf8(first));
+  set_directory(Utf8FromUtf16(first));
   EXPECT_EQ(capture_log, nullptr);
-  EXPECT_FALSE(exists(first));
   WriteTraceLine("lost");
+  ExpectDiagHeard("stuck modifier vk=160 released (timeout)");
+  EXPECT_FALSE(exists(first));
 
   // An earlier run's lines stay; this run's follow them.
-  {
-    FILE* earlier = _wfopen((first + L"\\korvex_capture.log").c_str(), L"wb");
-    ASSERT_NE(earlier, nullptr);
-    fputs("earlier run\n", earlier);
-    fclose(earlier);
-  }
+  std::ofstream(std::filesystem::path(first + L"\\korvex_capture.log"),
+                std::ios::binary) << "earlier run\n";
   trace_enabled = true;
-  set_directory(utf8(first));  // no trailing separator
+  set_directory(Utf8FromUtf16(first));  // no trailing separator
   ASSERT_NE(capture_log, nullptr);
   WriteTraceLine("first \"line\"\nwith a feed");
-  EmitDiag("restoreForeground FAILED target=A now=B");
-  set_directory(utf8(second));  // already open: changes nothing
+  ExpectDiagHeard("restoreForeground FAILED target=A now=B");
+  set_directory(Utf8FromUtf16(second));  // already open: changes nothing
   WriteTraceLine("after");
   EXPECT_EQ(log_of(first),
             "earlier run\n"
@@ -317,15 +321,23 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   capture_log = nullptr;
   set_directory("");
   EXPECT_EQ(capture_log, nullptr);
-  set_directory(utf8(slashed) + "/");
+  set_directory(Utf8FromUtf16(slashed) + "/");
   ASSERT_NE(capture_log, nullptr);
   WriteTraceLine("x");
   EXPECT_EQ(log_of(slashed), "x\n");
   fclose(capture_log);
   capture_log = nullptr;
-  set_directory(utf8(second) + "\\");
+  set_directory(Utf8FromUtf16(second) + "\\");
   WriteTraceLine("y");
   EXPECT_EQ(log_of(second), "y\n");
+
+  // A NUL inside the path would cut it short of the name that was asked
+  // for: nothing is opened.
+  fclose(capture_log);
+  capture_log = nullptr;
+  set_directory(Utf8FromUtf16(slashed) + "\\cut.log" + std::string(1, '\0') + "x");
+  EXPECT_EQ(capture_log, nullptr);
+  EXPECT_FALSE(std::filesystem::exists(slashed + L"\\cut.log"));
 }
 
 TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) {
@@ -347,45 +359,37 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
   EXPECT_EQ(SendHandOver(kFileHandOverTag, L"z", 1), 1);
   EXPECT_EQ(pending_file_opens.size(), 4u);
 
-  std::vector<std::string> opened;
-  Reply ready, again;
-  RunApplication([&](AppMessenger& app) {
+  using Paths = std::vector<std::string>;
+  Paths opened;
+  auto serve = [&](AppMessenger& app) {
     app.SetMethodCallHandler(
         "korvex/file_open",
         [&](const std::string& method, const EncodableValue& args) {
-          if (method == "openFile") {
-            opened.push_back(std::get<std::string>(args));
-          }
+          const auto* path = std::get_if<std::string>(&args);
+          opened.push_back(method == "openFile" && path ? *path : "?");
           return flutter_app::Answer::Success();
         });
-    ready = app.CallMethod("korvex/file_open", "fileOpenReady");
+  };
+  RunApplication([&](AppMessenger& app) {
+    serve(app);
+    EXPECT_EQ(app.CallMethod("korvex/file_open", "fileOpenReady").kind,
+              Reply::Kind::kSuccess);
     app.RunUntil([&] { return opened.size() >= 4; }, 5000);
-    again = app.CallMethod("korvex/file_open", "fileOpenReady");
+    EXPECT_EQ(app.CallMethod("korvex/file_open", "fileOpenReady").kind,
+              Reply::Kind::kSuccess);
     app.RunPending(100);
   });
-  EXPECT_EQ(ready.kind, Reply::Kind::kSuccess);
-  EXPECT_EQ(again.kind, Reply::Kind::kSuccess);
-  ASSERT_EQ(opened.size(), 4u);
-  EXPECT_EQ(opened[0], "C:\\docs\\отчёт.kvd");
-  EXPECT_EQ(opened[1], "abcd");
-  EXPECT_EQ(opened[2], "wxy");
-  EXPECT_EQ(opened[3], "long");
+  EXPECT_EQ(opened, (Paths{"C:\\docs\\отчёт.kvd", "abcd", "wxy", "long"}));
   EXPECT_TRUE(pending_file_opens.empty());
 
   // Once ready, a document goes out the moment it arrives.
   opened.clear();
   EXPECT_EQ(SendHandOver(kFileHandOverTag, L"late.kvd", 18), 1);
   RunApplication([&](AppMessenger& app) {
-    app.SetMethodCallHandler(
-        "korvex/file_open",
-        [&](const std::string&, const EncodableValue& args) {
-          opened.push_back(std::get<std::string>(args));
-          return flutter_app::Answer::Success();
-        });
+    serve(app);
     app.RunUntil([&] { return !opened.empty(); }, 5000);
   });
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0], "late.kvd");
+  EXPECT_EQ(opened, Paths{"late.kvd"});
 }
 
 TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeAndOnlyChanges) {
@@ -401,10 +405,10 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeAndOnlyChanges) {
   EXPECT_FALSE(ReadTaskbarLightTheme());
   set_theme(1);
 
-  HWND window = runner_->GetHandle();
   // Sent from the application's thread, handled on the window's.
   auto setting_change = [&](const wchar_t* name) {
-    SendMessageW(window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(name));
+    SendMessageW(runner_->GetHandle(), WM_SETTINGCHANGE, 0,
+                 reinterpret_cast<LPARAM>(name));
   };
   std::vector<EncodableValue> events;
   RunApplication([&](AppMessenger& app) {
@@ -436,10 +440,9 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeAndOnlyChanges) {
     setting_change(L"ImmersiveColorSet");
     app.RunPending(100);
   });
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0], EncodableValue(true));
-  EXPECT_EQ(events[1], EncodableValue(false));
-  EXPECT_EQ(events[2], EncodableValue(true));
+  EXPECT_EQ(events, (std::vector<EncodableValue>{
+                        EncodableValue(true), EncodableValue(false),
+                        EncodableValue(true)}));
   // After the cancel the change is still remembered.
   EXPECT_FALSE(taskbar_light_theme);
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -61,28 +62,33 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return std::string();
-  }
-  std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  CloseHandle(file);
-  return bytes;
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::wstring TempFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  return folder;
 }
 
 std::wstring TempFilePath(const wchar_t* prefix) {
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
   wchar_t path[MAX_PATH] = {};
-  GetTempFileNameW(folder, prefix, 0, path);
+  GetTempFileNameW(TempFolder().c_str(), prefix, 0, path);
   return path;
+}
+
+LRESULT SendRecord(HWND window, ULONG_PTR tag, const void* data, DWORD size) {
+  COPYDATASTRUCT record = {tag, size, const_cast<void*>(data)};
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record),
+                      SMTO_NORMAL, 10000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+bool UnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") !=
+         nullptr;
 }
 
 }  // namespace test_support

@@ -24,7 +24,15 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms);
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
 
+// The user's temporary folder, with its trailing separator.
+std::wstring TempFolder();
 std::wstring TempFilePath(const wchar_t* prefix);
+
+// Sends a WM_COPYDATA record to |window|; its answer, 0 after 10 s.
+LRESULT SendRecord(HWND window, ULONG_PTR tag, const void* data, DWORD size);
+
+// True under Wine, whose faults some checks have to allow for.
+bool UnderWine();
 
 }  // namespace test_support
 
