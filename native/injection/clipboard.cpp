@@ -5,6 +5,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "bridge/message_wait.h"
+
 namespace {
 
 constexpr int kOpenAttempts = 10;
@@ -21,7 +23,8 @@ bool OpenClipboardWithRetries() {
     if (OpenClipboard(nullptr)) {
       return true;
     }
-    Sleep(kOpenRetryMs);
+    // The clipboard methods run on the hooks' thread: keep serving them.
+    SleepServingSentMessages(kOpenRetryMs);
   }
   return false;
 }

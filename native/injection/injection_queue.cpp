@@ -154,9 +154,10 @@ bool WaitForModifiers() {
 }  // namespace
 
 bool CapsLockToggled() {
-  // While the hooks run they follow the toggle; otherwise this thread's view
-  // is the best there is.
-  return keyboard_hook ? caps_lock_on : (GetKeyState(VK_CAPITAL) & 1) != 0;
+  // While the hook runs it follows the toggle; this thread's own state is
+  // as of the last event it saw.
+  return keyboard_hook && !caps_lock_stale ? caps_lock_on
+                                           : (GetKeyState(VK_CAPITAL) & 1) != 0;
 }
 
 HWND EnsureInjectionWindow() {

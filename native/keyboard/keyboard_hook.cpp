@@ -68,9 +68,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
   if (!c.injected && (key_down || key_up)) {
     physical_key_down[index] = key_down;
   }
-  if (event.vkCode == VK_CAPITAL && (key_down || key_up)) {
-    TrackCapsLock(key_down);
-  }
+  TrackCapsLock(event.vkCode, key_down, key_up);
   if (capture_log) {
     TraceHookEvent(wparam, event.vkCode, c);
   }
@@ -94,7 +92,7 @@ void CALLBACK ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND, LONG, LONG,
 void OnKeyEventsListen(
     std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {
   key_event_sink = std::move(sink);
-  caps_lock_on = (GetKeyState(VK_CAPITAL) & 1) != 0;
+  caps_lock_stale = true;
   HMODULE module = GetModuleHandleW(nullptr);
   keyboard_hook = InstallKeyboardHook();
   mouse_hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);

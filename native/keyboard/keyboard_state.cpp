@@ -11,6 +11,7 @@ bool shift_down = false;
 bool alt_down = false;
 bool meta_down = false;
 bool caps_lock_on = false;
+bool caps_lock_stale = true;
 
 namespace {
 
@@ -39,7 +40,7 @@ void ResyncKeyStateFromSystem() {
     tracked_key_down[vk] = !IsGenericModifier(vk) && SystemSaysDown(vk);
   }
   RecomputeModifierFlags();
-  caps_lock_on = (GetKeyState(VK_CAPITAL) & 1) != 0;
+  caps_lock_stale = true;
 }
 
 void ResyncPhysicalKeyState() {
@@ -52,7 +53,15 @@ void ResyncPhysicalKeyState() {
   }
 }
 
-void TrackCapsLock(bool key_down) {
+void TrackCapsLock(DWORD vk, bool key_down, bool key_up) {
+  if (caps_lock_stale) {
+    // Inside the hook this thread's state is as it was before the event.
+    caps_lock_on = (GetKeyState(VK_CAPITAL) & 1) != 0;
+    caps_lock_stale = false;
+  }
+  if (vk != VK_CAPITAL || !(key_down || key_up)) {
+    return;
+  }
   if (key_down && !caps_lock_held) {
     caps_lock_on = !caps_lock_on;
   }

@@ -17,9 +17,11 @@ extern bool shift_down;
 extern bool alt_down;
 extern bool meta_down;
 // The Caps Lock toggle, followed from the hook's events: asking the system
-// on every key costs a round trip, and the hook's thread may see a stale
-// toggle of its own.
+// on every key costs a round trip. This thread's key state is current only
+// once the hook has seen input, so the toggle is read again at the next
+// event when it is marked stale (when listening starts, at each resync).
 extern bool caps_lock_on;
+extern bool caps_lock_stale;
 
 // The modifier flags from tracked_key_down, either side or the generic code.
 void RecomputeModifierFlags();
@@ -36,9 +38,9 @@ void ResyncPhysicalKeyState();
 // Forgets what the key path tracked (the listener went away).
 void ClearTrackedKeyState();
 
-// Every Caps Lock event the hook sees, of whatever origin: a fresh press
-// toggles.
-void TrackCapsLock(bool key_down);
+// For every event the hook sees, of whatever origin, before it is acted on:
+// reads a stale toggle, and a fresh press of Caps Lock toggles it.
+void TrackCapsLock(DWORD vk, bool key_down, bool key_up);
 
 // The virtual key of an event: tables use its low 8 bits.
 inline unsigned KeyIndex(DWORD vk) { return vk & 0xFF; }

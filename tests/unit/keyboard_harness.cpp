@@ -176,10 +176,13 @@ KeyboardHarness::KeyboardHarness() {
   }
   seen_hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, SeeKeys, instance, 0);
   ready_ = app_ref_ && edit_ && seen_hook_ && FocusTarget();
+  TurnCapsLockOff();
 
 }
 
 KeyboardHarness::~KeyboardHarness() {
+  // A test that stopped half-way must not leave Caps Lock to the next.
+  TurnCapsLockOff();
   CloseRunner();
   if (seen_hook_) {
     UnhookWindowsHookEx(seen_hook_);
@@ -189,6 +192,15 @@ KeyboardHarness::~KeyboardHarness() {
     DestroyWindow(target_);
   }
   TakeWindowKeys();
+}
+
+void KeyboardHarness::TurnCapsLockOff() {
+  bool on = false;
+  // The target's window is this thread's: its key state is current.
+  OnMain([&] { on = (GetKeyState(VK_CAPITAL) & 1) != 0; });
+  if (on) {
+    Xdo("key Caps_Lock");
+  }
 }
 
 bool KeyboardHarness::FocusTarget() {

@@ -66,6 +66,7 @@ class KeyboardHarness {
 
   // Gives the target the X focus and waits until its edit has it.
   bool FocusTarget();
+  void TurnCapsLockOff();
   std::wstring EditText() const;
   void SetEditText(const wchar_t* text);
   std::vector<WindowKey> TakeWindowKeys();

@@ -139,7 +139,9 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
     const EncodableMap& r = records[i];
     EXPECT_EQ(StringOf(r, "type"), expected[i].type);
     EXPECT_EQ(IntOf(r, "keycode"), expected[i].vk);
-    if (expected[i].chars) EXPECT_EQ(StringOf(r, "chars"), expected[i].chars);
+    if (expected[i].chars) {
+      EXPECT_EQ(StringOf(r, "chars"), expected[i].chars);
+    }
     if (StringOf(r, "type") == "modifier") {
       EXPECT_EQ(BoolOf(r, "down"), expected[i].flag);
     } else {
@@ -559,6 +561,49 @@ TEST(KeyboardTest, CancelAndCloseFinishEveryTaskWhileTheHooksKeepAnswering) {
   EXPECT_EQ(automation_channel, nullptr);
   EmitDiag("after the window");
   EXPECT_FALSE(Feed(WM_KEYDOWN, 'A'));
+}
+
+
+TEST(KeyboardTest, CapsLockOnBeforeListeningIsSeenForAnotherProgram) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  std::wstring command = ProgramFolder() + L"\\soak_target.exe";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION target = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &target));
+  HWND edit = nullptr;
+  PumpUntil([&] {
+    HWND window = FindWindowW(L"KorvexSoakTarget", nullptr);
+    edit = window ? GetWindow(window, GW_CHILD) : nullptr;
+    return edit != nullptr;
+  }, 15000);
+  // Toggled in the other program while nobody listened: this process's own
+  // key state never saw it.
+  EXPECT_TRUE(Xdo("search --name '^korvex-soak-target$' windowfocus --sync"));
+  EXPECT_TRUE(Xdo("key Caps_Lock"));
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    EXPECT_TRUE(Xdo("key q"));
+    h.WaitForRecords(app, "keyDown", 1);
+    h.Call(app, "typeText", Arg("text", EncodableValue(" aB1!")));
+    EXPECT_TRUE(Xdo("key Caps_Lock"));
+  }));
+  wchar_t text[64] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(edit, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text),
+                      SMTO_NORMAL, 5000, &copied);
+  PostMessageW(GetParent(edit), WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(target.hProcess, 5000) != WAIT_OBJECT_0) {
+    TerminateProcess(target.hProcess, 1);
+  }
+  CloseHandle(target.hProcess);
+  CloseHandle(target.hThread);
+  const auto downs = h.RecordsOf("keyDown");
+  ASSERT_GE(downs.size(), 1u);
+  EXPECT_EQ(StringOf(downs[0], "chars"), "Q");
+  EXPECT_STREQ(text, L"Q aB1!");
 }
 
 }  // namespace
