@@ -161,7 +161,9 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
   }
   const unsigned index = KeyIndex(vk);
   const bool previously_down = tracked_key_down[index];
-  const bool repeat = is_down && previously_down;
+  // A replayed key delivers a captured press, also when the user still
+  // holds the key: it is no auto-repeat, and its characters count.
+  const bool repeat = is_down && previously_down && !replay;
   tracked_key_down[index] = is_down;
   RecomputeModifierFlags();
 

@@ -50,6 +50,10 @@ void MoveKeysAfterReplay() {
 }
 
 void StartDrain() {
+  if (!replay_draining) {
+    // Nothing was taken before: the application's Shift is the user's.
+    shift_after_replay = UserHoldsShift();
+  }
   replay_draining = true;
   if (!drain_timer) {
     drain_timer = SetTimer(nullptr, 0, kReplayDrainPollMs, DrainTimerProc);
@@ -285,6 +289,7 @@ void FlushCapturedKeys(int shift_mode) {
     }
   }
   std::vector<INPUT> events = BuildReplayEvents(keys, shift_current);
+  StartDrain();
   shift_after_replay = shift_current;
   for (const CapturedKey& key : keys) {
     if (!key.modifier) {
@@ -295,7 +300,6 @@ void FlushCapturedKeys(int shift_mode) {
     }
   }
   replay_sent_ms = GetTickCount64();
-  StartDrain();
   // One call: nothing the user types can come between the replayed keys,
   // where the system keeps a call's events together.
   SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));

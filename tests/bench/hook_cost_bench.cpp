@@ -102,7 +102,7 @@ int main() {
     measure.join();
     Poll(app, [&] { return records >= 2u * kKeys * kRounds; }, 10000);
     app.Cancel("korvex/key_events");
-  });
+  }, 3600000);
   DeleteFileW((folder + L"\\korvex_capture.log").c_str());
 
   const double translation = Median(bare);

@@ -98,7 +98,7 @@ int main() {
          5000);
     host.OnMain([&] { UnhookWindowsHookEx(stamp); });
     app.Cancel("korvex/key_events");
-  });
+  }, 3600000);
 
   std::lock_guard<std::mutex> lock(stamps_mutex);
   const size_t n = std::min(hook_us.size(), arrival_us.size());

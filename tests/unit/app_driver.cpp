@@ -29,14 +29,17 @@ FlutterDesktopAppMessengerRef PassiveAppMessenger() {
 
 bool RunAsApplication(
     FlutterDesktopAppMessengerRef messenger,
-    const std::function<void(flutter_app::AppMessenger&)>& body) {
+    const std::function<void(flutter_app::AppMessenger&)>& body,
+    int timeout_ms) {
   std::atomic<bool> done{false};
   std::thread app([&] {
     flutter_app::AppMessenger app_messenger(messenger);
     body(app_messenger);
     done = true;
   });
-  const bool finished = PumpUntil([&] { return done.load(); }, 30000);
+  const bool finished = PumpUntil([&] { return done.load(); }, timeout_ms);
+  while (!PumpUntil([&] { return done.load(); }, 1000)) {
+  }
   app.join();
   return finished;
 }

@@ -12,9 +12,12 @@ namespace test_support {
 FlutterDesktopAppMessengerRef PassiveAppMessenger();
 
 // Runs |body| as the application, on a thread of its own, while this
-// (platform) thread serves its messages. False when it did not end in 30 s.
+// (platform) thread serves its messages. False when it did not end in
+// |timeout_ms|; this thread keeps serving until the body has ended all the
+// same, since the body may be waiting on it.
 bool RunAsApplication(FlutterDesktopAppMessengerRef messenger,
-                      const std::function<void(flutter_app::AppMessenger&)>& body);
+                      const std::function<void(flutter_app::AppMessenger&)>& body,
+                      int timeout_ms = 30000);
 
 }  // namespace test_support
 

@@ -251,9 +251,10 @@ std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() {
 }
 
 bool KeyboardHarness::RunApp(
-    const std::function<void(flutter_app::AppMessenger&)>& body) {
+    const std::function<void(flutter_app::AppMessenger&)>& body,
+    int timeout_ms) {
   records_.clear();
-  return RunAsApplication(app_ref_, body);
+  return RunAsApplication(app_ref_, body, timeout_ms);
 }
 
 void KeyboardHarness::OnMain(const std::function<void()>& work) {
