@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <iterator>

@@ -1,6 +1,7 @@
 #include "layouts/layout_tables.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
