@@ -25,7 +25,7 @@ enum class EncodedType : uint8_t {
   kFalse,
   kInt32,
   kInt64,
-  kLargeInt,  // Never written; reading it is refused.
+  kLargeInt,  // Never written; read as its decimal text, a string.
   kFloat64,
   kString,
   kUInt8List,
@@ -179,6 +179,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
     case EncodedType::kFloat64:
       stream->ReadAlignment(8);
       return EncodableValue(stream->ReadDouble());
+    case EncodedType::kLargeInt:
     case EncodedType::kString: {
       const size_t size = ReadSize(stream);
       if (stream->failed() || size > stream->BytesRemaining()) {
@@ -240,7 +241,6 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       }
       return result;
     }
-    case EncodedType::kLargeInt:
     default:
       std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
                 << static_cast<int>(type) << std::endl;

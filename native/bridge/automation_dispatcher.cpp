@@ -8,6 +8,8 @@
 
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
+#include "context/foreground_restore.h"
+#include "context/foreground_window.h"
 #include "diagnostics/capture_log.h"
 #include "feedback/key_sounds.h"
 #include "injection/clipboard.h"
@@ -15,6 +17,8 @@
 #include "injection/input_synthesis.h"
 #include "keyboard/key_hold.h"
 #include "keyboard/typing_capture.h"
+#include "layouts/layout_catalogue.h"
+#include "layouts/layout_tables.h"
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
@@ -153,6 +157,38 @@ void PlayKeySoundMethod(const EncodableValue* arguments, Reply& result) {
   result->Success();
 }
 
+void ListKeyboardLayoutsMethod(const EncodableValue*, Reply& result) {
+  flutter::EncodableList layouts;
+  for (const LayoutEntry& entry : ListKeyboardLayouts()) {
+    layouts.push_back(EncodableValue(EncodableMap{
+        {EncodableValue("id"), EncodableValue(entry.id)},
+        {EncodableValue("name"), EncodableValue(Utf8FromUtf16(entry.name))},
+    }));
+  }
+  result->Success(EncodableValue(std::move(layouts)));
+}
+
+void SystemLayouts(const EncodableValue*, Reply& result) {
+  result->Success(EncodableValue(BuildLayoutTables()));
+}
+
+void RunningLayoutSwitchersMethod(const EncodableValue*, Reply& result) {
+  result->Success(EncodableValue(RunningLayoutSwitchers()));
+}
+
+void ForegroundWindowInfo(const EncodableValue*, Reply& result) {
+  result->Success(EncodableValue(GetForegroundWindowInfo()));
+}
+
+void RememberForegroundWindowMethod(const EncodableValue*, Reply& result) {
+  RememberForegroundWindow(GetForegroundWindow());
+  result->Success();
+}
+
+void RestoreForegroundWindowMethod(const EncodableValue*, Reply& result) {
+  result->Success(EncodableValue(RestoreForegroundWindow()));
+}
+
 // The methods served so far; any other name answers not-implemented.
 const std::unordered_map<std::string, MethodHandler>& MethodTable() {
   static const auto* table = new std::unordered_map<std::string, MethodHandler>{
@@ -172,6 +208,12 @@ const std::unordered_map<std::string, MethodHandler>& MethodTable() {
       {"setTypingCapture", SetTypingCapture},
       {"setKeySounds", SetKeySoundsMethod},
       {"playKeySound", PlayKeySoundMethod},
+      {"listKeyboardLayouts", ListKeyboardLayoutsMethod},
+      {"systemLayouts", SystemLayouts},
+      {"runningLayoutSwitchers", RunningLayoutSwitchersMethod},
+      {"foregroundWindowInfo", ForegroundWindowInfo},
+      {"rememberForegroundWindow", RememberForegroundWindowMethod},
+      {"restoreForegroundWindow", RestoreForegroundWindowMethod},
   };
   return *table;
 }

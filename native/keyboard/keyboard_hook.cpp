@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bridge/native_services.h"
+#include "context/foreground_window.h"
 #include "diagnostics/capture_log.h"
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
@@ -21,6 +22,14 @@ namespace {
 
 const char* Flag(bool value) {
   return value ? "1" : "0";
+}
+
+// A record that only says what happened: {"type": type}.
+void SendTypeRecord(const char* type) {
+  if (key_event_sink) {
+    key_event_sink->Success(flutter::EncodableValue(flutter::EncodableMap{
+        {flutter::EncodableValue("type"), flutter::EncodableValue(type)}}));
+  }
 }
 
 HHOOK InstallKeyboardHook() {
@@ -83,11 +92,27 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HC_ACTION && key_event_sink && lparam &&
+      (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN ||
+       wparam == WM_MBUTTONDOWN)) {
+    const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
+    if ((event.flags & LLMHF_INJECTED) == 0) {
+      SendTypeRecord("click");
+    }
+  }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-void CALLBACK ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND, LONG, LONG,
-                                  DWORD, DWORD) {}
+void CALLBACK ForegroundEventProc(HWINEVENTHOOK, DWORD event, HWND window,
+                                  LONG, LONG, DWORD, DWORD) {
+  if (event != EVENT_SYSTEM_FOREGROUND) {
+    return;
+  }
+  RememberForegroundWindow(window);
+  // Also for a shell surface that was not remembered: the application
+  // still left the user's program.
+  SendTypeRecord("appChanged");
+}
 
 void OnKeyEventsListen(
     std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {

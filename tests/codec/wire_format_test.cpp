@@ -63,6 +63,40 @@ TEST(WireFormat, ScalarsStringsAndTypedLists) {
                   {12, 3, 3, 1, 0, 0, 0, 7, 1, 'a', 0});
 }
 
+// The legacy large-integer tag carries decimal text: it reads as a string
+// wherever a value may stand, and nothing is ever written with it.
+TEST(WireFormat, LargeIntegerTagReadsAsItsText) {
+  const Bytes digits = {'1', '8', '4', '4', '6', '7', '4', '4', '0', '7',
+                        '3', '7', '0', '9', '5', '5', '1', '6', '1', '6'};
+  const V text(std::string(digits.begin(), digits.end()));
+  auto decoded = MessageCodec().DecodeMessage(Cat({{5, 20}, digits}));
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(*decoded, text);
+  EXPECT_EQ(Encode(text)[0], 7);
+  decoded = MessageCodec().DecodeMessage(Bytes{5, 0});
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(*decoded, V(std::string()));
+
+  // In a list and as a map key and value, followed by more values.
+  decoded = MessageCodec().DecodeMessage(
+      Bytes{12, 2, 5, 3, '-', '4', '2', 3, 1, 0, 0, 0});
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(*decoded, V(EncodableList{V("-42"), V(1)}));
+  decoded = MessageCodec().DecodeMessage(Bytes{13, 1, 5, 1, '7', 5, 1, '9'});
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(*decoded, V(EncodableMap{{V("7"), V("9")}}));
+  // As call arguments and as a success reply.
+  auto call = MethodCodec().DecodeMethodCall(Bytes{7, 1, 'm', 5, 2, '1', '0'});
+  ASSERT_NE(call, nullptr);
+  ASSERT_NE(call->arguments(), nullptr);
+  EXPECT_EQ(*call->arguments(), V("10"));
+  bool ok = false;
+  Outcome outcome = DecodeEnvelope(Bytes{0, 5, 1, '3'}, &ok);
+  EXPECT_TRUE(ok);
+  ASSERT_EQ(outcome.calls, 1);
+  EXPECT_EQ(outcome.value, V("3"));
+}
+
 TEST(WireFormat, SizeBoundaries) {
   struct Case {
     size_t size;
