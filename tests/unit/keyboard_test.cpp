@@ -49,10 +49,6 @@ std::vector<std::string> Keys(const std::vector<WindowKey>& keys,
   return found;
 }
 
-std::vector<std::string> once_of(WPARAM vk) {
-  return {"d" + std::to_string(vk), "u" + std::to_string(vk)};
-}
-
 std::vector<SeenKey> Own(const std::vector<SeenKey>& keys) {
   std::vector<SeenKey> own;
   for (const SeenKey& key : keys) {
