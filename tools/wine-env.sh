@@ -2,7 +2,9 @@
 # KORVEX_ROOT: the repository; the prefix and build live under its build/.
 : "${KORVEX_ROOT:=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE:-$0}")/.." 2>/dev/null && pwd)}"
 export KORVEX_ROOT
-export DISPLAY="${DISPLAY:-:71}"
+# A work tree may name its own display in build/display, so that trees
+# tested side by side do not type into each other's windows.
+export DISPLAY="${DISPLAY:-$(cat "$KORVEX_ROOT/build/display" 2>/dev/null || echo :71)}"
 export WINEPREFIX="${WINEPREFIX:-$KORVEX_ROOT/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
