@@ -1,5 +1,6 @@
 #include "keyboard/typing_capture.h"
 
+#include <cstddef>
 #include <string>
 
 #include "diagnostics/capture_log.h"
@@ -30,6 +31,10 @@ bool shift_after_replay = false;
 
 bool IsShiftKey(DWORD vk) {
   return vk == VK_SHIFT || vk == VK_LSHIFT || vk == VK_RSHIFT;
+}
+
+bool IsWordEndKey(DWORD vk) {
+  return vk == VK_TAB || vk == VK_RETURN;
 }
 
 bool UserHoldsShift() {
@@ -273,6 +278,20 @@ void FlushCapturedKeys(int shift_mode) {
   keys.swap(captured_keys);
   if (keys.empty()) {
     return;
+  }
+  // Keys behind a word end that will be held wait for its release unsent:
+  // sent on, they would only be taken again, and each held word end in a
+  // backlog would send the whole rest once more.
+  if (hold_word_end) {
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+      if (!keys[i].modifier && IsWordEndKey(keys[i].vk)) {
+        keys_after_replay.insert(keys_after_replay.begin(),
+                                 keys.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                 keys.end());
+        keys.resize(i + 1);
+        break;
+      }
+    }
   }
   if (capture_log) {
     WriteTraceLine("capture flush n=" + std::to_string(keys.size()));
