@@ -3,6 +3,7 @@
 #include <string>
 
 #include "diagnostics/capture_log.h"
+#include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/keyboard_state.h"
 #include "keyboard/typing_capture.h"
@@ -18,6 +19,13 @@ namespace {
 
 void CALLBACK HoldTimeoutProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
   if (timer_id != hold_timer || hold_timer == 0) {
+    return;
+  }
+  if (InjectionRunning()) {
+    // Tapped now, it would land inside the text being typed: its time is
+    // up once the text is through.
+    KillTimer(nullptr, hold_timer);
+    hold_timer = SetTimer(nullptr, 0, kCaptureRetryMs, HoldTimeoutProc);
     return;
   }
   if (capture_log) {
