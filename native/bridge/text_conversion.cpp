@@ -39,3 +39,14 @@ std::wstring Utf16FromUtf8(const std::string& text) {
   }
   return result;
 }
+
+std::wstring TextWithin(const wchar_t* text, size_t units) {
+  if (!text) {
+    return std::wstring();
+  }
+  size_t length = 0;
+  while (length < units && text[length] != L'\0') {
+    ++length;
+  }
+  return std::wstring(text, length);
+}

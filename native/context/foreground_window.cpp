@@ -20,14 +20,6 @@ constexpr int kInfoClassUnits = 256;
 constexpr int kClassUnits = 128;
 constexpr DWORD kImagePathUnits = 260;
 
-// The text before the first NUL, never past |units|.
-std::wstring TextWithin(const wchar_t* text, size_t units) {
-  size_t length = 0;
-  while (length < units && text[length] != L'\0') {
-    ++length;
-  }
-  return std::wstring(text, length);
-}
 
 std::wstring LowerCase(std::wstring text) {
   for (wchar_t& unit : text) {

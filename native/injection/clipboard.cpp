@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "bridge/message_wait.h"
+#include "bridge/text_conversion.h"
 
 namespace {
 
@@ -49,12 +50,7 @@ std::optional<std::wstring> ReadClipboardText() {
 }
 
 std::wstring TextWithinBlock(const wchar_t* block, size_t bytes) {
-  const size_t units = block ? bytes / sizeof(wchar_t) : 0;
-  size_t length = 0;
-  while (length < units && block[length] != L'\0') {
-    ++length;
-  }
-  return std::wstring(block ? block : L"", length);
+  return TextWithin(block, bytes / sizeof(wchar_t));
 }
 
 bool WriteClipboardText(const std::wstring& text) {

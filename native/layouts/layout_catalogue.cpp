@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "bridge/text_conversion.h"
 #include "injection/layout_switch.h"
 
 namespace {
@@ -15,14 +16,6 @@ constexpr DWORD kRegistryStringBytes = 1024;
 constexpr DWORD kSubkeyNameUnits = 64;
 constexpr UINT kIndirectNameUnits = 256;
 
-// The text before the first NUL, never past |units|.
-std::wstring TextWithin(const wchar_t* text, size_t units) {
-  size_t length = 0;
-  while (length < units && text[length] != L'\0') {
-    ++length;
-  }
-  return std::wstring(text, length);
-}
 
 std::wstring Hex(unsigned value, const wchar_t* format) {
   wchar_t text[16] = {};
