@@ -55,6 +55,28 @@ bool IsNavigationKey(int32_t keycode) {
 
 }  // namespace
 
+std::optional<std::u32string> PendingText(const EncodableValue& record) {
+  const auto* map = std::get_if<EncodableMap>(&record);
+  const std::string type = map ? StringField(*map, "type") : std::string();
+  if (type == "modifier" || type == "diag") {
+    return std::u32string();
+  }
+  if (type != "keyDown") {
+    return std::nullopt;
+  }
+  const int32_t keycode = IntField(*map, "keycode");
+  if (IntField(*map, "held") > 0) {
+    return std::u32string();  // not in the text yet
+  }
+  const std::u32string chars = Utf32FromUtf8(StringField(*map, "chars"));
+  if (chars.empty() || keycode == kBack || keycode == kTab ||
+      keycode == kReturn || BoolField(*map, "control") ||
+      BoolField(*map, "alt") || BoolField(*map, "meta")) {
+    return std::nullopt;
+  }
+  return chars;
+}
+
 void RepairEngine::OnRecord(const EncodableValue& record, int64_t received_ms) {
   const auto* map = std::get_if<EncodableMap>(&record);
   if (!map) {
@@ -150,9 +172,16 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
     if (meant && !host_.IsPasswordFieldFocused().value_or(false)) {
       if (key.held > 0 && host_.NowMs() - received_ms > kExtendAfterMs) {
         host_.ExtendHold(key.held);
+        host_.Note("extended", std::to_string(key.held));
       }
       const std::u32string end = in_text ? key.chars : std::u32string();
-      Replace(Utf16Length(word_ + end), *meant + end);
+      if (!Replace(word_ + end, *meant + end)) {
+        if (key.held > 0) {
+          host_.ReleaseHeldKey(key.held);
+        }
+        Reset();
+        return;
+      }
       host_.ShowHud(Utf8FromUtf32(word_) + " \u2192 " + Utf8FromUtf32(*meant));
       host_.Note("repaired", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(*meant));
       if (key.held > 0) {
@@ -214,7 +243,10 @@ void RepairEngine::OnModifier(int32_t keycode, bool down, bool others,
 
 void RepairEngine::ManualRepair() {
   if (!undo_now_.empty()) {
-    Replace(Utf16Length(undo_now_), undo_before_);
+    if (!Replace(undo_now_, undo_before_)) {
+      Reset();
+      return;
+    }
     host_.Note("undone", Utf8FromUtf32(undo_now_) + " " +
                              Utf8FromUtf32(undo_before_));
     std::swap(undo_now_, undo_before_);
@@ -233,7 +265,10 @@ void RepairEngine::ManualRepair() {
   const std::u32string converted = ConvertKeys(word_, *from, *to);
   undo_before_ = word_ + trailing_;
   undo_now_ = converted + trailing_;
-  Replace(Utf16Length(undo_before_), undo_now_);
+  if (!Replace(undo_before_, undo_now_)) {
+    Reset();
+    return;
+  }
   host_.ShowHud(Utf8FromUtf32(converted));
   host_.Note("converted", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(converted));
   word_ = converted;
@@ -252,11 +287,14 @@ void RepairEngine::Transform(bool transliterate) {
     Reset();
   } else if (!word_.empty()) {
     const std::u32string result = apply(word_);
-    Replace(Utf16Length(word_ + trailing_), result + trailing_);
-    host_.Note("word", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(result));
-    undo_now_.clear();
-    undo_before_.clear();
-    word_ = result;
+    if (!Replace(word_ + trailing_, result + trailing_)) {
+      Reset();
+    } else {
+      host_.Note("word", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(result));
+      undo_now_.clear();
+      undo_before_.clear();
+      word_ = result;
+    }
   }
   // Whatever happened above, the user's clipboard comes back.
   if (clipboard_saved) {
@@ -289,13 +327,18 @@ std::u32string RepairEngine::ReadSelection(bool* clipboard_saved) {
   }
 }
 
-void RepairEngine::Replace(int erase_units, const std::u32string& text) {
-  if (erase_units > 0) {
-    host_.Backspace(erase_units);
+bool RepairEngine::Replace(const std::u32string& erase,
+                           const std::u32string& text) {
+  host_.SetTypingCapture(true);
+  // Keys that reached the application before the capture began are
+  // erased and typed again after the replacement; their records come later.
+  const std::optional<std::u32string> typed_since = host_.PendingTyping();
+  if (typed_since) {
+    host_.Backspace(Utf16Length(erase + *typed_since));
+    host_.TypeText(Utf8FromUtf32(text + *typed_since));
   }
-  if (!text.empty()) {
-    host_.TypeText(Utf8FromUtf32(text));
-  }
+  host_.SetTypingCapture(false);
+  return typed_since.has_value();
 }
 
 const LayoutPair& RepairEngine::Layouts() {

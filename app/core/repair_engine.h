@@ -35,12 +35,21 @@ class HostPort {
   virtual std::optional<int64_t> ClipboardChangeCount() = 0;
   virtual std::optional<std::string> ReadClipboardText() = 0;
   virtual std::vector<KeyLayout> SystemLayouts() = 0;
+  // Keeps the user's keys back while the text is replaced.
+  virtual void SetTypingCapture(bool enabled) = 0;
+  // What the records received but not yet handled typed into the text;
+  // nothing when one of them changed it otherwise (see PendingText).
+  virtual std::optional<std::u32string> PendingTyping() = 0;
   // Lets |ms| pass while the host's deliveries are served.
   virtual void Wait(int ms) = 0;
   virtual int64_t NowMs() = 0;
   // What the application did, for its log.
   virtual void Note(const std::string& kind, const std::string& text) = 0;
 };
+
+// What a record not yet handled did to the text: the characters it typed,
+// or nothing when it changed the text in a way that cannot be replayed.
+std::optional<std::u32string> PendingText(const flutter::EncodableValue& record);
 
 class RepairEngine {
  public:
@@ -75,7 +84,9 @@ class RepairEngine {
   void ManualRepair();
   void Transform(bool transliterate);
   std::u32string ReadSelection(bool* clipboard_saved);
-  void Replace(int erase_units, const std::u32string& text);
+  // Replaces the last |erase| with |text|, and what was typed meanwhile
+  // stays after it; false when that cannot be known.
+  bool Replace(const std::u32string& erase, const std::u32string& text);
   const LayoutPair& Layouts();
   bool IsWordChar(char32_t c);
   void Reset();

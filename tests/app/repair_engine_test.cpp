@@ -25,6 +25,8 @@ class EditHost : public HostPort {
   std::vector<std::string> calls;
   int64_t now = 1000;
   std::vector<int32_t> released;
+  std::optional<std::u32string> pending = std::u32string();
+  bool capturing = false;
 
   void Backspace(int count) override {
     calls.push_back("backspace " + std::to_string(count));
@@ -59,6 +61,8 @@ class EditHost : public HostPort {
   std::optional<int64_t> ClipboardChangeCount() override { return change_count; }
   std::optional<std::string> ReadClipboardText() override { return clipboard; }
   std::vector<KeyLayout> SystemLayouts() override { return {UsLayout()}; }
+  void SetTypingCapture(bool enabled) override { capturing = enabled; }
+  std::optional<std::u32string> PendingTyping() override { return pending; }
   void Wait(int ms) override { now += ms; }
   int64_t NowMs() override { return now; }
   void Note(const std::string&, const std::string&) override {}
@@ -222,14 +226,40 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn");
   EXPECT_EQ(host.released, (std::vector<int32_t>{5, 6, 7}));
 
-  // Switched off, or not a map, or a hot key chord: nothing is typed.
+  // Keys typed before the capture began stay after the repaired word; when
+  // what they did is unknown, nothing is replaced.
   host.password = false;
+  type(" ghbdtn");
+  host.text += U" v";
+  host.pending = U"v";
+  engine.OnRecord(KeyDown(0x20, " "), host.now);
+  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v");
+  host.pending.reset();
+  type(" ntcn ");
+  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v ntcn ");
+  EXPECT_FALSE(host.capturing);
+
+  // Switched off, or not a map: nothing is typed.
   engine.set_auto_repair(false);
   const size_t calls = host.calls.size();
+  host.pending = std::u32string();
   type(" ghbdtn ");
   engine.OnRecord(EncodableValue(3), host.now);
   engine.OnRecord(EncodableValue(EncodableMap{}), host.now);
   EXPECT_EQ(host.calls.size(), calls);
+}
+
+TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {
+  EXPECT_EQ(PendingText(KeyDown(0x41, "ф")), U"ф");
+  EXPECT_EQ(PendingText(Modifier(0xA0, true)), U"");
+  EXPECT_EQ(PendingText(KeyDown(0x0D, "\r", false, false, 3)), U"");
+  for (const EncodableValue& unknown :
+       {KeyDown(0x08, "\b"), KeyDown(0x0D, "\r"), KeyDown(0x43, "", true),
+        KeyDown(0x24, ""), EncodableValue(EncodableMap{
+            {EncodableValue("type"), EncodableValue("click")}}),
+        EncodableValue()}) {
+    EXPECT_FALSE(PendingText(unknown));
+  }
 }
 
 }  // namespace
