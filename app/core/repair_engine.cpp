@@ -124,7 +124,11 @@ void RepairEngine::OnKeyDown(const KeyDown& key, int64_t received_ms) {
   } else if (key.keycode == kBack) {
     undo_now_.clear();
     undo_before_.clear();
-    if (!trailing_.empty()) {
+    if (replaced_) {
+      // Text this application typed may have been replaced under it since
+      // (a program setting its control's text sends no keys).
+      Reset();
+    } else if (!trailing_.empty()) {
       trailing_.pop_back();
     } else if (!word_.empty()) {
       word_.pop_back();
@@ -150,6 +154,7 @@ void RepairEngine::OnKeyDown(const KeyDown& key, int64_t received_ms) {
     }
     undo_now_.clear();
     undo_before_.clear();
+    replaced_ = false;
     word_ += key.chars;
   }
   if (key.held > 0) {
@@ -193,6 +198,7 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
       undo_now_ = *meant + end;
       if (key.keycode == kSpace) {
         word_ = *meant;
+        replaced_ = true;
         trailing_ = end;
       } else {
         word_.clear();
@@ -253,6 +259,7 @@ void RepairEngine::ManualRepair() {
     // The text now ends with what the undo typed: its spaces trail it.
     const size_t letters = undo_now_.find_last_not_of(U' ');
     word_ = undo_now_.substr(0, letters == std::u32string::npos ? 0 : letters + 1);
+    replaced_ = true;
     trailing_ = undo_now_.substr(word_.size());
     return;
   }
@@ -272,6 +279,7 @@ void RepairEngine::ManualRepair() {
   host_.ShowHud(Utf8FromUtf32(converted));
   host_.Note("converted", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(converted));
   word_ = converted;
+  replaced_ = true;
 }
 
 void RepairEngine::Transform(bool transliterate) {
@@ -294,6 +302,7 @@ void RepairEngine::Transform(bool transliterate) {
       undo_now_.clear();
       undo_before_.clear();
       word_ = result;
+      replaced_ = true;
     }
   }
   // Whatever happened above, the user's clipboard comes back.
@@ -361,6 +370,7 @@ bool RepairEngine::IsWordChar(char32_t c) {
 }
 
 void RepairEngine::Reset() {
+  replaced_ = false;
   word_.clear();
   trailing_.clear();
   undo_now_.clear();

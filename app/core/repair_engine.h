@@ -98,6 +98,7 @@ class RepairEngine {
 
   std::u32string word_;      // the word being typed, as typed
   std::u32string trailing_;  // spaces typed after it
+  bool replaced_ = false;    // the word is what this application typed
   // The last repair, for a double tap to take back: what stands now in
   // the text and what stood before.
   std::u32string undo_now_;

@@ -179,6 +179,13 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
   EXPECT_EQ(run.host.text, U"москва");
   EXPECT_GE(run.host.now - before, RepairEngine::kCopyWaitMs);
   EXPECT_EQ(run.host.clipboard, "user's");
+  // A Backspace after a replacement starts afresh: the program may have
+  // set the text itself meanwhile.
+  run.host.text.clear();
+  run.engine.OnRecord(KeyDown(0x08, "\b"), run.host.now);
+  run.Type("moskva");
+  run.Chord('T');
+  EXPECT_EQ(run.host.text, U"москва");
 
   // The selection as UI Automation reads it; the clipboard is not touched.
   run.host.uia = "abc";
