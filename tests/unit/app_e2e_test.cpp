@@ -77,17 +77,6 @@ struct Child {
   }
 };
 
-HWND RunnerOf(DWORD process_id) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW",
-                                 nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process_id) return window;
-  }
-  return nullptr;
-}
-
 // korvex.exe with its application, and the editor the user types into.
 class AppE2eTest : public ::testing::Test {
  protected:
@@ -112,7 +101,7 @@ class AppE2eTest : public ::testing::Test {
   }
   void TearDown() override {
     editor_.Stop(window_);
-    korvex_.Stop(RunnerOf(korvex_.info.dwProcessId));
+    korvex_.Stop(test_support::RunnerWindowOf(korvex_.info.dwProcessId));
     DeleteFileW(log_.c_str());
   }
 

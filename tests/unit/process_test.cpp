@@ -12,6 +12,7 @@
 
 using test_support::PumpUntil;
 using test_support::ReadFileBytes;
+using test_support::RunnerWindowOf;
 using test_support::SendRecord;
 
 namespace {
@@ -28,17 +29,6 @@ DWORD Finish(const Process& process, DWORD timeout_ms) {
     GetExitCodeProcess(process.handle, &code);
   }
   return code;
-}
-
-HWND RunnerWindowOf(DWORD process_id) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW",
-                                 nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process_id) return window;
-  }
-  return nullptr;
 }
 
 bool LogHas(const std::wstring& log, const std::string& text, int timeout_ms) {
