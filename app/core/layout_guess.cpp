@@ -79,47 +79,60 @@ std::optional<std::u32string> LayoutGuesser::Decide(
       (typed_core.size() > 2 && typed_model->Knows(typed_core))) {
     return std::nullopt;
   }
-  // Trailing punctuation is kept as typed when the letters before it make
-  // the better word ("ghbdtn," is "привет,", not "приветб").
-  const std::u32string whole = ConvertKeys(typed, from, to);
-  const std::u32string core_meant =
-      ConvertKeys(typed.substr(0, core), from, to) + typed.substr(core);
-  const std::optional<double> whole_cost = meant_model->Cost(ToLower(whole));
-  const std::optional<double> core_cost =
-      core < typed.size()
-          ? meant_model->Cost(ToLower(core_meant.substr(0, core)))
-          : std::nullopt;
-  std::u32string meant;
-  std::optional<double> meant_cost;
-  if (whole_cost && (!core_cost || meant_model->Knows(ToLower(whole)) ||
-                     (!meant_model->Knows(ToLower(core_meant.substr(0, core))) &&
-                      *whole_cost / (typed.size() + 1) <= *core_cost / (core + 1)))) {
-    meant = whole;
-    meant_cost = whole_cost;
-  } else if (core_cost) {
-    meant = core_meant;
-    meant_cost = core_cost;
-  } else {
+  // Candidates: every key converted ("руддщб" is "hello,"), and the
+  // trailing punctuation kept as typed ("ghbdtn," is "привет,", not
+  // "приветб"). Each is judged by its letters; a known word wins, then the
+  // cheaper spelling per letter.
+  struct Candidate {
+    std::u32string text;
+    std::u32string letters;
+    std::optional<double> cost;
+    bool known = false;
+  };
+  auto candidate = [&](std::u32string text) {
+    Candidate result;
+    const std::u32string lower_text = ToLower(text);
+    result.letters = lower_text.substr(0, CoreLength(lower_text, *meant_model));
+    result.text = std::move(text);
+    result.cost = meant_model->Cost(result.letters);
+    result.known = result.cost && meant_model->Knows(result.letters);
+    return result;
+  };
+  Candidate best = candidate(ConvertKeys(typed, from, to));
+  if (core < typed.size()) {
+    Candidate kept = candidate(ConvertKeys(typed.substr(0, core), from, to) +
+                               typed.substr(core));
+    const bool better =
+        kept.cost &&
+        (!best.cost || (kept.known && !best.known) ||
+         (kept.known == best.known &&
+          *kept.cost / (kept.letters.size() + 1) <
+              *best.cost / (best.letters.size() + 1)));
+    if (better) {
+      best = std::move(kept);
+    }
+  }
+  if (!best.cost) {
     return std::nullopt;
   }
-  const size_t letters = meant == whole ? typed.size() : core;
-  const std::u32string meant_letters = ToLower(meant.substr(0, letters));
+  const size_t letters = best.letters.size();
   if (letters < 3) {
-    return IsShortWord(meant_letters, meant_model, english_)
-               ? std::optional(meant)
+    return IsShortWord(best.letters, meant_model, english_)
+               ? std::optional(best.text)
                : std::nullopt;
   }
-  if (meant_model->Knows(meant_letters)) {
-    return meant;
+  if (best.known) {
+    return best.text;
   }
   // A letter of another script inside the typed word: it cannot be a word
   // there at all.
   const std::optional<double> typed_cost = typed_model->Cost(typed_core);
   if (!typed_cost) {
-    return meant;
+    return best.text;
   }
-  return *typed_cost - *meant_cost > Threshold(letters) ? std::optional(meant)
-                                                        : std::nullopt;
+  return *typed_cost - *best.cost > Threshold(letters)
+             ? std::optional(best.text)
+             : std::nullopt;
 }
 
 }  // namespace korvex_app

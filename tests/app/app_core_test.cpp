@@ -126,6 +126,7 @@ TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
   EXPECT_EQ(guesser.Decide(U"Ghbdtn,", us, ru), U"Привет,");
   EXPECT_EQ(guesser.Decide(U"vjcrdf", us, ru), U"москва");
   EXPECT_EQ(guesser.Decide(U"руддщ", ru, us), U"hello");
+  EXPECT_EQ(guesser.Decide(U"руддщб", ru, us), U"hello,");
   EXPECT_EQ(guesser.Decide(U"yt", us, ru), U"не");
   for (const char32_t* stays : {U"hello", U"hello.", U"world", U"ghbdtn2", U"gh",
                                 U"x", U"it's", U"on", U"ну"}) {
