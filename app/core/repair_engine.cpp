@@ -174,12 +174,15 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
     OrderBySource(word_, Layouts(), &from, &to);
     const std::optional<std::u32string> meant =
         guesser_->Decide(word_, *from, *to);
+    // The password check and the replacement may outlast the 150 ms hold
+    // on a busy machine, and a key let go by the timer would land first.
+    if (meant && key.held > 0) {
+      host_.ExtendHold(key.held);
+    }
     if (meant && !host_.IsPasswordFieldFocused().value_or(false)) {
-      if (key.held > 0 && host_.NowMs() - received_ms > kExtendAfterMs) {
-        host_.ExtendHold(key.held);
-        host_.Note("extended", std::to_string(key.held));
-      }
-      const std::u32string end = in_text ? key.chars : std::u32string();
+      const std::u32string end =
+          !in_text ? std::u32string()
+                   : key.keycode == kSpace ? std::u32string(U" ") : key.chars;
       if (!Replace(word_ + end, *meant + end)) {
         if (key.held > 0) {
           host_.ReleaseHeldKey(key.held);
@@ -191,6 +194,7 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
       host_.Note("repaired", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(*meant));
       if (key.held > 0) {
         host_.ReleaseHeldKey(key.held);
+        host_.Note("heldFor", std::to_string(host_.NowMs() - received_ms));
         Reset();
         return;
       }

@@ -57,14 +57,12 @@ class RepairEngine {
   static constexpr int kDoubleTapMs = 500;
   // How long a copy may take to reach the clipboard.
   static constexpr int kCopyWaitMs = 400;
-  // Past this, a held key is given more time before the repair is typed.
-  static constexpr int kExtendAfterMs = 100;
 
   RepairEngine(HostPort& host, const LayoutGuesser* guesser)
       : host_(host), guesser_(guesser) {}
 
   void set_auto_repair(bool enabled) { auto_repair_ = enabled; }
-  // |received_ms|: when the record arrived, for the held key's deadline.
+  // |received_ms|: when the record arrived, for how long a key was held.
   void OnRecord(const flutter::EncodableValue& record, int64_t received_ms);
 
   const std::u32string& word() const { return word_; }

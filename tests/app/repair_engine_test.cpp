@@ -219,8 +219,8 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   EXPECT_EQ(host.calls[0], "backspace 7");
   EXPECT_EQ(host.calls[2], "hud ghbdtn \u2192 привет");
 
-  // Held Enter: the repair is typed first, then the key is let go; a slow
-  // decision asks for more time.
+  // Held Enter: more time is asked for, the repair is typed, then the key
+  // is let go.
   type("vbh");
   engine.OnRecord(KeyDown(0x0D, "\r", false, false, 5), host.now - 150);
   EXPECT_EQ(host.text, U"привет hello мир");
