@@ -246,6 +246,24 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v ntcn ");
   EXPECT_FALSE(host.capturing);
 
+  // Double Left Shift takes an automatic repair back, and gives it again.
+  Session undo;
+  RepairEngine repairing(undo.host, &guesser);
+  for (char32_t c : std::u32string(U"ghbdtn ")) {
+    undo.host.text += c;
+    repairing.OnRecord(KeyDown(c == U' ' ? 0x20 : 0x41,
+                               Utf8FromUtf32(std::u32string(1, c))),
+                       undo.host.now);
+  }
+  EXPECT_EQ(undo.host.text, U"привет ");
+  for (const char32_t* expected : {U"ghbdtn ", U"привет "}) {
+    for (int tap = 0; tap < 2; ++tap) {
+      repairing.OnRecord(Modifier(0xA0, true), undo.host.now += 50);
+      repairing.OnRecord(Modifier(0xA0, false), undo.host.now += 50);
+    }
+    EXPECT_EQ(undo.host.text, expected);
+  }
+
   // Switched off, or not a map: nothing is typed.
   engine.set_auto_repair(false);
   const size_t calls = host.calls.size();
