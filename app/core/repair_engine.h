@@ -56,7 +56,7 @@ class RepairEngine {
   // Two taps of Left Shift count as one gesture within this time.
   static constexpr int kDoubleTapMs = 500;
   // How long a copy may take to reach the clipboard.
-  static constexpr int kCopyWaitMs = 400;
+  static constexpr int kCopyWaitMs = 500;
 
   RepairEngine(HostPort& host, const LayoutGuesser* guesser)
       : host_(host), guesser_(guesser) {}
