@@ -93,10 +93,11 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
   const std::wstring log = test_support::TempFilePath(L"kvp");
   DeleteFileW(log.c_str());
   // The application says it is ready only after a while, so the first two
-  // documents must wait for it.
+  // documents must wait for it (two Wine starts take seconds on a busy
+  // machine).
   Process first = Start(L"--autostart own.kvd",
                         {{L"KORVEX_APP_LOG", log},
-                         {L"KORVEX_APP_READY_DELAY_MS", L"2500"}});
+                         {L"KORVEX_APP_READY_DELAY_MS", L"5000"}});
   ASSERT_TRUE(PumpUntil([&] { return RunnerWindowOf(first.id) != nullptr; },
                         15000));
   HWND runner = RunnerWindowOf(first.id);
