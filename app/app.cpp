@@ -168,19 +168,24 @@ korvex_app::Settings ReadSettings() {
 
 // A short click, for layouts that get no sample of their own.
 std::vector<uint8_t> ClickWav() {
-  const int rate = 22050, frames = rate / 50;
+  const uint32_t rate = 22050, frames = rate / 50;
   std::vector<uint8_t> wav;
+  wav.reserve(44 + frames * 2);
   auto put = [&wav](uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<uint8_t>(value >> (8 * i)));
   };
-  wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
+  auto tag = [&wav](const char* text) {
+    for (int i = 0; i < 4; ++i) wav.push_back(static_cast<uint8_t>(text[i]));
+  };
+  tag("RIFF");
   put(36 + frames * 2, 4);
-  wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  tag("WAVE");
+  tag("fmt ");
   put(16, 4); put(1, 2); put(1, 2); put(rate, 4); put(rate * 2, 4); put(2, 2); put(16, 2);
-  wav.insert(wav.end(), {'d', 'a', 't', 'a'});
+  tag("data");
   put(frames * 2, 4);
-  for (int i = 0; i < frames; ++i) {
-    const int amplitude = 9000 * (frames - i) / frames;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const int amplitude = static_cast<int>(9000 * (frames - i) / frames);
     put(static_cast<uint16_t>((i / 6) % 2 ? amplitude : -amplitude), 2);
   }
   return wav;
