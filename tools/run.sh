@@ -27,7 +27,8 @@ rm -f "$app_log" "$text_file" "$shot"
 typed="hello ghbdtn vbh rfr ltkf "
 expected="hello привет мир как дела "
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+# Only its own: the harness may have started the display from this shell.
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait "${pids[@]}" 2>/dev/null || true; }
 trap cleanup EXIT
 
 echo "korvex: starting korvex.exe with its application on display $DISPLAY"
