@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds and runs the benchmarks under Wine; they print their own figures.
-# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|soak]...
+# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|soak|repair_quality|repair_latency]...
 # (default: all; the soak types 10,000 physical keys and takes a few minutes)
 set -e
 root=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
@@ -8,7 +8,7 @@ root=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/tools/build.sh" >/dev/null
 cp -f "$root/build/win/out/flutter_windows.dll" "$root/build/win/bench/" 2>/dev/null || true
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency soak)
+[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency soak repair_quality repair_latency)
 for bench in "${benches[@]}"; do
   echo "== $bench"
   case "$bench" in
@@ -20,6 +20,17 @@ for bench in "${benches[@]}"; do
     soak)
       (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=1800 \
         "$root/tools/wine-run.sh" ./keyboard_soak.exe --keys 10000) ;;
+    repair_quality)
+      # The application's decisions, natively and without the sanitizers.
+      cmake -S "$root" -B "$root/build/native-bench" -DKORVEX_SANITIZE=OFF \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+      cmake --build "$root/build/native-bench" -j2 --target repair_quality_bench >/dev/null
+      "$root/build/native-bench/tests/app/repair_quality_bench" ;;
+    repair_latency)
+      # korvex.exe and its application against physical keys in another
+      # program: the end-to-end run prints its figures.
+      (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" ./app_e2e_tests.exe \
+        --gtest_filter='*EnglishPass*' | grep -E '^figure|OK|FAILED') ;;
     *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
   esac
 done

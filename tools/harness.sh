@@ -8,7 +8,7 @@ KORVEX_ROOT=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(g++-mingw-w64-x86-64-posix cmake make googletest wine wine64 xvfb
   xdotool x11-xkb-utils xkb-data x11-utils g++ clang libclang-rt-14-dev
-  procps psmisc locales)
+  procps psmisc locales hunspell-en-us hunspell-ru imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")

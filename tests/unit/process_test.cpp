@@ -12,6 +12,7 @@
 
 using test_support::PumpUntil;
 using test_support::ReadFileBytes;
+using test_support::RunnerWindowOf;
 using test_support::SendRecord;
 
 namespace {
@@ -28,17 +29,6 @@ DWORD Finish(const Process& process, DWORD timeout_ms) {
     GetExitCodeProcess(process.handle, &code);
   }
   return code;
-}
-
-HWND RunnerWindowOf(DWORD process_id) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW",
-                                 nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process_id) return window;
-  }
-  return nullptr;
 }
 
 bool LogHas(const std::wstring& log, const std::string& text, int timeout_ms) {
@@ -103,10 +93,11 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
   const std::wstring log = test_support::TempFilePath(L"kvp");
   DeleteFileW(log.c_str());
   // The application says it is ready only after a while, so the first two
-  // documents must wait for it.
+  // documents must wait for it (two Wine starts take seconds on a busy
+  // machine).
   Process first = Start(L"--autostart own.kvd",
                         {{L"KORVEX_APP_LOG", log},
-                         {L"KORVEX_APP_READY_DELAY_MS", L"2500"}});
+                         {L"KORVEX_APP_READY_DELAY_MS", L"5000"}});
   ASSERT_TRUE(PumpUntil([&] { return RunnerWindowOf(first.id) != nullptr; },
                         15000));
   HWND runner = RunnerWindowOf(first.id);
@@ -159,17 +150,17 @@ TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {
   EXPECT_EQ(Finish(Start(L"\"C:\\x--selftestx\\a.kvd\" --runs 1"), 60000),
             0u);
 
-  Process first = Start(L"--autostart");
-  ASSERT_TRUE(PumpUntil([&] { return RunnerWindowOf(first.id) != nullptr; },
-                        15000));
-  // With an instance running the end-to-end scenarios run too. Whether they
-  // pass is the application's business: each reports its summary or its
-  // skip, and the exit code counts the failures reported.
+  // An instance that takes the self-test's simulated keys as the user's.
+  const std::wstring app_log = test_support::TempFilePath(L"kvs");
+  Process first = Start(L"--autostart", {{L"KORVEX_ACCEPT_INJECTED", L"1"},
+                                         {L"KORVEX_APP_LOG", app_log}});
+  ASSERT_TRUE(LogHas(app_log, "fileOpenReady ", 15000));
+  // With it the end-to-end scenarios run too and the application passes
+  // them; Wine has no Russian layout to load here, so S4 is skipped.
   const std::wstring log = test_support::TempFolder() + L"korvex_selftest.log";
   DeleteFileW(log.c_str());
-  const DWORD failures = Finish(Start(L"--selftest --runs 1"), 90000);
+  const DWORD failures = Finish(Start(L"--selftest --runs 2"), 120000);
   const std::string text = ReadFileBytes(log);
-  DWORD reported = 0;
   for (const std::string name : {"S1", "S2", "S3", "S4", "S5", "S6", "S7"}) {
     std::smatch summary;
     const bool summarised = std::regex_search(
@@ -178,11 +169,12 @@ TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {
     const bool skipped =
         std::regex_search(text, std::regex("\n-- " + name + "[^\n]*: SKIP"));
     EXPECT_NE(summarised, skipped) << name;
-    EXPECT_TRUE(name > "S3" || (summary.str(1) == "1" && summary.str(2) == "0"))
-        << "own injection of " << name;
-    reported += summarised ? std::stoul(summary.str(2)) : 0;
+    EXPECT_EQ(skipped, name == "S4") << name;
+    EXPECT_TRUE(skipped || (summary.str(1) == "2" && summary.str(2) == "0"))
+        << name << "\n" << text;
   }
-  EXPECT_EQ(failures, reported);
+  EXPECT_EQ(failures, 0u);
+  DeleteFileW(app_log.c_str());
 
   // An instance whose window thread hangs holds a second start up only for
   // a while, not for ever.

@@ -86,6 +86,17 @@ LRESULT SendRecord(HWND window, ULONG_PTR tag, const void* data, DWORD size) {
   return static_cast<LRESULT>(result);
 }
 
+HWND RunnerWindowOf(DWORD process_id) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW",
+                                 nullptr)) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == process_id) return window;
+  }
+  return nullptr;
+}
+
 bool UnderWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") !=
          nullptr;

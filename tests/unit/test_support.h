@@ -31,6 +31,9 @@ std::wstring TempFilePath(const wchar_t* prefix);
 // Sends a WM_COPYDATA record to |window|; its answer, 0 after 10 s.
 LRESULT SendRecord(HWND window, ULONG_PTR tag, const void* data, DWORD size);
 
+// The runner window of korvex.exe process |process_id|, or null.
+HWND RunnerWindowOf(DWORD process_id);
+
 // True under Wine, whose faults some checks have to allow for.
 bool UnderWine();
 

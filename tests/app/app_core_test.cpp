@@ -1,0 +1,140 @@
+// The application's text logic: layouts, transformations, settings and the
+// language models.
+
+#include <gtest/gtest.h>
+
+#include "core/key_layouts.h"
+#include "core/language_model.h"
+#include "core/layout_guess.h"
+#include "core/settings.h"
+#include "core/text_transform.h"
+#include "core/text_utf.h"
+#include "test_models.h"
+
+namespace korvex_app {
+namespace {
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
+std::string U8(const std::u32string& text) { return Utf8FromUtf32(text); }
+std::u32string U32(const std::string& text) { return Utf32FromUtf8(text); }
+
+TEST(TextTest, Utf8AndUtf16Lengths) {
+  EXPECT_EQ(U32("a\xC3\x28z"), U"a\uFFFD(z");   // a broken sequence
+  EXPECT_EQ(U32("\xE0\x80\xAF"), U"\uFFFD");     // an overlong form
+  EXPECT_EQ(U32("\xED\xA0\x80"), U"\uFFFD");     // a surrogate
+  EXPECT_EQ(U32("\xF0\x9F"), U"\uFFFD");         // cut off at the end
+  EXPECT_EQ(U8(U32("привет 😀")), "привет 😀");
+  EXPECT_EQ(Utf16Length(U"ab😀"), 4);
+}
+
+TEST(TextTest, KeyByKeyConversionBetweenLayouts) {
+  const KeyLayout us = UsLayout(), ru = RussianLayout();
+  ASSERT_EQ(us.chars.size(), 47u);
+  ASSERT_EQ(ru.shift_chars.size(), 47u);
+  EXPECT_EQ(ConvertKeys(U"отладка", ru, us), U"jnkflrf");
+  EXPECT_EQ(ConvertKeys(U"jnkflrf", us, ru), U"отладка");
+  EXPECT_EQ(ConvertKeys(U"Ghbdtn VBH!", us, ru), U"Привет МИР!");
+  EXPECT_EQ(ConvertKeys(U"ж€", ru, us), U";€");  // no key: kept
+
+  // The system's tables, NUL units and all; one table is not a pair.
+  const std::string nul(1, '\0');
+  auto table = [&](int32_t lang, const KeyLayout& layout) {
+    std::string chars = U8(layout.chars), shift = U8(layout.shift_chars);
+    chars.replace(0, chars.find('1'), nul);  // a dead key at position 0
+    return EncodableValue(EncodableMap{
+        {EncodableValue("langId"), EncodableValue(lang)},
+        {EncodableValue("chars"), EncodableValue(chars)},
+        {EncodableValue("shiftChars"), EncodableValue(shift)}});
+  };
+  const EncodableValue only_us(EncodableList{table(0x0409, us)});
+  EXPECT_EQ(ChooseLayouts(ParseSystemLayouts(only_us)).second.lang_id, 0x0419);
+  const EncodableValue three(EncodableList{
+      EncodableValue(7), table(0x0409, us), table(0x0809, us),
+      EncodableValue(EncodableMap{{EncodableValue("langId"), EncodableValue(1)}}),
+      table(0x0422, ru)});
+  const std::vector<KeyLayout> parsed = ParseSystemLayouts(three);
+  ASSERT_EQ(parsed.size(), 3u);
+  EXPECT_EQ(parsed[0].chars[0], 0u);
+  const LayoutPair pair = ChooseLayouts(parsed);
+  EXPECT_EQ(pair.first.lang_id, 0x0409);
+  EXPECT_EQ(pair.second.lang_id, 0x0422);
+  EXPECT_TRUE(ParseSystemLayouts(EncodableValue("x")).empty());
+}
+
+TEST(TextTest, TransliterationAndCapitals) {
+  EXPECT_EQ(Transliterate(U"privet mir"), U"привет мир");
+  EXPECT_EQ(Transliterate(U"привет мир"), U"privet mir");
+  EXPECT_EQ(Transliterate(U"moskva"), U"москва");
+  EXPECT_EQ(Transliterate(U"Shchuka, Zhuk!"), U"Щука, Жук!");
+  EXPECT_EQ(Transliterate(U"Щука, Жук!"), U"Shchuka, Zhuk!");
+  EXPECT_EQ(Transliterate(U"ёж 2"), U"yozh 2");
+  EXPECT_EQ(ToUpper(U"privet mir"), U"PRIVET MIR");
+  EXPECT_EQ(ToUpper(U"ёлка, über"), U"ЁЛКА, ÜBER");
+  EXPECT_EQ(ToLower(U"ЁЛКА"), U"ёлка");
+}
+
+TEST(SettingsTest, DefaultsUnlessReadable) {
+  const Settings defaults = ParseSettings("");
+  EXPECT_TRUE(defaults.auto_repair);
+  EXPECT_FALSE(defaults.key_sounds);
+  const Settings set = ParseSettings(
+      "\xEF\xBB\xBF" "autoRepair = off  # no\r\n KeySounds=YES\n");
+  EXPECT_FALSE(set.auto_repair);
+  EXPECT_TRUE(set.key_sounds);
+  const char odd_text[] = "autoRepair=maybe\nkeySounds\n=on\n\0\xFF=1\nautoRepair";
+  const Settings odd = ParseSettings(std::string(odd_text, sizeof odd_text - 1));
+  EXPECT_TRUE(odd.auto_repair);
+  EXPECT_FALSE(odd.key_sounds);
+}
+
+TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
+  const std::vector<uint8_t> bytes = LanguageModel::Build(
+      U"abcdeilnorst", {U"listen", U"silent", U"tinsel", U"stone", U"notes",
+                        U"onset", U"x-ray"});
+  const std::optional<LanguageModel> model = LanguageModel::Load(bytes);
+  ASSERT_TRUE(model);
+  EXPECT_TRUE(model->Knows(U"tinsel"));
+  EXPECT_FALSE(model->Knows(U"x-ray"));  // letters outside the alphabet
+  EXPECT_FALSE(model->Cost(U"lisx"));
+  EXPECT_FALSE(model->Cost(U""));
+  EXPECT_LT(*model->Cost(U"lines"), *model->Cost(U"nltsi"));
+  for (size_t length = 0; length < bytes.size(); length += 97) {
+    EXPECT_FALSE(LanguageModel::Load(
+        std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)));
+  }
+  std::vector<uint8_t> unsorted = bytes;
+  std::swap(unsorted[unsorted.size() - 1], unsorted[unsorted.size() - 5]);
+  EXPECT_FALSE(LanguageModel::Load(unsorted));
+  std::vector<uint8_t> huge_count = bytes;
+  const size_t count_at = bytes.size() - 4 * 6 - 4;
+  huge_count[count_at + 3] = 0x40;
+  EXPECT_FALSE(LanguageModel::Load(huge_count));
+}
+
+TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
+  const auto english = BuiltModel("en");
+  const auto russian = BuiltModel("ru");
+  if (!english || !russian) {
+    GTEST_SKIP() << "built without dictionaries";
+  }
+  const LayoutGuesser guesser(&*english, &*russian);
+  const KeyLayout us = UsLayout(), ru = RussianLayout();
+  EXPECT_EQ(guesser.Decide(U"ghbdtn", us, ru), U"привет");
+  EXPECT_EQ(guesser.Decide(U"Ghbdtn,", us, ru), U"Привет,");
+  EXPECT_EQ(guesser.Decide(U"vjcrdf", us, ru), U"москва");
+  EXPECT_EQ(guesser.Decide(U"руддщ", ru, us), U"hello");
+  EXPECT_EQ(guesser.Decide(U"руддщб", ru, us), U"hello,");
+  EXPECT_EQ(guesser.Decide(U"yt", us, ru), U"не");
+  for (const char32_t* stays : {U"hello", U"hello.", U"world", U"ghbdtn2", U"gh",
+                                U"x", U"it's", U"on", U"ну"}) {
+    EXPECT_FALSE(guesser.Decide(stays, us, ru)) << U8(stays);
+  }
+  EXPECT_FALSE(guesser.Decide(U"привет", ru, us));
+  EXPECT_FALSE(LayoutGuesser(&*english, nullptr).Decide(U"ghbdtn", us, ru));
+}
+
+}  // namespace
+}  // namespace korvex_app

@@ -1,0 +1,291 @@
+// The application's decisions against a host that behaves like an edit
+// control with a clipboard.
+
+#include <gtest/gtest.h>
+
+#include "core/repair_engine.h"
+#include "core/text_utf.h"
+#include "test_models.h"
+
+namespace korvex_app {
+namespace {
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
+class EditHost : public HostPort {
+ public:
+  std::u32string text;      // the caret is at the end
+  size_t selected = 0;      // units at the end that are selected
+  std::string clipboard = "user's";
+  int64_t change_count = 10;
+  bool copy_works = true;
+  std::optional<std::string> uia;
+  std::optional<bool> password;
+  std::vector<std::string> calls;
+  int64_t now = 1000;
+  std::vector<int32_t> released;
+  std::optional<std::u32string> pending = std::u32string();
+  bool capturing = false;
+
+  void Backspace(int count) override {
+    calls.push_back("backspace " + std::to_string(count));
+    if (selected > 0) {
+      text.erase(text.size() - selected);
+      selected = 0;
+      --count;
+    }
+    text.erase(text.size() - std::min<size_t>(count, text.size()));
+  }
+  void TypeText(const std::string& typed) override {
+    calls.push_back("typeText " + typed);
+    text.erase(text.size() - selected);
+    selected = 0;
+    text += Utf32FromUtf8(typed);
+  }
+  void ReleaseHeldKey(int32_t id) override { released.push_back(id); }
+  void ExtendHold(int32_t id) override {
+    calls.push_back("extendHold " + std::to_string(id));
+  }
+  void ShowHud(const std::string& shown) override { calls.push_back("hud " + shown); }
+  std::optional<bool> IsPasswordFieldFocused() override { return password; }
+  std::optional<std::string> UiaSelectedText() override { return uia; }
+  void SaveClipboard() override { saved = clipboard; }
+  void RestoreClipboard() override { clipboard = saved; }
+  void Copy() override {
+    if (copy_works && selected > 0) {
+      clipboard = Utf8FromUtf32(text.substr(text.size() - selected));
+      ++change_count;
+    }
+  }
+  std::optional<int64_t> ClipboardChangeCount() override { return change_count; }
+  std::optional<std::string> ReadClipboardText() override { return clipboard; }
+  std::vector<KeyLayout> SystemLayouts() override { return {UsLayout()}; }
+  void SetTypingCapture(bool enabled) override { capturing = enabled; }
+  std::optional<std::u32string> PendingTyping() override { return pending; }
+  void Wait(int ms) override { now += ms; }
+  int64_t NowMs() override { return now; }
+  void Note(const std::string&, const std::string&) override {}
+
+ private:
+  std::string saved;
+};
+
+EncodableValue KeyDown(int32_t keycode, const std::string& chars,
+                       bool control = false, bool shift = false,
+                       int32_t held = 0) {
+  EncodableMap record{{EncodableValue("type"), EncodableValue("keyDown")},
+                      {EncodableValue("keycode"), EncodableValue(keycode)},
+                      {EncodableValue("chars"), EncodableValue(chars)},
+                      {EncodableValue("control"), EncodableValue(control)},
+                      {EncodableValue("shift"), EncodableValue(shift)}};
+  if (held > 0) {
+    record.emplace(EncodableValue("held"), EncodableValue(int64_t{held}));
+  }
+  return EncodableValue(record);
+}
+
+EncodableValue Modifier(int32_t keycode, bool down, bool control = false) {
+  return EncodableValue(EncodableMap{
+      {EncodableValue("type"), EncodableValue("modifier")},
+      {EncodableValue("keycode"), EncodableValue(keycode)},
+      {EncodableValue("down"), EncodableValue(down)},
+      {EncodableValue("control"), EncodableValue(control)}});
+}
+
+struct Session {
+  EditHost host;
+  RepairEngine engine{host, nullptr};
+
+  void Type(const std::string& utf8) {
+    for (char32_t c : Utf32FromUtf8(utf8)) {
+      const int32_t keycode = c == U' ' ? 0x20 : 0x41;
+      host.text += c;
+      engine.OnRecord(KeyDown(keycode, Utf8FromUtf32(std::u32string(1, c))),
+                      host.now);
+      host.now += 60;
+    }
+  }
+  void ShiftTaps(int gap_ms = 100) {
+    for (int tap = 0; tap < 2; ++tap) {
+      engine.OnRecord(Modifier(0xA0, true), host.now += 20);
+      engine.OnRecord(Modifier(0xA0, false), host.now += 20);
+      host.now += gap_ms;
+    }
+  }
+  void Chord(int32_t letter) {
+    engine.OnRecord(Modifier(0xA2, true, true), host.now);
+    engine.OnRecord(KeyDown(letter, "", true, true), host.now);
+  }
+};
+
+TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
+  Session run;
+  run.Type("wrong отладкк");
+  run.host.text.pop_back();
+  run.engine.OnRecord(KeyDown(0x08, "\b"), run.host.now);
+  run.Type("а");
+  run.ShiftTaps();
+  EXPECT_EQ(run.host.text, U"wrong jnkflrf");
+  run.ShiftTaps();
+  EXPECT_EQ(run.host.text, U"wrong отладка");
+  run.ShiftTaps();
+  EXPECT_EQ(run.host.text, U"wrong jnkflrf");
+
+  // After a space the last word and its space are typed again.
+  run.Type(" ntcn ");
+  run.ShiftTaps();
+  EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ");
+
+  // Too slow, a key between, a chord, a click: nothing is converted.
+  Session other;
+  other.Type("ntcn");
+  other.ShiftTaps(600);
+  other.engine.OnRecord(Modifier(0xA0, true), other.host.now);
+  other.engine.OnRecord(KeyDown(0x23, ""), other.host.now);  // End
+  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
+  other.ShiftTaps();
+  other.Type("abc");
+  other.engine.OnRecord(Modifier(0xA0, true, true), other.host.now);
+  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
+  other.engine.OnRecord(Modifier(0xA0, true), other.host.now);
+  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
+  other.Type("d");
+  other.engine.OnRecord(EncodableValue(EncodableMap{
+      {EncodableValue("type"), EncodableValue("click")}}), other.host.now);
+  other.ShiftTaps();
+  EXPECT_EQ(other.host.text, U"ntcnabcd");
+  EXPECT_TRUE(other.host.calls.empty());
+}
+
+TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipboard) {
+  Session run;
+  run.host.text = U"privet mir";
+  run.host.selected = 10;
+  run.Chord('T');
+  EXPECT_EQ(run.host.text, U"привет мир");
+  EXPECT_EQ(run.host.clipboard, "user's");
+
+  run.host.selected = 10;
+  run.Chord('U');
+  EXPECT_EQ(run.host.text, U"ПРИВЕТ МИР");
+  EXPECT_EQ(run.host.clipboard, "user's");
+
+  // Nothing selected: the copy changes nothing, the last word is taken.
+  run.host.text.clear();
+  run.Type("moskva");
+  const int64_t before = run.host.now;
+  run.Chord('T');
+  EXPECT_EQ(run.host.text, U"москва");
+  EXPECT_GE(run.host.now - before, RepairEngine::kCopyWaitMs);
+  EXPECT_EQ(run.host.clipboard, "user's");
+  // A Backspace after a replacement starts afresh: the program may have
+  // set the text itself meanwhile.
+  run.host.text.clear();
+  run.engine.OnRecord(KeyDown(0x08, "\b"), run.host.now);
+  run.Type("moskva");
+  run.Chord('T');
+  EXPECT_EQ(run.host.text, U"москва");
+
+  // The selection as UI Automation reads it; the clipboard is not touched.
+  run.host.uia = "abc";
+  run.host.selected = 0;
+  run.host.text = U"xabc";
+  run.host.clipboard = "kept";
+  run.Chord('U');
+  EXPECT_EQ(run.host.text, U"xabcABC");
+  EXPECT_EQ(run.host.clipboard, "kept");
+}
+
+TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
+  const auto english = BuiltModel("en");
+  const auto russian = BuiltModel("ru");
+  if (!english || !russian) {
+    GTEST_SKIP() << "built without dictionaries";
+  }
+  const LayoutGuesser guesser(&*english, &*russian);
+  EditHost host;
+  RepairEngine engine(host, &guesser);
+  auto type = [&](const std::string& utf8) {
+    for (char32_t c : Utf32FromUtf8(utf8)) {
+      host.text += c;
+      engine.OnRecord(KeyDown(c == U' ' ? 0x20 : 0x41,
+                              Utf8FromUtf32(std::u32string(1, c))),
+                      host.now);
+    }
+  };
+  type("ghbdtn hello ");
+  EXPECT_EQ(host.text, U"привет hello ");
+  EXPECT_EQ(host.calls[0], "backspace 7");
+  EXPECT_EQ(host.calls[2], "hud ghbdtn \u2192 привет");
+
+  // Held Enter: more time is asked for, the repair is typed, then the key
+  // is let go.
+  type("vbh");
+  engine.OnRecord(KeyDown(0x0D, "\r", false, false, 5), host.now - 150);
+  EXPECT_EQ(host.text, U"привет hello мир");
+  EXPECT_EQ(host.calls[3], "extendHold 5");
+  type("world");
+  engine.OnRecord(KeyDown(0x09, "\t", false, false, 6), host.now);
+  host.password = true;
+  type(" ghbdtn");
+  engine.OnRecord(KeyDown(0x0D, "\r", false, false, 7), host.now);
+  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn");
+  EXPECT_EQ(host.released, (std::vector<int32_t>{5, 6, 7}));
+
+  // Keys typed before the capture began stay after the repaired word; when
+  // what they did is unknown, nothing is replaced.
+  host.password = false;
+  type(" ghbdtn");
+  host.text += U" v";
+  host.pending = U"v";
+  engine.OnRecord(KeyDown(0x20, " "), host.now);
+  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v");
+  host.pending.reset();
+  type(" ntcn ");
+  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v ntcn ");
+  EXPECT_FALSE(host.capturing);
+
+  // Double Left Shift takes an automatic repair back, and gives it again.
+  Session undo;
+  RepairEngine repairing(undo.host, &guesser);
+  for (char32_t c : std::u32string(U"ghbdtn ")) {
+    undo.host.text += c;
+    repairing.OnRecord(KeyDown(c == U' ' ? 0x20 : 0x41,
+                               Utf8FromUtf32(std::u32string(1, c))),
+                       undo.host.now);
+  }
+  EXPECT_EQ(undo.host.text, U"привет ");
+  for (const char32_t* expected : {U"ghbdtn ", U"привет "}) {
+    for (int tap = 0; tap < 2; ++tap) {
+      repairing.OnRecord(Modifier(0xA0, true), undo.host.now += 50);
+      repairing.OnRecord(Modifier(0xA0, false), undo.host.now += 50);
+    }
+    EXPECT_EQ(undo.host.text, expected);
+  }
+
+  // Switched off, or not a map: nothing is typed.
+  engine.set_auto_repair(false);
+  const size_t calls = host.calls.size();
+  host.pending = std::u32string();
+  type(" ghbdtn ");
+  engine.OnRecord(EncodableValue(3), host.now);
+  engine.OnRecord(EncodableValue(EncodableMap{}), host.now);
+  EXPECT_EQ(host.calls.size(), calls);
+}
+
+TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {
+  EXPECT_EQ(PendingText(KeyDown(0x41, "ф")), U"ф");
+  EXPECT_EQ(PendingText(Modifier(0xA0, true)), U"");
+  EXPECT_EQ(PendingText(KeyDown(0x0D, "\r", false, false, 3)), U"");
+  for (const EncodableValue& unknown :
+       {KeyDown(0x08, "\b"), KeyDown(0x0D, "\r"), KeyDown(0x43, "", true),
+        KeyDown(0x24, ""), EncodableValue(EncodableMap{
+            {EncodableValue("type"), EncodableValue("click")}}),
+        EncodableValue()}) {
+    EXPECT_FALSE(PendingText(unknown));
+  }
+}
+
+}  // namespace
+}  // namespace korvex_app
