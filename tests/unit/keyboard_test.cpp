@@ -632,16 +632,17 @@ TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
     EXPECT_EQ(repairs(), 1u);
 
     // Back from the lock screen or from sleep, it is looked at at once.
+    auto come_back = [&](UINT message, WPARAM code, size_t repaired) {
+      SendMessageW(h.runner(), message, code, 0);
+      app.RunPending(100);
+      EXPECT_EQ(repairs(), repaired);
+    };
     type_unseen("g", L"abcdefg");
-    SendMessageW(h.runner(), WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
-    app.RunPending(100);
-    EXPECT_EQ(repairs(), 2u);
+    come_back(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 2);
     ASSERT_TRUE(Xdo("key j"));
     h.WaitForRecords(app, "keyDown", 4, 2000);
     type_unseen("k", L"abcdefgjk");
-    SendMessageW(h.runner(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    app.RunPending(100);
-    EXPECT_EQ(repairs(), 3u);
+    come_back(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 3);
     ASSERT_TRUE(Xdo("key l"));
     h.WaitForRecords(app, "keyDown", 5, 2000);
     app.RunPending(100);
