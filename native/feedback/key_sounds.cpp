@@ -14,7 +14,8 @@ namespace {
 constexpr size_t kWavHeaderBytes = 44;
 
 uint32_t Read32(const uint8_t* at) {
-  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
+  return at[0] | (at[1] << 8) | (at[2] << 16) |
+         (static_cast<uint32_t>(at[3]) << 24);
 }
 
 uint16_t Read16(const uint8_t* at) {
