@@ -56,6 +56,9 @@ FlutterWindow::MessageHandler(HWND hwnd,
     case WM_WTSSESSION_CHANGE:
       OnSessionChange(wparam);
       break;
+    case WM_POWERBROADCAST:
+      OnPowerBroadcast(wparam);
+      break;
     case WM_COPYDATA:
       if (ReceiveFileHandOver(reinterpret_cast<const COPYDATASTRUCT*>(lparam))) {
         return 1;

@@ -1,14 +1,15 @@
 #!/bin/bash
 # Builds and runs the benchmarks under Wine; they print their own figures.
-# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|soak|repair_quality|repair_latency]...
-# (default: all; the soak types 10,000 physical keys and takes a few minutes)
+# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|soak|stress|repair_quality|repair_latency]...
+# (default: all; the soak types 10,000 physical keys and takes a few minutes,
+# the stress sends hostile input on every channel for a minute)
 set -e
 root=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 . "$root/tools/harness.sh"
 "$root/tools/build.sh" >/dev/null
 cp -f "$root/build/win/out/flutter_windows.dll" "$root/build/win/bench/" 2>/dev/null || true
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency soak repair_quality repair_latency)
+[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency soak stress repair_quality repair_latency)
 for bench in "${benches[@]}"; do
   echo "== $bench"
   case "$bench" in
@@ -31,6 +32,9 @@ for bench in "${benches[@]}"; do
       # program: the end-to-end run prints its figures.
       (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" ./app_e2e_tests.exe \
         --gtest_filter='*EnglishPass*' | grep -E '^figure|OK|FAILED') ;;
+    stress)
+      (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=600 \
+        "$root/tools/wine-run.sh" ./channel_stress.exe --seconds 60) ;;
     *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
   esac
 done

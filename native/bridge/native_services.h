@@ -54,6 +54,8 @@ void ReadEnvironmentSwitches();
 // Window messages the runner window passes on.
 void OnSettingChange(const wchar_t* setting_name);
 void OnSessionChange(WPARAM change_code);
+// A resume from sleep: the hooks are looked at at once.
+void OnPowerBroadcast(WPARAM event);
 bool ReceiveFileHandOver(const COPYDATASTRUCT* record);
 void DeliverFileOpen(const std::string& path);
 bool ReadTaskbarLightTheme();

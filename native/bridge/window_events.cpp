@@ -5,6 +5,7 @@
 
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
+#include "keyboard/hook_watchdog.h"
 #include "keyboard/modifier_tracking.h"
 
 using flutter::EncodableValue;
@@ -52,11 +53,19 @@ void OnSessionChange(WPARAM change_code) {
     case WTS_REMOTE_CONNECT:
     case WTS_SESSION_LOGON:
     case WTS_SESSION_UNLOCK:
-      // Key-ups lost while the desktop was away leave modifiers stuck.
+      // Key-ups lost while the desktop was away leave modifiers stuck, and
+      // the hooks may have been dropped meanwhile.
       if (key_event_sink) {
         CheckStuckModifiers("session change");
+        CheckHooksAfterAbsence();
       }
       break;
+  }
+}
+
+void OnPowerBroadcast(WPARAM event) {
+  if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) {
+    CheckHooksAfterAbsence();
   }
 }
 

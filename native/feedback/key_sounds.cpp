@@ -13,10 +13,55 @@ namespace {
 
 constexpr size_t kWavHeaderBytes = 44;
 
-bool IsWav(const std::vector<uint8_t>& bytes) {
-  return bytes.size() > kWavHeaderBytes &&
-         std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
-         std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
+uint32_t Read32(const uint8_t* at) {
+  return at[0] | (at[1] << 8) | (at[2] << 16) |
+         (static_cast<uint32_t>(at[3]) << 24);
+}
+
+uint16_t Read16(const uint8_t* at) {
+  return static_cast<uint16_t>(at[0] | (at[1] << 8));
+}
+
+// The system plays the bytes on a thread of its own and believes their
+// sizes: a RIFF or chunk size beyond the image has it read past the end.
+// So an image is taken as it is only when its chunks lie within it and it
+// holds PCM the system can play.
+bool IsPlayableWav(const std::vector<uint8_t>& bytes) {
+  const size_t size = bytes.size();
+  const uint8_t* data = bytes.data();
+  if (size <= kWavHeaderBytes || std::memcmp(data, "RIFF", 4) != 0 ||
+      std::memcmp(data + 8, "WAVE", 4) != 0) {
+    return false;
+  }
+  const uint64_t end = uint64_t{Read32(data + 4)} + 8;
+  if (end > size) {
+    return false;
+  }
+  bool format = false;
+  bool samples = false;
+  for (uint64_t at = 12; at + 8 <= end;) {
+    const uint8_t* chunk = data + at;
+    const uint64_t length = Read32(chunk + 4);
+    if (at + 8 + length > end) {
+      return false;
+    }
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && length >= 16) {
+      const uint16_t tag = Read16(chunk + 8);
+      const uint16_t channels = Read16(chunk + 10);
+      const uint32_t rate = Read32(chunk + 12);
+      const uint16_t align = Read16(chunk + 20);
+      const uint16_t bits = Read16(chunk + 22);
+      format = tag == WAVE_FORMAT_PCM && channels >= 1 && channels <= 8 &&
+               rate > 0 && (bits == 8 || bits == 16 || bits == 24 ||
+                            bits == 32) &&
+               align == channels * bits / 8;
+    } else if (std::memcmp(chunk, "data", 4) == 0) {
+      samples = format && length > 0;
+    }
+    // Chunks are padded to an even size.
+    at += 8 + length + (length & 1);
+  }
+  return format && samples;
 }
 
 void StopPlaying() {
@@ -30,7 +75,7 @@ void SetKeySounds(bool enabled, const std::optional<KeySoundSamples>& samples) {
     // A playing sound reads the cached bytes: stop it before they change.
     StopPlaying();
     for (const auto& [name, bytes] : *samples) {
-      if (IsWav(bytes)) {
+      if (IsPlayableWav(bytes)) {
         key_sound_cache[name] = bytes;
       } else {
         // Compressed samples are not decoded yet: such a name plays nothing.

@@ -8,6 +8,7 @@
 #include "diagnostics/capture_log.h"
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
+#include "keyboard/hook_watchdog.h"
 #include "keyboard/key_hold.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_state.h"
@@ -34,6 +35,11 @@ void SendTypeRecord(const char* type) {
 
 HHOOK InstallKeyboardHook() {
   return SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc,
+                           GetModuleHandleW(nullptr), 0);
+}
+
+HHOOK InstallMouseHook() {
+  return SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc,
                            GetModuleHandleW(nullptr), 0);
 }
 
@@ -67,6 +73,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
   if (code != HC_ACTION || !key_event_sink || !lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
   }
+  hook_event_time = GetTickCount();
   const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
   const KeyEventClass c =
       ClassifyKeyEvent(event.flags, event.dwExtraInfo, accept_injected);
@@ -92,11 +99,13 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HC_ACTION && key_event_sink && lparam &&
-      (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN ||
-       wparam == WM_MBUTTONDOWN)) {
+  if (code == HC_ACTION && lparam) {
+    // Movements too: they are input the system counts.
+    hook_event_time = GetTickCount();
     const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-    if ((event.flags & LLMHF_INJECTED) == 0) {
+    if (key_event_sink && (event.flags & LLMHF_INJECTED) == 0 &&
+        (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN ||
+         wparam == WM_MBUTTONDOWN)) {
       SendTypeRecord("click");
     }
   }
@@ -118,16 +127,17 @@ void OnKeyEventsListen(
     std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {
   key_event_sink = std::move(sink);
   caps_lock_stale = true;
-  HMODULE module = GetModuleHandleW(nullptr);
   keyboard_hook = InstallKeyboardHook();
-  mouse_hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
+  mouse_hook = InstallMouseHook();
   foreground_event_hook = SetWinEventHook(
       EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
       ForegroundEventProc, 0, 0,
       WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+  StartHookWatchdog();
 }
 
 void OnKeyEventsCancel() {
+  StopHookWatchdog();
   FlushInjectionQueue();
   hold_word_end = false;
   swallow_held_key_up = false;
@@ -166,6 +176,22 @@ void ReinstallKeyboardHook() {
   }
   keyboard_hook = InstallKeyboardHook();
   keyboard_hook_suspended = false;
+  ResyncKeyStateFromSystem();
+  ResyncPhysicalKeyState();
+  RebaselineHookWatchdog();
+}
+
+void PutBackHooks() {
+  // Taken out first: a handle the system already let go of may have been
+  // handed out again, and must not remove the new hook.
+  if (keyboard_hook) {
+    UnhookWindowsHookEx(keyboard_hook);
+  }
+  if (mouse_hook) {
+    UnhookWindowsHookEx(mouse_hook);
+  }
+  keyboard_hook = InstallKeyboardHook();
+  mouse_hook = InstallMouseHook();
   ResyncKeyStateFromSystem();
   ResyncPhysicalKeyState();
 }

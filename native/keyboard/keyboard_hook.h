@@ -43,4 +43,8 @@ void OnKeyEventsCancel();
 void SuspendKeyboardHook();
 void ReinstallKeyboardHook();
 
+// Puts the keyboard and mouse hooks back, whether or not the system still
+// had them, with the key tables taken from the system.
+void PutBackHooks();
+
 #endif  // KORVEX_NATIVE_KEYBOARD_KEYBOARD_HOOK_H_

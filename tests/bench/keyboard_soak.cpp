@@ -3,16 +3,16 @@
 // text, the held key released) while xdotool types physical keys into a
 // second program's edit control. Reports what the edit received against
 // what was typed: keys lost, doubled and reordered, modifiers left down,
-// replies never answered, and the host's private bytes.
+// replies never answered, hooks put back by the watchdog, and the host's
+// private bytes.
 //
 //   keyboard_soak.exe [--keys N] [--delay MS]
-// Exit code 0 when nothing was lost, doubled, reordered, left down or left
-// unanswered.
+// Exit code 0 when nothing was lost, doubled, reordered, left down, left
+// unanswered or repaired.
 
 #include <flutter/encodable_value.h>
 #include <flutter_app/app_messenger.h>
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +25,7 @@
 
 #include "injection/input_synthesis.h"
 #include "keyboard_harness.h"
+#include "soak_support.h"
 #include "test_support.h"
 
 using flutter::EncodableMap;
@@ -132,8 +133,15 @@ class SoakApplication {
   int replaced() const { return replaced_; }
   size_t records() const { return records_; }
 
+  int watchdog_repairs() const { return watchdog_repairs_; }
+
   void OnRecord(const EncodableMap& record) {
     ++records_;
+    // A user typing along never makes the watchdog put the hooks back.
+    if (StringOf(record, "type") == "diag" &&
+        StringOf(record, "message") == "keyboard hook lost: reinstalled") {
+      ++watchdog_repairs_;
+    }
     if (StringOf(record, "type") != "keyDown" || BoolOf(record, "repeat")) {
       return;
     }
@@ -191,111 +199,9 @@ class SoakApplication {
   int calls_ = 0;
   int replies_ = 0;
   int replaced_ = 0;
+  int watchdog_repairs_ = 0;
   size_t records_ = 0;
 };
-
-struct Diff {
-  int lost = 0;
-  int doubled = 0;
-  int reordered = 0;
-  int other = 0;
-};
-
-// Classifies the differences of the shortest edit script: a unit missing
-// is lost, one more equal to its neighbour is doubled, a unit missing here
-// and found again within a few places is reordered.
-Diff Compare(const std::wstring& expected, const std::wstring& actual) {
-  const int n = static_cast<int>(expected.size());
-  const int m = static_cast<int>(actual.size());
-  // Myers' algorithm, keeping each step's furthest reaching paths.
-  const int max = n + m;
-  std::vector<int> v(2 * max + 2, 0);
-  std::vector<std::vector<int>> trace;
-  int steps = -1;
-  for (int d = 0; d <= max && steps < 0; ++d) {
-    trace.push_back(v);
-    for (int k = -d; k <= d; k += 2) {
-      int x = (k == -d || (k != d && v[max + k - 1] < v[max + k + 1]))
-                  ? v[max + k + 1]
-                  : v[max + k - 1] + 1;
-      int y = x - k;
-      while (x < n && y < m && expected[x] == actual[y]) {
-        ++x;
-        ++y;
-      }
-      v[max + k] = x;
-      if (x >= n && y >= m) {
-        steps = d;
-        break;
-      }
-    }
-  }
-  std::vector<std::pair<int, wchar_t>> removed, added;  // position, unit
-  int x = n, y = m;
-  for (int d = steps; d > 0; --d) {
-    const std::vector<int>& previous = trace[d];
-    const int k = x - y;
-    const bool down = k == -d || (k != d && previous[max + k - 1] < previous[max + k + 1]);
-    const int prev_k = down ? k + 1 : k - 1;
-    const int prev_x = previous[max + prev_k];
-    const int prev_y = prev_x - prev_k;
-    while (x > prev_x && y > prev_y) {
-      --x;
-      --y;
-    }
-    if (down) {
-      added.push_back({y - 1, actual[y - 1]});
-    } else {
-      removed.push_back({x - 1, expected[x - 1]});
-    }
-    x = prev_x;
-    y = prev_y;
-  }
-  Diff diff;
-  std::vector<bool> matched(added.size(), false);
-  for (const auto& [position, unit] : removed) {
-    bool moved = false;
-    for (size_t i = 0; i < added.size() && !moved; ++i) {
-      if (!matched[i] && added[i].second == unit &&
-          std::abs(added[i].first - position) <= 8) {
-        matched[i] = moved = true;
-      }
-    }
-    moved ? ++diff.reordered : ++diff.lost;
-  }
-  for (size_t i = 0; i < added.size(); ++i) {
-    if (matched[i]) continue;
-    const int at = added[i].first;
-    const bool same_as_neighbour =
-        (at > 0 && actual[at - 1] == added[i].second) ||
-        (at + 1 < m && actual[at + 1] == added[i].second);
-    same_as_neighbour ? ++diff.doubled : ++diff.other;
-  }
-  return diff;
-}
-
-size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof(counters);
-  GetProcessMemoryInfo(GetCurrentProcess(),
-                       reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof(counters));
-  // The private commit, which Windows also reports as PrivateUsage; Wine
-  // fills in only this field.
-  return counters.PagefileUsage;
-}
-
-std::wstring TextOf(HWND edit) {
-  DWORD_PTR length = 0;
-  SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length);
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(edit, WM_GETTEXT, length + 1,
-                      reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 5000,
-                      &copied);
-  text.resize(copied);
-  return text;
-}
 
 }  // namespace
 
@@ -309,36 +215,16 @@ int wmain(int argc, wchar_t** argv) {
   const std::vector<Key> script = MakeScript(keys, 20261206);
   const std::wstring expected = ExpectedText(script);
 
-  // The second program, with the focus.
-  std::wstring command = ProgramFolder() + L"\\soak_target.exe";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION target = {};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &target)) {
-    std::printf("soak: cannot start soak_target.exe\n");
-    return 2;
-  }
-  HWND target_window = nullptr;
-  HWND edit = nullptr;
-  PumpUntil([&] {
-    target_window = FindWindowW(L"KorvexSoakTarget", nullptr);
-    edit = target_window ? GetWindow(target_window, GW_CHILD) : nullptr;
-    return edit != nullptr;
-  }, 15000);
-  Xdo("search --name '^korvex-soak-target$' windowfocus --sync");
-  PumpUntil([] { return false; }, 500);
-
+  SoakTarget target;  // the second program, with the focus
   KeyboardHarness host;  // the runner and its services in this process
-  if (!edit || !host.runner()) {
+  if (!target.ready() || !host.runner()) {
     std::printf("soak: no target window or no host\n");
-    TerminateProcess(target.hProcess, 1);
     return 2;
   }
-  Xdo("search --name '^korvex-soak-target$' windowfocus --sync");
+  target.Focus();
 
   size_t bytes_before = 0, bytes_after = 0;
-  int calls = 0, replies = 0, replaced = 0;
+  int calls = 0, replies = 0, replaced = 0, watchdog_repairs = 0;
   size_t records = 0;
   std::wstring actual, stray;
   bool edit_focused = false;
@@ -390,7 +276,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring last;
     ULONGLONG changed_at = GetTickCount64();
     Poll(app, [&] {
-      actual = TextOf(edit);
+      actual = target.Text();
       if (actual != last) {
         last = actual;
         changed_at = GetTickCount64();
@@ -400,13 +286,16 @@ int wmain(int argc, wchar_t** argv) {
     }, 60000);
     bytes_after = PrivateBytes();
     stray = host.EditText();  // keys that went astray land here
-    GUITHREADINFO gui = {sizeof(gui)};
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof(gui);
+    const HWND target_window = GetAncestor(target.edit(), GA_ROOT);
     GetGUIThreadInfo(GetWindowThreadProcessId(target_window, nullptr), &gui);
-    edit_focused = GetForegroundWindow() == target_window && gui.hwndFocus == edit;
+    edit_focused = GetForegroundWindow() == target_window && gui.hwndFocus == target.edit();
     calls = application.calls();
     replies = application.replies();
     replaced = application.replaced();
     records = application.records();
+    watchdog_repairs = application.watchdog_repairs();
     app.Cancel("korvex/key_events");
   }, 3600000);
   const double seconds = (GetTickCount64() - started) / 1000.0;
@@ -420,37 +309,19 @@ int wmain(int argc, wchar_t** argv) {
               pressed, seconds, records, replaced);
   std::printf("soak: lost %d, doubled %d, reordered %d, other differences %d\n",
               diff.lost, diff.doubled, diff.reordered, diff.other);
-  std::printf("soak: modifiers still down %d, replies unanswered %d of %d\n",
-              modifiers_down, calls - replies, calls);
+  std::printf("soak: modifiers still down %d, replies unanswered %d of %d, "
+              "watchdog repairs %d\n",
+              modifiers_down, calls - replies, calls, watchdog_repairs);
   std::printf("soak: host private bytes %zu after warm-up, %zu at the end (%+lld)\n",
               bytes_before, bytes_after,
               static_cast<long long>(bytes_after) - static_cast<long long>(bytes_before));
-  if (diff.lost + diff.doubled + diff.reordered + diff.other > 0) {
-    std::printf("soak: expected %zu units, the edit holds %zu (the host's own test window %zu); "
-                "the edit %s the focus\n", expected.size(), actual.size(), stray.size(),
-                edit_focused ? "has" : "lost");
-    for (size_t i = 0; i < expected.size() && i <= actual.size(); ++i) {
-      if (i == actual.size() || expected[i] != actual[i]) {
-        const size_t from = i > 20 ? i - 20 : 0;
-        auto show = [](const std::wstring& t) {
-          std::string out;
-          for (wchar_t c : t) out += c == L'\r' ? std::string("\\r") : c == L'\n' ? std::string("\\n") : c == L'\t' ? std::string("\\t") : std::string(1, static_cast<char>(c));
-          return out;
-        };
-        std::printf("soak: first difference at %zu:\n  expected \"%s\"\n  actual   \"%s\"\n",
-                    i, show(expected.substr(from, 40)).c_str(), show(actual.substr(from, 40)).c_str());
-        break;
-      }
-    }
+  if (diff.total() > 0) {
+    std::printf("soak: the host's own test window holds %zu units; the edit %s the focus\n",
+                stray.size(), edit_focused ? "has" : "lost");
+    PrintFirstDifference("soak", expected, actual);
   }
-  PostMessageW(target_window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(target.hProcess, 5000) != WAIT_OBJECT_0) {
-    TerminateProcess(target.hProcess, 1);
-  }
-  CloseHandle(target.hProcess);
-  CloseHandle(target.hThread);
-  const bool clean = diff.lost + diff.doubled + diff.reordered + diff.other +
-                         modifiers_down + (calls - replies) == 0 &&
+  const bool clean = diff.total() + modifiers_down + (calls - replies) +
+                             watchdog_repairs == 0 &&
                      replaced > 0;
   return clean ? 0 : 1;
 }

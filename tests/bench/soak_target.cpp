@@ -1,7 +1,10 @@
 // A second program for the soak: a window with a multi-line edit control
-// that takes whatever is typed, until it is closed.
+// that takes whatever is typed, until it is closed or the program whose id
+// it was given ends.
 
 #include <windows.h>
+
+#include <cwchar>
 
 namespace {
 
@@ -23,9 +26,18 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+// Ends with the program that started it, crashed or not.
+DWORD WINAPI FollowParent(LPVOID parent) {
+  WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+  ExitProcess(0);
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* arguments, int) {
+  if (HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, _wtoi(arguments))) {
+    CreateThread(nullptr, 0, FollowParent, parent, 0, nullptr);
+  }
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = TargetProc;
   window_class.hInstance = instance;

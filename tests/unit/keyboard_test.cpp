@@ -16,6 +16,7 @@
 #include "injection/clipboard.h"
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
+#include "keyboard/hook_watchdog.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_hook.h"
 #include "keyboard/keyboard_state.h"
@@ -639,6 +640,76 @@ TEST(KeyboardTest, CancelAndCloseFinishEveryTaskWhileTheHooksKeepAnswering) {
   EXPECT_FALSE(Feed(WM_KEYDOWN, 'A'));
 }
 
+
+TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  h.SetEditText(L"");
+  const std::string lost = "keyboard hook lost: reinstalled";
+  auto repairs = [&] {
+    size_t count = 0;
+    for (const EncodableMap& r : h.RecordsOf("diag")) {
+      count += StringOf(r, "message") == lost;
+    }
+    return count;
+  };
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    // Gone as the system drops it, without a word, the handle left in
+    // place, some time after the hooks last saw an event.
+    auto drop_hook = [&] {
+      Poll(app, [] { return false; }, kHookWatchdogPeriodMs + 100);
+      h.OnMain([] { UnhookWindowsHookEx(keyboard_hook); });
+    };
+    // Until the edit has the key, the system may not have counted it.
+    auto type_unseen = [&](const char* key, const wchar_t* text) {
+      drop_hook();
+      ASSERT_TRUE(Xdo(std::string("key ") + key));
+      Poll(app, [&] { return h.EditText() == text; }, 2000);
+    };
+    // The application was told of a Shift whose release then goes past.
+    h.OnMain([] { Feed(WM_KEYDOWN, VK_LSHIFT); });
+    drop_hook();
+    ASSERT_TRUE(Xdo("key --delay 30 a b c"));
+    EXPECT_TRUE(Poll(app, [&] { return repairs() == 1; },
+                     2 * kHookWatchdogPeriodMs + 500));
+    ASSERT_TRUE(Xdo("key --delay 30 d e f"));
+    h.WaitForRecords(app, "keyDown", 3, 2000);
+    // Input the hooks saw is no loss, however the desktop came back.
+    SendMessageW(h.runner(), WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
+    Poll(app, [] { return false; }, 2 * kHookWatchdogPeriodMs + 500);
+    EXPECT_EQ(repairs(), 1u);
+
+    // Back from the lock screen or from sleep, it is looked at at once.
+    auto come_back = [&](UINT message, WPARAM code, size_t repaired) {
+      SendMessageW(h.runner(), message, code, 0);
+      app.RunPending(100);
+      EXPECT_EQ(repairs(), repaired);
+    };
+    type_unseen("g", L"abcdefg");
+    come_back(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 2);
+    ASSERT_TRUE(Xdo("key j"));
+    h.WaitForRecords(app, "keyDown", 4, 2000);
+    type_unseen("k", L"abcdefgjk");
+    come_back(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 3);
+    ASSERT_TRUE(Xdo("key l"));
+    h.WaitForRecords(app, "keyDown", 5, 2000);
+    app.RunPending(100);
+  }));
+  EXPECT_EQ(h.EditText(), L"abcdefgjkl");
+  std::string seen;
+  for (const EncodableMap& r : h.RecordsOf("keyDown")) seen += StringOf(r, "chars");
+  EXPECT_EQ(seen, "defjl");
+  const auto diags = h.RecordsOf("diag");
+  ASSERT_GE(diags.size(), 2u);
+  EXPECT_EQ(StringOf(diags[0], "message"),
+            "stuck modifier vk=160 released (hook lost)");
+  EXPECT_EQ(StringOf(diags[1], "message"), lost);
+  EXPECT_EQ(repairs(), 3u);
+  const auto modifiers = h.RecordsOf("modifier");
+  ASSERT_EQ(modifiers.size(), 2u);
+  EXPECT_FALSE(BoolOf(modifiers[1], "down"));
+}
 
 TEST(KeyboardTest, CapsLockOnBeforeListeningIsSeenForAnotherProgram) {
   KeyboardHarness h;

@@ -11,9 +11,22 @@ namespace {
 // Under Wine a crashed program exits with code 0, which CTest counts as a
 // pass; the faults these tests look for often show only as a crash.
 LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* pointers) {
-  std::fprintf(stderr, "crash: exception 0x%08lx\n",
+  // Where, as a module offset that addr2line reads.
+  const auto* address =
+      static_cast<const char*>(pointers->ExceptionRecord->ExceptionAddress);
+  HMODULE module = nullptr;
+  wchar_t name[MAX_PATH] = L"?";
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(address), &module)) {
+    GetModuleFileNameW(module, name, MAX_PATH);
+  }
+  std::fprintf(stderr, "crash: exception 0x%08lx at %ls+0x%llx\n",
                static_cast<unsigned long>(
-                   pointers->ExceptionRecord->ExceptionCode));
+                   pointers->ExceptionRecord->ExceptionCode),
+               name,
+               static_cast<unsigned long long>(
+                   address - reinterpret_cast<const char*>(module)));
   std::fflush(stderr);
   TerminateProcess(GetCurrentProcess(), 3);
   return EXCEPTION_EXECUTE_HANDLER;
