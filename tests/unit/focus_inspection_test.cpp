@@ -17,6 +17,10 @@
 using flutter_app::AppMessenger;
 using namespace test_support;
 
+// The test implementation fills the slots of the project's own declarations;
+// the SDK's interfaces have many more.
+#if !defined(_MSC_VER)
+
 namespace {
 
 // What the test implementation answers; set by the test between calls.
@@ -393,3 +397,5 @@ TEST(UiaUnavailableTest, CreationFailsOnceAndTheEditStyleAnswers) {
   EXPECT_EQ(text, "");
   EXPECT_EQ(instances_created, 0);
 }
+
+#endif  // !defined(_MSC_VER)

@@ -168,6 +168,7 @@ TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
         {EncodableValue("other"), EncodableValue(Riff(50))}}));
     h.OnMain([&] { sample = key_sound_cache[layout].data(); });
     auto press = [&](size_t count) {
+      ASSERT_TRUE(h.FocusTarget());
       ASSERT_TRUE(Xdo("key a"));
       ASSERT_TRUE(h.WaitForRecords(app, "keyDown", count));
       // Served after the click that the hook posted.
