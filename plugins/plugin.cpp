@@ -7,6 +7,7 @@
 #include <flutter/plugin_registrar_windows.h>
 #include <flutter/standard_method_codec.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -27,9 +28,21 @@ class StandInPlugin : public flutter::Plugin {
           HandleWindowCall(call, std::move(result));
         });
 #endif
+#ifdef PLUGIN_TRAY_MANAGER
+    channel_ = std::make_unique<flutter::MethodChannel<>>(
+        registrar->messenger(), "tray_manager",
+        &flutter::StandardMethodCodec::GetInstance());
+    channel_->SetMethodCallHandler(
+        [this](const flutter::MethodCall<>& call,
+               std::unique_ptr<flutter::MethodResult<>> result) {
+          HandleTrayCall(call, std::move(result));
+        });
+#endif
   }
 
   ~StandInPlugin() override {
+    // The icon goes with the program, as the real plug-in's does.
+    RemoveTrayIcon();
     if (channel_) {
       channel_->SetMethodCallHandler(nullptr);
     }
@@ -61,7 +74,58 @@ class StandInPlugin : public flutter::Plugin {
     }
   }
 
+  // The notification-area icon the host's balloons rise from: owner the
+  // runner window, identifier 1, callback message WM_USER + 1.
+  NOTIFYICONDATAW TrayIcon(HWND window) const {
+    NOTIFYICONDATAW icon = {};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = window;
+    icon.uID = 1;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    icon.uCallbackMessage = WM_USER + 1;
+    icon.hIcon = static_cast<HICON>(LoadImageW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), IMAGE_ICON,
+        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    return icon;
+  }
+
+  void RemoveTrayIcon() {
+    if (tray_window_) {
+      NOTIFYICONDATAW icon = TrayIcon(tray_window_);
+      Shell_NotifyIconW(NIM_DELETE, &icon);
+      tray_window_ = nullptr;
+    }
+  }
+
+  void HandleTrayCall(const flutter::MethodCall<>& call,
+                      std::unique_ptr<flutter::MethodResult<>> result) {
+    const std::string& method = call.method_name();
+    if (method == "setIcon") {
+      HWND window = TopLevelWindow();
+      if (!window) {
+        result->Success(flutter::EncodableValue(false));
+        return;
+      }
+      NOTIFYICONDATAW icon = TrayIcon(window);
+      const bool added = tray_window_ == window
+                             ? Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE
+                             : Shell_NotifyIconW(NIM_ADD, &icon) != FALSE;
+      if (added) {
+        tray_window_ = window;
+        icon.uVersion = NOTIFYICON_VERSION_4;
+        Shell_NotifyIconW(NIM_SETVERSION, &icon);
+      }
+      result->Success(flutter::EncodableValue(added));
+    } else if (method == "destroy") {
+      RemoveTrayIcon();
+      result->Success();
+    } else {
+      result->NotImplemented();
+    }
+  }
+
   flutter::PluginRegistrarWindows* registrar_;
+  HWND tray_window_ = nullptr;
   std::unique_ptr<flutter::MethodChannel<>> channel_;
 };
 

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds and runs the benchmarks under Wine; they print their own figures.
-# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|soak|stress|repair_quality|repair_latency]...
+# usage: tools/bench.sh [type_text|record_codec|hook_cost|key_latency|key_sound|soak|stress|repair_quality|repair_latency]...
 # (default: all; the soak types 10,000 physical keys and takes a few minutes,
 # the stress sends hostile input on every channel for a minute)
 set -e
@@ -9,12 +9,15 @@ root=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/tools/build.sh" >/dev/null
 cp -f "$root/build/win/out/flutter_windows.dll" "$root/build/win/bench/" 2>/dev/null || true
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency soak stress repair_quality repair_latency)
+[ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency key_sound soak stress repair_quality repair_latency)
 for bench in "${benches[@]}"; do
   echo "== $bench"
   case "$bench" in
     type_text|record_codec)
       (cd "$root/build/win/bench" && "$root/tools/wine-run.sh" "./${bench}_bench.exe") ;;
+    key_sound)
+      # The test MP3 is made with the tests' build.
+      (cd "$root/build/win/bench" && "$root/tools/wine-run.sh" ./key_sound_bench.exe ../tests/tone_10s.mp3) ;;
     hook_cost|key_latency)
       # These run a host in-process, beside the test programs.
       (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" "./${bench}_bench.exe") ;;

@@ -10,7 +10,9 @@
 #include "bridge/text_conversion.h"
 #include "context/foreground_restore.h"
 #include "context/foreground_window.h"
+#include "context/focus_inspection.h"
 #include "diagnostics/capture_log.h"
+#include "feedback/hud.h"
 #include "feedback/key_sounds.h"
 #include "injection/clipboard.h"
 #include "injection/injection_queue.h"
@@ -157,6 +159,19 @@ void PlayKeySoundMethod(const EncodableValue* arguments, Reply& result) {
   result->Success();
 }
 
+void ShowHudMethod(const EncodableValue* arguments, Reply& result) {
+  ShowHud(Utf16FromUtf8(GetStringArg(arguments, "text")));
+  result->Success();
+}
+
+void IsPasswordFieldFocusedMethod(const EncodableValue*, Reply& result) {
+  result->Success(EncodableValue(IsPasswordFieldFocused()));
+}
+
+void UiaSelectedTextMethod(const EncodableValue*, Reply& result) {
+  result->Success(EncodableValue(UiaSelectedText()));
+}
+
 void ListKeyboardLayoutsMethod(const EncodableValue*, Reply& result) {
   flutter::EncodableList layouts;
   for (const LayoutEntry& entry : ListKeyboardLayouts()) {
@@ -208,6 +223,9 @@ const std::unordered_map<std::string, MethodHandler>& MethodTable() {
       {"setTypingCapture", SetTypingCapture},
       {"setKeySounds", SetKeySoundsMethod},
       {"playKeySound", PlayKeySoundMethod},
+      {"showHud", ShowHudMethod},
+      {"isPasswordFieldFocused", IsPasswordFieldFocusedMethod},
+      {"uiaSelectedText", UiaSelectedTextMethod},
       {"listKeyboardLayouts", ListKeyboardLayoutsMethod},
       {"systemLayouts", SystemLayouts},
       {"runningLayoutSwitchers", RunningLayoutSwitchersMethod},

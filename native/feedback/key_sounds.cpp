@@ -2,12 +2,18 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <objbase.h>
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
+
+#include "bridge/message_wait.h"
+#include "feedback/wav_decoder.h"
 
 bool key_sounds_enabled = false;
 std::map<std::string, std::vector<uint8_t>> key_sound_cache;
+BOOL(WINAPI* play_sound)(LPCWSTR, HMODULE, DWORD) = PlaySoundW;
 
 namespace {
 
@@ -64,8 +70,55 @@ bool IsPlayableWav(const std::vector<uint8_t>& bytes) {
   return format && samples;
 }
 
+// A RIFF/WAVE image is never handed to the decoder: it is kept when
+// playable, else dropped.
+bool IsWav(const std::vector<uint8_t>& bytes) {
+  return bytes.size() > kWavHeaderBytes &&
+         std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
+         std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
+}
+
 void StopPlaying() {
-  PlaySoundW(nullptr, nullptr, 0);
+  play_sound(nullptr, nullptr, 0);
+}
+
+using Decoded = std::map<std::string, std::optional<std::vector<uint8_t>>>;
+
+void DecodeAll(const KeySoundSamples& samples, Decoded& decoded) {
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  for (const auto& [name, bytes] : samples) {
+    if (!bytes.empty() && !IsWav(bytes)) {
+      decoded[name] = DecodeToWav(bytes);
+    }
+  }
+  CoUninitialize();
+}
+
+// Decoding a large map takes seconds: it runs on a thread of its own while
+// this one keeps serving the hooks.
+Decoded DecodeCompressed(const KeySoundSamples& samples) {
+  Decoded decoded;
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread worker;
+  if (done) {
+    try {
+      worker = std::thread([&] {
+        DecodeAll(samples, decoded);
+        SetEvent(done);
+      });
+    } catch (...) {
+    }
+  }
+  if (worker.joinable()) {
+    WaitServingSentMessages(done, INFINITE);
+    worker.join();
+  } else {
+    DecodeAll(samples, decoded);
+  }
+  if (done) {
+    CloseHandle(done);
+  }
+  return decoded;
 }
 
 }  // namespace
@@ -74,11 +127,16 @@ void SetKeySounds(bool enabled, const std::optional<KeySoundSamples>& samples) {
   if (samples) {
     // A playing sound reads the cached bytes: stop it before they change.
     StopPlaying();
+    Decoded decoded = DecodeCompressed(*samples);
     for (const auto& [name, bytes] : *samples) {
-      if (IsPlayableWav(bytes)) {
+      if (bytes.empty()) {
+        key_sound_cache.erase(name);
+      } else if (IsPlayableWav(bytes)) {
         key_sound_cache[name] = bytes;
+      } else if (decoded[name]) {
+        key_sound_cache[name] = std::move(*decoded[name]);
       } else {
-        // Compressed samples are not decoded yet: such a name plays nothing.
+        // An older sound of the name goes too.
         key_sound_cache.erase(name);
       }
     }
@@ -94,7 +152,7 @@ void PlayKeySound(const std::string& name) {
   if (found == key_sound_cache.end() || found->second.empty()) {
     return;
   }
-  PlaySoundW(reinterpret_cast<LPCWSTR>(found->second.data()), nullptr,
+  play_sound(reinterpret_cast<LPCWSTR>(found->second.data()), nullptr,
              SND_ASYNC | SND_NODEFAULT | SND_MEMORY);
 }
 

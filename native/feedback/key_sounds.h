@@ -1,6 +1,8 @@
 #ifndef KORVEX_NATIVE_FEEDBACK_KEY_SOUNDS_H_
 #define KORVEX_NATIVE_FEEDBACK_KEY_SOUNDS_H_
 
+#include <windows.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -14,6 +16,8 @@ using KeySoundSamples = std::map<std::string, std::vector<uint8_t>>;
 extern bool key_sounds_enabled;
 // Sample name to WAV image; an entry is never empty.
 extern std::map<std::string, std::vector<uint8_t>> key_sound_cache;
+// PlaySoundW; a test replaces it, since no sound can be heard under Wine.
+extern BOOL(WINAPI* play_sound)(LPCWSTR, HMODULE, DWORD);
 
 // |samples| absent leaves the cache as it is.
 void SetKeySounds(bool enabled, const std::optional<KeySoundSamples>& samples);

@@ -254,7 +254,7 @@ TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
           {"korvex/automation", "setLogDirectory",
            EncodableValue(EncodableList{}), Reply::Kind::kSuccess},
           {"korvex/file_open", "openFile", EncodableValue(), unknown},
-          {"korvex/notifications", "show", EncodableValue(), unknown}};
+          {"korvex/notifications", "Show", EncodableValue(), unknown}};
   RunApplication([&](AppMessenger& app) {
     for (const auto& [channel, method, args, kind] : calls) {
       const Reply reply = app.CallMethod(channel, method, args);

@@ -86,6 +86,8 @@ bool Xdo(const std::string& arguments) {
   const std::string shell = "Z:\\bin\\sh -c \"xdotool " + arguments +
                             "; echo $? > " + marker + "\"";
   std::wstring command(shell.begin(), shell.end());
+  // One left by a run that was killed half-way would end this wait early.
+  DeleteFileW(marker_path.c_str());
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};

@@ -1,0 +1,211 @@
+#include "context/focus_inspection.h"
+
+#include <oleauto.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "bridge/message_wait.h"
+#include "bridge/text_conversion.h"
+
+namespace {
+
+// Touched by the query thread only.
+IUIAutomation* uia_instance = nullptr;
+bool uia_creation_attempted = false;
+
+struct UiaQuery {
+  std::function<void()> run;
+  HANDLE done = nullptr;
+  // Set by the caller that stopped waiting: a stale query is not run.
+  std::atomic<bool> abandoned{false};
+  ~UiaQuery() {
+    if (done) {
+      CloseHandle(done);
+    }
+  }
+};
+
+// Lives as long as the process, like the thread that serves it.
+struct UiaQueue {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<std::shared_ptr<UiaQuery>> queries;
+  bool thread_started = false;
+};
+
+UiaQueue& Queue() {
+  static UiaQueue* queue = new UiaQueue();
+  return *queue;
+}
+
+void ServeQueries() {
+  // UI Automation clients belong in the multithreaded apartment; the thread
+  // keeps it for the life of the process, as the instance lives.
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  UiaQueue& queue = Queue();
+  for (;;) {
+    std::shared_ptr<UiaQuery> query;
+    {
+      std::unique_lock<std::mutex> lock(queue.mutex);
+      queue.wake.wait(lock, [&] { return !queue.queries.empty(); });
+      query = std::move(queue.queries.front());
+      queue.queries.pop_front();
+    }
+    if (!query->abandoned) {
+      query->run();
+    }
+    SetEvent(query->done);
+  }
+}
+
+// Runs |run| on the query thread; true when it ended in time. On false the
+// query may still run later, so |run| owns whatever it writes.
+bool RunQuery(std::function<void()> run) {
+  auto query = std::make_shared<UiaQuery>();
+  query->run = std::move(run);
+  query->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!query->done) {
+    return false;
+  }
+  UiaQueue& queue = Queue();
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    if (!queue.thread_started) {
+      try {
+        std::thread(ServeQueries).detach();
+      } catch (...) {
+        return false;
+      }
+      queue.thread_started = true;
+    }
+    queue.queries.push_back(query);
+  }
+  queue.wake.notify_one();
+  if (WaitServingSentMessages(query->done, kUiaAnswerTimeoutMs)) {
+    return true;
+  }
+  query->abandoned = true;
+  return false;
+}
+
+IUIAutomationElement* FocusedElement() {
+  IUIAutomation* automation = GetUiAutomation();
+  IUIAutomationElement* element = nullptr;
+  if (!automation || FAILED(automation->GetFocusedElement(&element))) {
+    return nullptr;
+  }
+  return element;
+}
+
+bool UiaSaysPassword() {
+  IUIAutomationElement* element = FocusedElement();
+  if (!element) {
+    return false;
+  }
+  VARIANT value;
+  VariantInit(&value);
+  const bool password =
+      SUCCEEDED(element->GetCurrentPropertyValue(uia::kIsPasswordPropertyId,
+                                                 &value)) &&
+      value.vt == VT_BOOL && value.boolVal == VARIANT_TRUE;
+  VariantClear(&value);
+  element->Release();
+  return password;
+}
+
+std::string UiaSelection() {
+  std::string text;
+  IUIAutomationElement* element = FocusedElement();
+  if (!element) {
+    return text;
+  }
+  IUIAutomationTextPattern* pattern = nullptr;
+  if (FAILED(element->GetCurrentPatternAs(
+          uia::kTextPatternId, uia::kIidIUIAutomationTextPattern,
+          reinterpret_cast<void**>(&pattern))) ||
+      !pattern) {
+    element->Release();
+    return text;
+  }
+  IUIAutomationTextRangeArray* ranges = nullptr;
+  if (FAILED(pattern->GetSelection(&ranges)) || !ranges) {
+    pattern->Release();
+    element->Release();
+    return text;
+  }
+  int count = 0;
+  ranges->get_Length(&count);
+  for (int i = 0; i < count; ++i) {
+    IUIAutomationTextRange* range = nullptr;
+    if (FAILED(ranges->GetElement(i, &range)) || !range) {
+      continue;
+    }
+    BSTR part = nullptr;
+    if (SUCCEEDED(range->GetText(-1, &part)) && part) {
+      text += Utf8FromUtf16(std::wstring(part, SysStringLen(part)));
+      SysFreeString(part);
+    }
+    range->Release();
+  }
+  ranges->Release();
+  pattern->Release();
+  element->Release();
+  return text;
+}
+
+bool FocusIsPasswordEdit() {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(0, &info) || !info.hwndFocus) {
+    return false;
+  }
+  wchar_t name[16] = {};
+  if (GetClassNameW(info.hwndFocus, name, 16) == 0 ||
+      _wcsicmp(name, L"Edit") != 0) {
+    return false;
+  }
+  return (GetWindowLongW(info.hwndFocus, GWL_STYLE) & ES_PASSWORD) != 0;
+}
+
+}  // namespace
+
+IUIAutomation* GetUiAutomation() {
+  if (uia_instance) {
+    return uia_instance;
+  }
+  if (uia_creation_attempted) {
+    return nullptr;
+  }
+  uia_creation_attempted = true;
+  void* instance = nullptr;
+  if (FAILED(CoCreateInstance(uia::kClsidCuiAutomation, nullptr,
+                              CLSCTX_INPROC_SERVER, uia::kIidIUIAutomation,
+                              &instance))) {
+    return nullptr;
+  }
+  uia_instance = static_cast<IUIAutomation*>(instance);
+  return uia_instance;
+}
+
+bool IsPasswordFieldFocused() {
+  auto password = std::make_shared<bool>(false);
+  if (RunQuery([password] { *password = UiaSaysPassword(); }) && *password) {
+    return true;
+  }
+  // A "no" or no answer from UI Automation does not end the test.
+  return FocusIsPasswordEdit();
+}
+
+std::string UiaSelectedText() {
+  auto text = std::make_shared<std::string>();
+  if (!RunQuery([text] { *text = UiaSelection(); })) {
+    return std::string();
+  }
+  return *text;
+}

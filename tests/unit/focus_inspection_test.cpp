@@ -1,0 +1,401 @@
+// Focus inspection through the product's real CoCreateInstance. Wine has no
+// UI Automation server, so a test implementation is registered under the
+// published class id in the apartment the queries run in.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "context/focus_inspection.h"
+#include "keyboard_harness.h"
+#include "test_support.h"
+
+using flutter_app::AppMessenger;
+using namespace test_support;
+
+// The test implementation fills the slots of the project's own declarations;
+// the SDK's interfaces have many more.
+#if !defined(_MSC_VER)
+
+namespace {
+
+// What the test implementation answers; set by the test between calls.
+struct Script {
+  HRESULT focused = S_OK;
+  bool element = true;
+  HRESULT property = S_OK;
+  VARTYPE type = VT_BOOL;
+  bool password = false;
+  HRESULT pattern = S_OK;
+  bool has_pattern = true;
+  HRESULT selection = S_OK;
+  bool has_selection = true;
+  HRESULT length = S_OK;
+  std::vector<std::wstring> ranges;
+  int failing_range = -1;  // GetElement fails here
+  int failing_text = -1;   // GetText fails here
+  HANDLE hold = nullptr;   // a hung target: GetFocusedElement waits on it
+};
+Script script;
+std::atomic<int> live_objects{0};
+std::atomic<int> instances_created{0};
+std::atomic<bool> focus_query_returned{false};
+HANDLE focus_query_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+template <class Interface>
+class Fake : public Interface {
+ public:
+  explicit Fake(const IID& iid) : iid_(iid) { ++live_objects; }
+  virtual ~Fake() { --live_objects; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    *out = (riid == IID_IUnknown || riid == iid_) ? this : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  IID iid_;
+  std::atomic<ULONG> references_{1};
+};
+
+#define NOT_CALLED(name) \
+  HRESULT STDMETHODCALLTYPE name() override { return E_NOTIMPL; }
+
+class FakeRange : public Fake<IUIAutomationTextRange> {
+ public:
+  FakeRange(std::wstring text, int index)
+      : Fake(uia::kIidIUIAutomationTextRange), text_(std::move(text)), index_(index) {}
+  NOT_CALLED(Clone) NOT_CALLED(Compare) NOT_CALLED(CompareEndpoints)
+  NOT_CALLED(ExpandToEnclosingUnit) NOT_CALLED(FindAttribute)
+  NOT_CALLED(FindText) NOT_CALLED(GetAttributeValue)
+  NOT_CALLED(GetBoundingRectangles) NOT_CALLED(GetEnclosingElement)
+  HRESULT STDMETHODCALLTYPE GetText(int max_length, BSTR* text) override {
+    *text = nullptr;
+    if (index_ == script.failing_text || max_length != -1) return E_FAIL;
+    *text = SysAllocStringLen(text_.data(), static_cast<UINT>(text_.size()));
+    return S_OK;
+  }
+
+ private:
+  std::wstring text_;
+  int index_;
+};
+
+class FakeRanges : public Fake<IUIAutomationTextRangeArray> {
+ public:
+  FakeRanges() : Fake(uia::kIidIUIAutomationTextRangeArray) {}
+  HRESULT STDMETHODCALLTYPE get_Length(int* length) override {
+    if (FAILED(script.length)) return script.length;
+    *length = static_cast<int>(script.ranges.size());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetElement(int index,
+                                       IUIAutomationTextRange** range) override {
+    *range = nullptr;
+    if (index == script.failing_range) return E_FAIL;
+    *range = new FakeRange(script.ranges.at(index), index);
+    return S_OK;
+  }
+};
+
+class FakePattern : public Fake<IUIAutomationTextPattern> {
+ public:
+  FakePattern() : Fake(uia::kIidIUIAutomationTextPattern) {}
+  NOT_CALLED(RangeFromPoint) NOT_CALLED(RangeFromChild)
+  HRESULT STDMETHODCALLTYPE GetSelection(
+      IUIAutomationTextRangeArray** ranges) override {
+    *ranges = nullptr;
+    if (FAILED(script.selection)) return script.selection;
+    if (script.has_selection) *ranges = new FakeRanges();
+    return S_OK;
+  }
+};
+
+class FakeElement : public Fake<IUIAutomationElement> {
+ public:
+  FakeElement() : Fake(uia::kIidIUIAutomationElement) {}
+  NOT_CALLED(SetFocus) NOT_CALLED(GetRuntimeId) NOT_CALLED(FindFirst)
+  NOT_CALLED(FindAll) NOT_CALLED(FindFirstBuildCache)
+  NOT_CALLED(FindAllBuildCache) NOT_CALLED(BuildUpdatedCache)
+  NOT_CALLED(GetCurrentPropertyValueEx) NOT_CALLED(GetCachedPropertyValue)
+  NOT_CALLED(GetCachedPropertyValueEx)
+  HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(int id,
+                                                    VARIANT* value) override {
+    if (id != uia::kIsPasswordPropertyId) return E_INVALIDARG;
+    if (FAILED(script.property)) return script.property;
+    value->vt = script.type;
+    if (script.type == VT_BOOL) {
+      value->boolVal = script.password ? VARIANT_TRUE : VARIANT_FALSE;
+    } else {
+      value->lVal = -1;
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetCurrentPatternAs(int id, REFIID riid,
+                                                void** pattern) override {
+    *pattern = nullptr;
+    if (id != uia::kTextPatternId || riid != uia::kIidIUIAutomationTextPattern) {
+      return E_INVALIDARG;
+    }
+    if (FAILED(script.pattern)) return script.pattern;
+    if (script.has_pattern) *pattern = static_cast<IUIAutomationTextPattern*>(new FakePattern());
+    return S_OK;
+  }
+};
+
+class FakeAutomation : public Fake<IUIAutomation> {
+ public:
+  FakeAutomation() : Fake(uia::kIidIUIAutomation) {}
+  NOT_CALLED(CompareElements) NOT_CALLED(CompareRuntimeIds)
+  NOT_CALLED(GetRootElement) NOT_CALLED(ElementFromHandle)
+  NOT_CALLED(ElementFromPoint)
+  HRESULT STDMETHODCALLTYPE GetFocusedElement(
+      IUIAutomationElement** element) override {
+    *element = nullptr;
+    if (script.hold) {
+      focus_query_returned = false;
+      SetEvent(focus_query_entered);
+      WaitForSingleObject(script.hold, 10000);
+      focus_query_returned = true;
+    }
+    if (FAILED(script.focused)) return script.focused;
+    if (script.element) *element = new FakeElement();
+    return S_OK;
+  }
+};
+
+class Factory : public Fake<IClassFactory> {
+ public:
+  Factory() : Fake(IID_IClassFactory) {}
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
+                                           void** out) override {
+    *out = nullptr;
+    ++instances_created;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* automation = new FakeAutomation();
+    const HRESULT result = automation->QueryInterface(riid, out);
+    automation->Release();
+    return result;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// Registers the class in the multithreaded apartment, once for the
+// process: its thread keeps the registration until the process ends (a
+// revocation while the query thread holds the instance hangs under Wine).
+bool RegisterFakeServer() {
+  static const bool registered = [] {
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static std::atomic<bool> result{false};
+    std::thread([ready] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      auto* factory = new Factory();
+      DWORD cookie = 0;
+      result = SUCCEEDED(CoRegisterClassObject(
+          uia::kClsidCuiAutomation, factory, CLSCTX_INPROC_SERVER,
+          REGCLS_MULTIPLEUSE, &cookie));
+      factory->Release();
+      SetEvent(ready);
+      Sleep(INFINITE);
+    }).detach();
+    WaitForSingleObject(ready, 5000);
+    return result.load();
+  }();
+  return registered;
+}
+
+// A focused child of the harness's window of |class_name| with ES_PASSWORD.
+HWND FocusOtherControl(KeyboardHarness& h, const wchar_t* class_name) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = class_name;
+  RegisterClassW(&window_class);
+  HWND control = CreateWindowExW(0, class_name, L"", WS_CHILD | WS_VISIBLE | ES_PASSWORD,
+                                 0, 0, 50, 20, GetParent(h.edit()), nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+  SetFocus(control);
+  return control;
+}
+
+void SetPasswordStyle(HWND edit, bool on) {
+  const LONG style = GetWindowLongW(edit, GWL_STYLE);
+  SetWindowLongW(edit, GWL_STYLE, on ? style | ES_PASSWORD : style & ~ES_PASSWORD);
+}
+
+bool BoolReply(const flutter_app::Reply& reply) {
+  const bool* value = std::get_if<bool>(&reply.value);
+  EXPECT_TRUE(value) << "not a bool";
+  return value && *value;
+}
+
+std::string TextReply(const flutter_app::Reply& reply) {
+  const std::string* value = std::get_if<std::string>(&reply.value);
+  return value ? *value : "<not a string>";
+}
+
+}  // namespace
+
+TEST(FocusInspectionTest, PasswordAndSelectionThroughUiAutomation) {
+  ASSERT_TRUE(RegisterFakeServer());
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    auto password = [&] { return BoolReply(h.Call(app, "isPasswordFieldFocused")); };
+    auto selected = [&] { return TextReply(h.Call(app, "uiaSelectedText")); };
+
+    script = Script();
+    script.password = true;
+    EXPECT_TRUE(password());
+    script.password = false;
+    EXPECT_FALSE(password());
+    // The edit's own style answers when UI Automation says no or fails.
+    h.OnMain([&] { SetPasswordStyle(h.edit(), true); });
+    EXPECT_TRUE(password());
+    script.property = E_FAIL;
+    EXPECT_TRUE(password());
+    h.OnMain([&] { SetPasswordStyle(h.edit(), false); });
+    EXPECT_FALSE(password());
+    script = Script();
+    script.type = VT_I4;  // -1, but not a boolean
+    EXPECT_FALSE(password());
+    for (HRESULT focused : {E_FAIL, S_OK}) {
+      script = Script();
+      script.password = true;
+      script.focused = focused;
+      script.element = false;
+      EXPECT_FALSE(password()) << std::hex << focused;
+    }
+
+    script = Script();
+    EXPECT_EQ(selected(), "");
+    script.ranges = {L"caf\u00e9"};
+    EXPECT_EQ(selected(), "caf\xc3\xa9");
+    script.ranges = {L"ab", L"\U0001F600c"};
+    EXPECT_EQ(selected(), "ab\xf0\x9f\x98\x80" "c");
+    // A failing range or text is left out; the others still count.
+    script.failing_range = 0;
+    EXPECT_EQ(selected(), "\xf0\x9f\x98\x80" "c");
+    script.failing_range = -1;
+    script.failing_text = 1;
+    EXPECT_EQ(selected(), "ab");
+    script.failing_text = -1;
+    struct Step {
+      HRESULT Script::*result;
+      bool Script::*present;
+    };
+    const Step steps[] = {{&Script::focused, &Script::element},
+                          {&Script::pattern, &Script::has_pattern},
+                          {&Script::selection, &Script::has_selection}};
+    for (const Step& step : steps) {
+      script.*step.result = E_FAIL;
+      EXPECT_EQ(selected(), "");
+      script.*step.result = S_OK;
+      script.*step.present = false;
+      EXPECT_EQ(selected(), "");
+      script.*step.present = true;
+    }
+    script.length = E_FAIL;
+    EXPECT_EQ(selected(), "");
+    // Everything but the registered factory and the one instance was
+    // released.
+    EXPECT_EQ(live_objects, 2);
+  }));
+  EXPECT_EQ(instances_created, 1);
+
+  // Only "Edit", in any letter case, counts for the fallback.
+  script = Script();
+  script.focused = E_FAIL;
+  HWND rich = FocusOtherControl(h, L"RichEdit20W");
+  HWND upper = FocusOtherControl(h, L"EDIT");
+  wchar_t name[16] = {};
+  GetClassNameW(upper, name, 16);
+  std::vector<bool> answers;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+    h.OnMain([&] { SetFocus(rich); });
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+  }));
+  EXPECT_EQ(answers, (std::vector<bool>{true, false}));
+  printf("class name %ls\n", name);
+  DestroyWindow(rich);
+  DestroyWindow(upper);
+  // The local "EDIT" would shadow the system's edit control for later tests.
+  UnregisterClassW(L"EDIT", GetModuleHandleW(nullptr));
+  UnregisterClassW(L"RichEdit20W", GetModuleHandleW(nullptr));
+}
+
+TEST(FocusInspectionTest, HungTargetDoesNotStallTheMainThread) {
+  ASSERT_TRUE(RegisterFakeServer());
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  script = Script();
+  script.password = true;
+  script.hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ResetEvent(focus_query_entered);
+  bool sent_served = false;
+  std::thread sender([&] {
+    // A hook call reaches the main thread the same way: as a sent message.
+    if (WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0) {
+      DWORD_PTR answer = 0;
+      sent_served = SendMessageTimeoutW(h.edit(), WM_NULL, 0, 0, SMTO_NORMAL,
+                                        3000, &answer) != 0;
+    }
+  });
+  bool hung_at_reply = false;
+  std::vector<bool> answers;
+  std::string text;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+    hung_at_reply = !focus_query_returned;
+    // Queued behind the hung query: no answer either.
+    text = TextReply(h.Call(app, "uiaSelectedText"));
+    SetEvent(script.hold);
+    // Once the target answers again, so does the query thread.
+    PumpUntil([] { return focus_query_returned.load(); }, 5000);
+    script.hold = nullptr;
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+  }));
+  sender.join();
+  EXPECT_TRUE(hung_at_reply);
+  EXPECT_TRUE(sent_served);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(answers, (std::vector<bool>{false, true}));
+}
+
+// Run in a process of its own: creation is tried once per process.
+TEST(UiaUnavailableTest, CreationFailsOnceAndTheEditStyleAnswers) {
+  if (instances_created > 0) GTEST_SKIP() << "needs a process of its own";
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  std::vector<bool> answers;
+  std::string text;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+    h.OnMain([&] { SetPasswordStyle(h.edit(), true); });
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+    RegisterFakeServer();
+    script = Script();
+    script.ranges = {L"x"};
+    text = TextReply(h.Call(app, "uiaSelectedText"));
+    // No focused window in the foreground thread.
+    h.OnMain([&] { SetFocus(nullptr); });
+    answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+  }));
+  EXPECT_EQ(answers, (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(instances_created, 0);
+}
+
+#endif  // !defined(_MSC_VER)

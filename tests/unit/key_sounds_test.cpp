@@ -1,0 +1,201 @@
+// Key sounds through the channel: Media Foundation decoding of an MP3 made
+// at build time, the cache rules, and the click of a physical key. Wine
+// plays nothing here, so what would be played is recorded instead.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "feedback/key_sounds.h"
+#include "keyboard_harness.h"
+#include "test_support.h"
+
+using flutter_app::AppMessenger;
+using namespace test_support;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::mutex played_mutex;
+std::vector<const void*> played;
+
+BOOL WINAPI RecordPlay(LPCWSTR sound, HMODULE, DWORD flags) {
+  if (sound && flags == (SND_ASYNC | SND_NODEFAULT | SND_MEMORY)) {
+    std::lock_guard<std::mutex> lock(played_mutex);
+    played.push_back(sound);
+  }
+  return TRUE;
+}
+
+std::vector<const void*> TakePlayed() {
+  std::lock_guard<std::mutex> lock(played_mutex);
+  std::vector<const void*> taken;
+  taken.swap(played);
+  return taken;
+}
+
+uint32_t U32(const Bytes& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+uint16_t U16(const Bytes& bytes, size_t at) {
+  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+// A playable 16-bit mono PCM image of |size| bytes (44 of them header).
+Bytes Riff(size_t size) {
+  Bytes bytes(size, 7);
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  std::memcpy(bytes.data(), "RIFFxxxxWAVEfmt ", 16);
+  put32(4, static_cast<uint32_t>(size - 8));
+  put32(16, 16);
+  put32(20, 1 | 1 << 16);  // PCM, one channel
+  put32(24, 8000);
+  put32(28, 16000);
+  put32(32, 2 | 16 << 16);  // block align 2, 16 bits
+  std::memcpy(bytes.data() + 36, "data", 4);
+  put32(40, static_cast<uint32_t>(size > 44 ? size - 44 : 0));
+  return bytes;
+}
+
+Bytes TestMp3() {
+  const std::string bytes = ReadFileBytes(ProgramFolder() + L"\\tone_10s.mp3");
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+EncodableMap Sounds(bool enabled, EncodableMap samples) {
+  return {{EncodableValue("enabled"), EncodableValue(enabled)},
+          {EncodableValue("samples"), EncodableValue(std::move(samples))}};
+}
+
+}  // namespace
+
+TEST(KeySoundsTest, SamplesAreDecodedStoredOrDropped) {
+  const Bytes mp3 = TestMp3();
+  if (mp3.empty()) GTEST_SKIP() << "no test MP3 (lame was missing at build time)";
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  play_sound = RecordPlay;
+  const Bytes wav = Riff(45), older = Riff(60);
+  for (const char* name : {"short", "junk", "empty", "typed"}) {
+    key_sound_cache[name] = older;
+  }
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    h.Call(app, "setKeySounds", Sounds(true, {
+        {EncodableValue("mp3"), EncodableValue(mp3)},
+        {EncodableValue("wav"), EncodableValue(wav)},
+        {EncodableValue("short"), EncodableValue(Riff(44))},
+        {EncodableValue("junk"), EncodableValue(Bytes(1000, 0x5A))},
+        {EncodableValue("empty"), EncodableValue(Bytes())},
+        {EncodableValue("typed"), EncodableValue("not bytes")},
+        {EncodableValue(5), EncodableValue(wav)}}));
+    h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("wav")}});
+  }));
+  EXPECT_EQ(key_sound_cache.count("short") + key_sound_cache.count("junk") +
+                key_sound_cache.count("empty"),
+            0u);
+  EXPECT_EQ(key_sound_cache["typed"], older);
+  EXPECT_EQ(key_sound_cache["wav"], wav);
+  EXPECT_EQ(TakePlayed(), std::vector<const void*>{key_sound_cache["wav"].data()});
+
+  // 3 s of the 10 s source, with the header of a 16-bit PCM WAV file.
+  const Bytes& image = key_sound_cache["mp3"];
+  ASSERT_GT(image.size(), 44u);
+  const uint16_t channels = U16(image, 22);
+  const uint32_t rate = U32(image, 24);
+  EXPECT_EQ(std::string(image.begin(), image.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(image.begin() + 8, image.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(U32(image, 4), image.size() - 8);
+  EXPECT_EQ(U32(image, 16), 16u);
+  EXPECT_EQ(U16(image, 20), 1);
+  EXPECT_GT(channels, 0);
+  EXPECT_EQ(rate, 44100u);
+  EXPECT_EQ(U32(image, 28), rate * channels * 2);
+  EXPECT_EQ(U16(image, 32), channels * 2);
+  EXPECT_EQ(U16(image, 34), 16);
+  EXPECT_EQ(std::string(image.begin() + 36, image.begin() + 40), "data");
+  EXPECT_EQ(U32(image, 40), rate * 3 * channels * 2);
+  EXPECT_EQ(image.size(), 44 + U32(image, 40));
+  play_sound = PlaySoundW;
+}
+
+TEST(KeySoundsTest, DecodingKeepsTheHooksServed) {
+  const Bytes mp3 = TestMp3();
+  if (mp3.empty()) GTEST_SKIP() << "no test MP3 (lame was missing at build time)";
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  EncodableMap many;
+  for (int i = 0; i < 24; ++i) {
+    many[EncodableValue("sample" + std::to_string(i))] = EncodableValue(mp3);
+  }
+  std::atomic<bool> calling{true};
+  std::atomic<int> served{0};
+  int served_during_call = 0;
+  // A hook call reaches the main thread as a sent message, as these do.
+  std::thread sender([&] {
+    while (calling) {
+      h.OnMain([&] { ++served; });
+      Sleep(20);
+    }
+  });
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    const int before = served;
+    app.CallMethod("korvex/automation", "setKeySounds",
+                   EncodableValue(Sounds(false, many)), 60000);
+    served_during_call = served - before;
+  }));
+  calling = false;
+  sender.join();
+  EXPECT_EQ(key_sound_cache.count("sample0") + key_sound_cache.count("sample23"), 2u);
+  // Far more than the few the decoder's own waits would serve.
+  EXPECT_GE(served_during_call, static_cast<int>(many.size()));
+}
+
+TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  char layout[16];
+  std::snprintf(layout, sizeof(layout), "%08X",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetKeyboardLayout(0)) &
+                                      0xFFFFFFFFu));
+  play_sound = RecordPlay;
+  TakePlayed();
+  std::vector<const void*> with_sample, without_sample;
+  const void* sample = nullptr;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    h.Call(app, "setKeySounds", Sounds(true, {
+        {EncodableValue(layout), EncodableValue(Riff(50))},
+        {EncodableValue("other"), EncodableValue(Riff(50))}}));
+    h.OnMain([&] { sample = key_sound_cache[layout].data(); });
+    auto press = [&](size_t count) {
+      ASSERT_TRUE(h.FocusTarget());
+      ASSERT_TRUE(Xdo("key a"));
+      ASSERT_TRUE(h.WaitForRecords(app, "keyDown", count));
+      // Served after the click that the hook posted.
+      h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("none")}});
+    };
+    press(1);
+    with_sample = TakePlayed();
+    h.Call(app, "setKeySounds", Sounds(true, {
+        {EncodableValue(layout), EncodableValue(Bytes())}}));
+    press(2);
+    without_sample = TakePlayed();
+  }));
+  EXPECT_EQ(with_sample, std::vector<const void*>{sample});
+  EXPECT_EQ(without_sample.size(), 0u);
+  // Under Wine the foreground layout is the process's own.
+  EXPECT_EQ(key_sound_cache.count(layout), 0u);
+  EXPECT_EQ(key_sound_cache.count("other"), 1u);
+  play_sound = PlaySoundW;
+}
