@@ -125,9 +125,23 @@ bool ReadPcm(IMFSourceReader* reader, std::vector<uint8_t>& pcm,
   return true;
 }
 
+// An ID3 tag, an MPEG audio frame header or a RIFF/WAVE file. Anything
+// else never reaches the decoder: under Wine every attempt on bytes it
+// cannot read leaves memory behind, and a sample map may hold any bytes.
+bool LooksDecodable(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= 12 &&
+         (std::memcmp(bytes.data(), "ID3", 3) == 0 ||
+          (bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0) ||
+          (std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
+           std::memcmp(bytes.data() + 8, "WAVE", 4) == 0));
+}
+
 }  // namespace
 
 std::optional<std::vector<uint8_t>> DecodeToWav(const std::vector<uint8_t>& encoded) {
+  if (!LooksDecodable(encoded)) {
+    return std::nullopt;
+  }
   if (!media_foundation_started) {
     if (FAILED(MFStartup(MF_VERSION, MFSTARTUP_LITE))) {
       return std::nullopt;
