@@ -76,16 +76,6 @@ TEST(WireFormat, LargeIntegerTagReadsAsItsText) {
   decoded = MessageCodec().DecodeMessage(Bytes{13, 1, 5, 1, '7', 5, 1, '9'});
   ASSERT_NE(decoded, nullptr);
   EXPECT_EQ(*decoded, V(EncodableMap{{V("7"), V("9")}}));
-  // As call arguments and as a success reply.
-  auto call = MethodCodec().DecodeMethodCall(Bytes{7, 1, 'm', 5, 2, '1', '0'});
-  ASSERT_NE(call, nullptr);
-  ASSERT_NE(call->arguments(), nullptr);
-  EXPECT_EQ(*call->arguments(), V("10"));
-  bool ok = false;
-  Outcome outcome = DecodeEnvelope(Bytes{0, 5, 1, '3'}, &ok);
-  EXPECT_TRUE(ok);
-  ASSERT_EQ(outcome.calls, 1);
-  EXPECT_EQ(outcome.value, V("3"));
 }
 
 TEST(WireFormat, SizeBoundaries) {
