@@ -29,10 +29,6 @@ TEST(EncodableValue, ConstructionAndAccessors) {
   EXPECT_EQ(std::get<std::string>(s), "text");
   s = "other";
   EXPECT_EQ(std::get<std::string>(s), "other");
-  EXPECT_TRUE(std::holds_alternative<int32_t>(V(1)));
-  EXPECT_TRUE(std::holds_alternative<int64_t>(V(int64_t{1})));
-  EXPECT_TRUE(std::holds_alternative<bool>(V(true)));
-  EXPECT_TRUE(std::holds_alternative<double>(V(1.0)));
 
   EXPECT_TRUE(V().IsNull());
   EXPECT_TRUE(V(std::monostate()).IsNull());
@@ -125,7 +121,6 @@ TEST(EncodableValue, NestedEquality) {
   std::get<EncodableMap>(y)[V(EncodableList{V("k")})] =
       V(std::vector<int64_t>{1, 2, 3});
   EXPECT_NE(x, y);
-  EXPECT_NE(V(EncodableList{V()}), V(EncodableList{}));
 
   // Custom values compare by identity: a copy is a different value.
   const V custom(CustomEncodableValue(std::any(42)));

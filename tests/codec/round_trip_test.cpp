@@ -58,8 +58,7 @@ bool SameBits(const EncodableValue& a, const EncodableValue& b) {
 
 TEST(RoundTrip, EveryKindThroughEveryFraming) {
   const auto& method = MethodCodec();
-  const std::vector<EncodableValue> samples = Samples();
-  for (const auto& v : samples) {
+  for (const auto& v : Samples()) {
     SCOPED_TRACE(testing::PrintToString(Encode(v)));
     const Bytes bytes = Encode(v);
     auto message = MessageCodec().DecodeMessage(bytes);
@@ -92,60 +91,23 @@ TEST(RoundTrip, EveryKindThroughEveryFraming) {
     EXPECT_EQ(o.has_value, !v.IsNull());
     EXPECT_TRUE(SameBits(o.value, v));
   }
-  // Kinds never merge: an int64 that fits in 32 bits stays an int64.
-  auto small64 = MessageCodec().DecodeMessage(Encode(V(int64_t{3})));
-  ASSERT_NE(small64, nullptr);
-  EXPECT_TRUE(std::holds_alternative<int64_t>(*small64));
-  auto whole = MessageCodec().DecodeMessage(Encode(V(3.0)));
-  ASSERT_NE(whole, nullptr);
-  EXPECT_TRUE(std::holds_alternative<double>(*whole));
-  // A message that is the whole list of samples, one value after another.
-  EncodableValue all{EncodableList(samples.begin(), samples.end())};
-  auto back = MessageCodec().DecodeMessage(Encode(all));
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(*back, all);
 }
 
-TEST(RoundTrip, EnvelopesReachTheResult) {
-  const auto& method = MethodCodec();
+// What the codec's own writer never produces: a null message, and a trace.
+TEST(RoundTrip, ErrorEnvelopesTheWriterNeverMakes) {
   bool ok = false;
-  Outcome o = DecodeEnvelope(*method.EncodeSuccessEnvelope(), &ok);
-  EXPECT_TRUE(ok && o.success && o.calls == 1);
-  EXPECT_FALSE(o.has_value);  // Success() with no value, not a null value
-
-  o = DecodeEnvelope({0, 7, 2, 'o', 'k'}, &ok);
-  EXPECT_TRUE(ok && o.success && o.has_value);
-  EXPECT_EQ(o.value, V("ok"));
-
-  o = DecodeEnvelope({1, 7, 3, 'B', 'A', 'D', 7, 2, 'h', 'i', 3, 4, 0, 0, 0},
-                     &ok);
-  EXPECT_TRUE(ok && o.error && o.calls == 1 && o.has_value);
-  EXPECT_EQ(o.code, "BAD");
-  EXPECT_EQ(o.message, "hi");
-  EXPECT_EQ(o.value, V(4));
-
   // Null message reads as empty; null details come as no details at all.
-  o = DecodeEnvelope({1, 7, 1, 'E', 0, 0}, &ok);
+  Outcome o = DecodeEnvelope({1, 7, 1, 'E', 0, 0}, &ok);
   EXPECT_TRUE(ok && o.error);
   EXPECT_EQ(o.code, "E");
   EXPECT_EQ(o.message, "");
   EXPECT_FALSE(o.has_value);
-  o = DecodeEnvelope(*method.EncodeErrorEnvelope("E", "only message"), &ok);
-  EXPECT_TRUE(ok && o.error && !o.has_value);
-  EXPECT_EQ(o.message, "only message");
 
-  // A stack trace after the details, string or null, is accepted and dropped.
+  // A stack trace after the details is dropped, not taken for them.
   o = DecodeEnvelope({1, 7, 1, 'E', 7, 1, 'm', 2, 7, 3, 'a', 't', '1'}, &ok);
   EXPECT_TRUE(ok && o.error && o.calls == 1);
   EXPECT_EQ(o.message, "m");
   EXPECT_EQ(o.value, V(false));
-  o = DecodeEnvelope({1, 7, 1, 'E', 0, 0, 0}, &ok);
-  EXPECT_TRUE(ok && o.error && !o.has_value);
-
-  // The codec never reports "not implemented" itself.
-  o = DecodeEnvelope({}, &ok);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(o.calls, 0);
 }
 
 struct Point {

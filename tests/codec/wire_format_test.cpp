@@ -47,15 +47,6 @@ TEST(WireFormat, ScalarsStringsAndTypedLists) {
                   {11, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F});
   ExpectEncodesTo(V(std::vector<float>{1.5f, -2.0f}),
                   {14, 2, 0, 0, 0, 0, 0xC0, 0x3F, 0, 0, 0, 0xC0});
-  // Empty typed lists still carry their padding.
-  ExpectEncodesTo(V(std::vector<uint8_t>{}), {8, 0});
-  ExpectEncodesTo(V(std::vector<int32_t>{}), {9, 0, 0, 0});
-  ExpectEncodesTo(V(std::vector<float>{}), {14, 0, 0, 0});
-  ExpectEncodesTo(V(std::vector<int64_t>{}), {10, 0, 0, 0, 0, 0, 0, 0});
-  ExpectEncodesTo(V(std::vector<double>{}), {11, 0, 0, 0, 0, 0, 0, 0});
-  // ...and a reader that finds it missing refuses the message.
-  EXPECT_EQ(MessageCodec().DecodeMessage(Bytes{9, 0}), nullptr);
-  EXPECT_EQ(MessageCodec().DecodeMessage(Bytes{11, 0, 0, 0}), nullptr);
 
   ExpectEncodesTo(V(EncodableList{}), {12, 0});
   ExpectEncodesTo(V(EncodableMap{}), {13, 0});
@@ -85,16 +76,6 @@ TEST(WireFormat, LargeIntegerTagReadsAsItsText) {
   decoded = MessageCodec().DecodeMessage(Bytes{13, 1, 5, 1, '7', 5, 1, '9'});
   ASSERT_NE(decoded, nullptr);
   EXPECT_EQ(*decoded, V(EncodableMap{{V("7"), V("9")}}));
-  // As call arguments and as a success reply.
-  auto call = MethodCodec().DecodeMethodCall(Bytes{7, 1, 'm', 5, 2, '1', '0'});
-  ASSERT_NE(call, nullptr);
-  ASSERT_NE(call->arguments(), nullptr);
-  EXPECT_EQ(*call->arguments(), V("10"));
-  bool ok = false;
-  Outcome outcome = DecodeEnvelope(Bytes{0, 5, 1, '3'}, &ok);
-  EXPECT_TRUE(ok);
-  ASSERT_EQ(outcome.calls, 1);
-  EXPECT_EQ(outcome.value, V("3"));
 }
 
 TEST(WireFormat, SizeBoundaries) {

@@ -1,10 +1,7 @@
-// The clipboard service against Wine's real clipboard, the layout choice fed
-// with fake layouts through its seam (Wine neither reports keys per layout nor
-// switches layouts), and the clipboard methods of "korvex/automation".
+// The clipboard service against Wine's real clipboard, and the layout choice
+// fed with fake layouts through its seam (Wine neither reports keys per layout
+// nor switches layouts).
 
-#include <flutter/dart_project.h>
-#include <flutter/encodable_value.h>
-#include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -18,17 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "app_driver.h"
-#include "flutter_window.h"
 #include "injection/clipboard.h"
 #include "injection/layout_switch.h"
 #include "test_support.h"
 
-using flutter::EncodableList;
-using flutter::EncodableMap;
-using flutter::EncodableValue;
-using flutter_app::AppMessenger;
-using flutter_app::Reply;
 using Text = std::optional<std::wstring>;
 
 namespace {
@@ -424,69 +414,6 @@ TEST(ClipboardTest, ClipboardHeldByAnotherThreadIsGivenUpAfterRetries) {
   holder.join();
   CloseHandle(opened);
   CloseHandle(release);
-}
-
-// It goes as the product's does: the window first (its destruction shuts the
-// services down), then the object.
-class TestRunner : public FlutterWindow {
- public:
-  TestRunner()
-      : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
-  ~TestRunner() override {
-    if (HWND window = GetHandle()) {
-      DestroyWindow(window);
-    }
-  }
-};
-
-TEST(AutomationClipboardTest, ClipboardMethodsAnswerOverTheChannel) {
-  TestRunner runner;
-  ASSERT_TRUE(runner.Create(L"korvex-clipboard-test", Win32Window::Point(10, 10),
-                            Win32Window::Size(640, 360)));
-  FlutterDesktopAppMessengerRef app_ref = test_support::PassiveAppMessenger();
-  ASSERT_NE(app_ref, nullptr);
-  TakeSavedClipboard();
-
-  ASSERT_TRUE(test_support::RunAsApplication(app_ref, [&](AppMessenger& app) {
-    // What a call answers; every one of these methods succeeds.
-    auto call = [&](const char* method, const EncodableValue& args = {}) {
-      Reply reply = app.CallMethod("korvex/automation", method, args);
-      EXPECT_EQ(reply.kind, Reply::Kind::kSuccess) << method;
-      return reply.value;
-    };
-    auto text_arg = [](const EncodableValue& text) {
-      return EncodableValue(EncodableMap{{EncodableValue("text"), text}});
-    };
-    auto write = [&](const char* text) {
-      return call("writeClipboardText", text_arg(EncodableValue(text)));
-    };
-    auto read = [&] { return call("readClipboardText"); };
-
-    EXPECT_EQ(write("привет 😀"), EncodableValue(true));
-    EXPECT_EQ(ReadClipboardText(), Text(L"привет \xD83D\xDE00"));
-    EXPECT_EQ(read(), EncodableValue("привет 😀"));
-    EXPECT_EQ(call("clipboardChangeCount"),
-              EncodableValue(static_cast<int32_t>(GetClipboardSequenceNumber())));
-
-    // Non-text clipboard: a success with no value.
-    EXPECT_TRUE(PutNonTextOnly());
-    EXPECT_TRUE(read().IsNull());
-
-    // Missing or wrongly typed arguments write the empty text.
-    for (const EncodableValue& args :
-         {EncodableValue(), EncodableValue(EncodableList{EncodableValue("x")}),
-          text_arg(EncodableValue(5))}) {
-      EXPECT_TRUE(PutNonTextOnly());
-      EXPECT_EQ(call("writeClipboardText", args), EncodableValue(true));
-      EXPECT_EQ(read(), EncodableValue(""));
-    }
-
-    write("сохранено");
-    EXPECT_TRUE(call("saveClipboard").IsNull());
-    write("typed over");
-    EXPECT_TRUE(call("restoreClipboard").IsNull());
-    EXPECT_EQ(read(), EncodableValue("сохранено"));
-  }));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The host shell in this process: the runner window with the engine, the
-// native services and their channels, driven by a test that acts as the
+// native services and their channels (Wine's real clipboard among them),
+// driven by a test that acts as the
 // application from its own thread.
 
 #include <flutter/dart_project.h>
@@ -26,6 +27,7 @@
 #include "diagnostics/capture_log.h"
 #include "flutter_window.h"
 #include "app_driver.h"
+#include "injection/clipboard.h"
 #include "test_support.h"
 #include "utils.h"
 
@@ -390,6 +392,50 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
     app.RunUntil([&] { return !opened.empty(); }, 5000);
   });
   EXPECT_EQ(opened, Paths{"late.kvd"});
+}
+
+TEST_F(HostTest, ClipboardMethodsAnswerOverTheChannel) {
+  TakeSavedClipboard();
+  auto clear = [] {  // the clipboard then holds no text at all
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+  };
+  RunApplication([&](AppMessenger& app) {
+    // What a call answers; every one of these methods succeeds.
+    auto call = [&](const char* method, const EncodableValue& args = {}) {
+      Reply reply = app.CallMethod("korvex/automation", method, args);
+      EXPECT_EQ(reply.kind, Reply::Kind::kSuccess) << method;
+      return reply.value;
+    };
+    auto write = [&](const EncodableValue& text) {
+      return call("writeClipboardText", Args({{"text", text}}));
+    };
+    auto read = [&] { return call("readClipboardText"); };
+
+    EXPECT_EQ(write(EncodableValue("привет 😀")), EncodableValue(true));
+    EXPECT_EQ(ReadClipboardText(), std::wstring(L"привет \xD83D\xDE00"));
+    EXPECT_EQ(read(), EncodableValue("привет 😀"));
+    EXPECT_EQ(call("clipboardChangeCount"),
+              EncodableValue(static_cast<int32_t>(GetClipboardSequenceNumber())));
+    clear();
+    EXPECT_TRUE(read().IsNull());
+
+    // Missing or wrongly typed arguments write the empty text.
+    for (const EncodableValue& args :
+         {EncodableValue(), EncodableValue(EncodableList{EncodableValue("x")}),
+          Args({{"text", EncodableValue(5)}})}) {
+      clear();
+      EXPECT_EQ(call("writeClipboardText", args), EncodableValue(true));
+      EXPECT_EQ(read(), EncodableValue(""));
+    }
+
+    write(EncodableValue("сохранено"));
+    EXPECT_TRUE(call("saveClipboard").IsNull());
+    write(EncodableValue("typed over"));
+    EXPECT_TRUE(call("restoreClipboard").IsNull());
+    EXPECT_EQ(read(), EncodableValue("сохранено"));
+  });
 }
 
 TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeAndOnlyChanges) {
