@@ -10,7 +10,7 @@
 #include "bridge/text_conversion.h"
 #include "context/foreground_restore.h"
 #include "context/foreground_window.h"
-#include "context/focus_inspection.h"
+#include "context/focused_control.h"
 #include "diagnostics/capture_log.h"
 #include "feedback/hud.h"
 #include "feedback/key_sounds.h"

@@ -1,4 +1,4 @@
-#include "context/focus_inspection.h"
+#include "context/focused_control.h"
 
 #include <oleauto.h>
 

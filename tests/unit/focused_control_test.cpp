@@ -1,4 +1,4 @@
-// Focus inspection through the product's real CoCreateInstance. Wine has no
+// The focused control through the product's real CoCreateInstance. Wine has no
 // UI Automation server, so a test implementation is registered under the
 // published class id in the apartment the queries run in.
 
@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "context/focus_inspection.h"
+#include "context/focused_control.h"
 #include "keyboard_harness.h"
 #include "test_support.h"
 
@@ -247,7 +247,7 @@ std::string TextReply(const flutter_app::Reply& reply) {
 
 }  // namespace
 
-TEST(FocusInspectionTest, PasswordAndSelectionThroughUiAutomation) {
+TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
   ASSERT_TRUE(RegisterFakeServer());
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
@@ -336,7 +336,7 @@ TEST(FocusInspectionTest, PasswordAndSelectionThroughUiAutomation) {
   UnregisterClassW(L"RichEdit20W", GetModuleHandleW(nullptr));
 }
 
-TEST(FocusInspectionTest, HungTargetDoesNotStallTheMainThread) {
+TEST(FocusedControlTest, HungTargetDoesNotStallTheMainThread) {
   ASSERT_TRUE(RegisterFakeServer());
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());

@@ -1,5 +1,5 @@
-#ifndef KORVEX_NATIVE_CONTEXT_FOCUS_INSPECTION_H_
-#define KORVEX_NATIVE_CONTEXT_FOCUS_INSPECTION_H_
+#ifndef KORVEX_NATIVE_CONTEXT_FOCUSED_CONTROL_H_
+#define KORVEX_NATIVE_CONTEXT_FOCUSED_CONTROL_H_
 
 #include <windows.h>
 
@@ -27,4 +27,4 @@ bool IsPasswordFieldFocused();
 // empty when anything fails.
 std::string UiaSelectedText();
 
-#endif  // KORVEX_NATIVE_CONTEXT_FOCUS_INSPECTION_H_
+#endif  // KORVEX_NATIVE_CONTEXT_FOCUSED_CONTROL_H_
