@@ -337,11 +337,12 @@ TEST(FocusedControlTest, HungTargetDoesNotStallTheMainThread) {
   ResetEvent(focus_query_entered);
   bool sent_served = false;
   std::thread sender([&] {
-    // A hook call reaches the main thread the same way: as a sent message.
+    // A hook call reaches the main thread the same way: as a sent message. It
+    // must be served while the query still hangs, not after the wait gives up.
     if (WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0) {
       DWORD_PTR answer = 0;
       sent_served = SendMessageTimeoutW(h.edit(), WM_NULL, 0, 0, SMTO_NORMAL,
-                                        3000, &answer) != 0;
+                                        kUiaAnswerTimeoutMs / 2, &answer) != 0;
     }
   });
   bool hung_at_reply = false;
