@@ -18,35 +18,6 @@ namespace {
 
 using flutter::MethodCall;
 
-std::vector<EncodableValue> Samples() {
-  using I32 = std::numeric_limits<int32_t>;
-  using I64 = std::numeric_limits<int64_t>;
-  const double inf = std::numeric_limits<double>::infinity();
-  return {V(), V(true), V(false), V(0), V(I32::min()), V(I32::max()),
-          V(int64_t{0}), V(I64::min()), V(I64::max()), V(int64_t{-4294967296}),
-          V(0.0), V(-0.0), V(-1e308), V(4.9e-324), V(inf), V(-inf), V(0.1),
-          V(""), V(std::string("nul\0inside", 10)),
-          V("Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5 \xF0\x9F\x8E\xB9"),
-          V(std::vector<uint8_t>{0, 0x7F, 0x80, 0xFF}),
-          V(std::vector<int32_t>{I32::min(), -1, 0, 1}),
-          V(std::vector<int64_t>{I64::min(), I64::max()}),
-          V(std::vector<double>{-0.5, 1e-300, inf}),
-          V(std::vector<float>{-1.5f, 3.4e38f, 1e-45f}),
-          V(std::vector<uint8_t>{}), V(std::vector<int64_t>{}),
-          V(std::vector<float>{}), V(EncodableList{}), V(EncodableMap{}),
-          // Doubles and typed lists at odd offsets inside containers.
-          V(EncodableList{V("a"), V(1.25), V("abc"),
-                          V(std::vector<double>{2.5}), V(true),
-                          V(std::vector<float>{7.0f}), V(-8.0)}),
-          V(EncodableMap{
-              {V("k"), V(9.75)},
-              {V(EncodableList{V(2.5), V("x")}),
-               V(EncodableMap{{V(0.5), V(std::vector<int64_t>{3})},
-                              {V(int64_t{-7}), V(EncodableList{})}})},
-              {V(std::vector<uint8_t>{1, 2, 3}), V(EncodableMap{})},
-              {V(), V("null key")}})};
-}
-
 // Equality here ignores the sign of zero, so compare the bits of doubles.
 bool SameBits(const EncodableValue& a, const EncodableValue& b) {
   if (a.index() != b.index()) return false;
@@ -91,23 +62,6 @@ TEST(RoundTrip, EveryKindThroughEveryFraming) {
     EXPECT_EQ(o.has_value, !v.IsNull());
     EXPECT_TRUE(SameBits(o.value, v));
   }
-}
-
-// What the codec's own writer never produces: a null message, and a trace.
-TEST(RoundTrip, ErrorEnvelopesTheWriterNeverMakes) {
-  bool ok = false;
-  // Null message reads as empty; null details come as no details at all.
-  Outcome o = DecodeEnvelope({1, 7, 1, 'E', 0, 0}, &ok);
-  EXPECT_TRUE(ok && o.error);
-  EXPECT_EQ(o.code, "E");
-  EXPECT_EQ(o.message, "");
-  EXPECT_FALSE(o.has_value);
-
-  // A stack trace after the details is dropped, not taken for them.
-  o = DecodeEnvelope({1, 7, 1, 'E', 7, 1, 'm', 2, 7, 3, 'a', 't', '1'}, &ok);
-  EXPECT_TRUE(ok && o.error && o.calls == 1);
-  EXPECT_EQ(o.message, "m");
-  EXPECT_EQ(o.value, V(false));
 }
 
 struct Point {
