@@ -1,5 +1,6 @@
 #include "injection/injection_queue.h"
 
+#include <climits>
 #include <deque>
 #include <utility>
 
@@ -35,13 +36,17 @@ class Worker {
 
   bool Joinable() const { return handle_ != nullptr; }
 
-  void Join() {
+  // True when the thread has ended (or there was none).
+  bool Join(DWORD timeout_ms = INFINITE) {
     if (!handle_) {
-      return;
+      return true;
     }
-    WaitServingSentMessages(handle_, INFINITE);
+    if (!WaitServingSentMessages(handle_, timeout_ms)) {
+      return false;
+    }
     CloseHandle(handle_);
     handle_ = nullptr;
+    return true;
   }
 
  private:
@@ -65,11 +70,29 @@ ULONGLONG first_blocked_ms = 0;
 UINT_PTR retry_timer = 0;
 HWND injection_window = nullptr;
 
-void Answer(InjectionReply& reply) {
+void Answer(InjectionReply& reply, bool cut_short = false) {
   if (reply) {
-    reply->Success();
+    if (cut_short) {
+      reply->Error("abandoned",
+                   "the key event stream ended before this input was sent");
+    } else {
+      reply->Success();
+    }
     reply.reset();
   }
+}
+
+// Joins |thread| by |deadline| (GetTickCount64); past it the task is told to
+// stop at its next event and joined then. True when it was cut short.
+bool FinishBy(Worker& thread, ULONGLONG deadline) {
+  const ULONGLONG now = GetTickCount64();
+  const ULONGLONG left = deadline > now ? deadline - now : 0;
+  if (thread.Join(left >= INFINITE ? INFINITE : static_cast<DWORD>(left))) {
+    return false;
+  }
+  AbandonInjection(true);
+  thread.Join();
+  return true;
 }
 
 InjectionContext CurrentContext() {
@@ -86,18 +109,19 @@ void ResyncAfterTask() {
 }
 
 // Runs |task| to its end before returning, on a worker thread, so that the
-// hook keeps answering for the input the task sends.
-void RunTaskToEnd(const InjectionTask& task) {
+// hook keeps answering for the input the task sends; input still unsent at
+// |deadline| is dropped. True when the task was cut short.
+bool RunTaskToEnd(const InjectionTask& task, ULONGLONG deadline) {
   const InjectionContext context = CurrentContext();
   Worker runner;
   if (runner.Start([&task, context] { task(context); })) {
-    runner.Join();
-    return;
+    return FinishBy(runner, deadline);
   }
   // No thread to be had: type from here with the hook out of the way.
   SuspendKeyboardHook();
   task(context);
   ReinstallKeyboardHook();
+  return false;
 }
 
 void CALLBACK InjectionRetryTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
@@ -211,7 +235,7 @@ void PumpInjectionQueue() {
       }
       entry.task = std::move(task);
     }
-    RunTaskToEnd(entry.task);
+    RunTaskToEnd(entry.task, ULLONG_MAX);
     ResyncAfterTask();
     Answer(entry.reply);
   }
@@ -227,20 +251,25 @@ void FlushInjectionQueue() {
     retry_timer = 0;
   }
   first_blocked_ms = 0;
+  const ULONGLONG deadline = GetTickCount64() + kFlushGraceMs;
+  bool cut_short = false;
   if (busy) {
-    worker.Join();
+    cut_short = FinishBy(worker, deadline);
     busy = false;
     ResyncAfterTask();
-    Answer(pending_reply);
+    Answer(pending_reply, cut_short);
   }
   while (!injection_queue.empty()) {
     QueueEntry entry = std::move(injection_queue.front());
     injection_queue.pop_front();
-    ReleaseHeldModifiers();
-    RunTaskToEnd(entry.task);
-    ResyncAfterTask();
-    Answer(entry.reply);
+    if (!cut_short) {
+      ReleaseHeldModifiers();
+      cut_short = RunTaskToEnd(entry.task, deadline);
+      ResyncAfterTask();
+    }
+    Answer(entry.reply, cut_short);
   }
+  AbandonInjection(false);
 }
 
 void ShutDownInjectionWorker() {

@@ -18,6 +18,7 @@ constexpr UINT kInjectionDoneMessage = WM_APP + 31;
 constexpr UINT kKeySoundMessage = WM_APP + 32;
 constexpr ULONGLONG kModifierWaitMs = 400;
 constexpr UINT kInjectionRetryMs = 10;
+constexpr ULONGLONG kFlushGraceMs = 5000;
 
 // What a task gets from the main thread when it starts.
 struct InjectionContext {
@@ -39,7 +40,9 @@ void EnqueueInjection(InjectionTask task, InjectionReply reply);
 void PumpInjectionQueue();
 
 // Runs the running and every queued task to their end now, answering each;
-// the hooks keep being served meanwhile.
+// the hooks keep being served meanwhile. Input still unsent after
+// kFlushGraceMs is dropped and its call answered with the error
+// "abandoned".
 void FlushInjectionQueue();
 
 // A task is running on the worker thread.

@@ -13,6 +13,7 @@ std::atomic<bool> left_shift_released{false};
 std::atomic<bool> right_shift_released{false};
 // -1 until the first TypeText reads KORVEX_UNICODE_TYPE.
 std::atomic<int> unicode_typing_mode{-1};
+std::atomic<bool> injection_abandoned{false};
 
 INPUT KeyEvent(WORD vk, WORD scan, DWORD flags) {
   return KeyboardInput(vk, scan, flags, kInjectionMarker);
@@ -199,6 +200,9 @@ void TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on) {
   }
 
   for (wchar_t unit : text) {
+    if (injection_abandoned.load()) {
+      return;
+    }
     if (!layout || !TypeCharByVirtualKey(unit, layout, caps_lock_on)) {
       SendUnicodeUnit(unit);
     }
@@ -211,12 +215,16 @@ void SendBackspaces(int count, int delay_ms) {
     return;
   }
   ReleaseHeldModifiers();
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count && !injection_abandoned.load(); ++i) {
     INPUT events[2] = {KeyEvent(VK_BACK, 0, 0),
                        KeyEvent(VK_BACK, 0, KEYEVENTF_KEYUP)};
     SendInput(2, events, sizeof(INPUT));
     Pause(delay_ms);
   }
+}
+
+void AbandonInjection(bool abandon) {
+  injection_abandoned.store(abandon);
 }
 
 void SendCtrlChord(WORD vk, int delay_ms) {

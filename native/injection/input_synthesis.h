@@ -38,6 +38,11 @@ bool TypeCharByVirtualKey(wchar_t ch, HKL layout, bool caps_lock_on);
 void AppendKeyEvent(KeyBatch& batch, WORD vk, bool key_up);
 void TapKey(WORD vk);
 
+// While set, typing and backspaces stop before their next event: a task
+// far longer than any real one (a hostile count or text) must not hold the
+// service's shut-down for hours.
+void AbandonInjection(bool abandon);
+
 // Lets go of every modifier the system sees down; a Shift let go of is
 // remembered so that it can be pressed again.
 void ReleaseHeldModifiers();

@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <flutter/method_result_functions.h>
+
+#include <climits>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "feedback/key_sounds.h"
+#include "injection/injection_queue.h"
+#include "injection/input_synthesis.h"
 #include "test_support.h"
 
 namespace {
@@ -64,6 +70,68 @@ TEST(HostileInputTest, SoundSamplesWhoseSizesLieAreNeitherKeptNorPlayed) {
     test_support::PumpUntil([] { return false; }, 200);
   }
   SetKeySounds(false, std::nullopt);
+}
+
+// A text or a backspace count far beyond any real one would type for days:
+// a flush
+// (the stream cancelled, the window closing) drops what is still unsent
+// after its grace time, says so in the replies, and leaves later tasks
+// whole.
+TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
+  HWND edit = CreateWindowExW(0, L"EDIT", L"",
+                              WS_POPUP | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
+                              400, 30, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(edit, nullptr);
+  SetWindowTextW(edit, std::wstring(500, L'x').c_str());
+  SendMessageW(edit, EM_SETSEL, 500, 500);
+  SetForegroundWindow(edit);
+  SetFocus(edit);
+  test_support::PumpUntil([&] { return GetForegroundWindow() == edit; }, 2000);
+  std::vector<std::string> replies;
+  auto reply = [&replies] {
+    return std::make_unique<
+        flutter::MethodResultFunctions<flutter::EncodableValue>>(
+        [&replies](const flutter::EncodableValue*) {
+          replies.push_back("success");
+        },
+        [&replies](const std::string& code, const std::string&,
+                   const flutter::EncodableValue*) { replies.push_back(code); },
+        nullptr);
+  };
+  auto type = [](const wchar_t* text) {
+    return [text](const InjectionContext&) { TypeText(text, 0, false); };
+  };
+  auto text = [edit] {
+    test_support::PumpUntil([] { return false; }, 300);
+    wchar_t buffer[600] = {};
+    GetWindowTextW(edit, buffer, 600);
+    return std::wstring(buffer);
+  };
+
+  // Paced, so that the edit has few keys to take afterwards.
+  EnqueueInjection(
+      [](const InjectionContext&) {
+        TypeText(std::wstring(1 << 20, L'w'), 50, false);
+        SendBackspaces(INT_MAX, 50);
+      },
+      reply());
+  EnqueueInjection(type(L"late"), reply());
+  Sleep(200);
+  const ULONGLONG start = GetTickCount64();
+  FlushInjectionQueue();
+  EXPECT_LT(GetTickCount64() - start, kFlushGraceMs + 10000);
+  EXPECT_EQ(replies, (std::vector<std::string>{"abandoned", "abandoned"}));
+  const std::wstring left = text();
+  ASSERT_GT(left.size(), 500u);
+  EXPECT_EQ(left, std::wstring(500, L'x') + std::wstring(left.size() - 500, L'w'));
+
+  replies.clear();
+  EnqueueInjection(type(L"ok"), reply());
+  FlushInjectionQueue();
+  EXPECT_EQ(replies, std::vector<std::string>{"success"});
+  EXPECT_EQ(text(), left + L"ok");
+  DestroyWindow(edit);
 }
 
 }  // namespace
