@@ -105,17 +105,53 @@ int32_t WaitForHold(KeyboardHarness& h, AppMessenger& app, size_t holds) {
   return ids.size() >= holds ? ids.back() : 0;
 }
 
-TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
+TEST(KeyboardTest, PhysicalKeysBecomeRecordsAndForeignInputOnlyWhenAccepted) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
+  auto send_foreign = [](ULONG_PTR extra) {
+    INPUT events[2] = {KeyboardInput('Q', 0x10, 0, extra),
+                       KeyboardInput('Q', 0x10, KEYEVENTF_KEYUP, extra)};
+    SendInput(2, events, sizeof(INPUT));
+  };
+  // A marker's bits under other upper bits are no marker.
+  const ULONG_PTR fake_marker = (ULONG_PTR{1} << 32) | kInjectionMarker;
+  std::vector<EncodableMap> injected;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
-    ASSERT_TRUE(Xdo("key --delay 30 a shift+b ctrl+c KP_Enter Right Caps_Lock "
-                    "a 1 Caps_Lock"));
+    EXPECT_EQ(Call(h, app, "typeText", "text", EncodableValue("own")).kind,
+              Reply::Kind::kSuccess);
+    send_foreign(0);
+    send_foreign(fake_marker);
+    app.RunPending(300);
+    EXPECT_TRUE(h.records().empty());
+
+    h.OnMain([] { accept_injected = true; });
+    send_foreign(0);
+    send_foreign(fake_marker);
+    // The service's own input stays unseen even now.
+    Call(h, app, "typeText", "text", EncodableValue("x"));
+    // A physical event is physical whatever its extra information says.
+    h.OnMain([] {
+      Feed(WM_KEYDOWN, 'Z', 0, 0, kInjectionMarker);
+      EXPECT_TRUE(physical_key_down['Z']);
+      Feed(WM_KEYUP, 'Z', 0, 0, kInjectionMarker);
+      accept_injected = false;
+    });
+    h.WaitForRecords(app, "keyDown", 3);
+    app.RunPending(200);
+    injected.swap(h.records());
+
+    ASSERT_TRUE(Xdo("key --delay 30 a shift+b ctrl+c KP_Enter Caps_Lock a 1 "
+                    "Caps_Lock"));
     ASSERT_TRUE(Xdo("keydown x sleep 1 keyup x"));
-    h.WaitForRecords(app, "keyDown", 12);
+    h.WaitForRecords(app, "keyDown", 11);
     app.RunPending(300);
   }));
+  ASSERT_EQ(injected.size(), 3u);
+  EXPECT_EQ(IntOf(injected[0], "keycode"), 'Q');
+  EXPECT_EQ(IntOf(injected[1], "keycode"), 'Q');
+  EXPECT_EQ(IntOf(injected[2], "keycode"), 'Z');
+
   struct Expected {
     const char* type;
     int32_t vk;
@@ -127,9 +163,9 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
       {"keyDown", 'B', "B", false},         {"modifier", VK_LSHIFT, nullptr, false},
       {"modifier", VK_LCONTROL, nullptr, true}, {"keyDown", 'C', "", false},
       {"modifier", VK_LCONTROL, nullptr, false}, {"keyDown", VK_RETURN, nullptr, false},
-      {"keyDown", VK_RIGHT, "", false},     {"keyDown", VK_CAPITAL, "", false},
-      {"keyDown", 'A', "A", false},         {"keyDown", '1', "1", false},
-      {"keyDown", VK_CAPITAL, "", false},   {"keyDown", 'X', "x", false},
+      {"keyDown", VK_CAPITAL, "", false},   {"keyDown", 'A', "A", false},
+      {"keyDown", '1', "1", false},         {"keyDown", VK_CAPITAL, "", false},
+      {"keyDown", 'X', "x", false},
   };
   const std::vector<EncodableMap>& records = h.records();
   ASSERT_GT(records.size(), std::size(expected));
@@ -155,7 +191,6 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
   // Scan codes, extended ones with 0xE000.
   EXPECT_EQ(IntOf(records[0], "scan"), 0x1E);
   EXPECT_EQ(IntOf(records[7], "scan"), 0xE01C);
-  EXPECT_EQ(IntOf(records[8], "scan"), 0xE04D);
   // The held X auto-repeats: each repeat is reported without characters,
   // and key-ups never are.
   size_t repeats = 0;
@@ -166,53 +201,10 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
     ++repeats;
   }
   EXPECT_GT(repeats, 0u);
-  EXPECT_EQ(h.EditText(),
-            L"aB\r\nA1" + std::wstring(repeats + 1, L'x'));
-}
-
-TEST(KeyboardTest, OwnInputPassesUnseenAndForeignInputOnlyWhenAccepted) {
-  KeyboardHarness h;
-  ASSERT_TRUE(h.ready());
-  auto send_foreign = [](ULONG_PTR extra) {
-    INPUT events[2] = {KeyboardInput('Q', 0x10, 0, extra),
-                       KeyboardInput('Q', 0x10, KEYEVENTF_KEYUP, extra)};
-    SendInput(2, events, sizeof(INPUT));
-  };
-  // A marker's bits under other upper bits are no marker.
-  const ULONG_PTR fake_marker = (ULONG_PTR{1} << 32) | kInjectionMarker;
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    ASSERT_TRUE(h.Listen(app));
-    EXPECT_EQ(Call(h, app, "typeText", "text", EncodableValue("own")).kind,
-              Reply::Kind::kSuccess);
-    send_foreign(0);
-    send_foreign(fake_marker);
-    app.RunPending(300);
-    EXPECT_TRUE(h.records().empty());
-
-    h.OnMain([] { accept_injected = true; });
-    send_foreign(0);
-    send_foreign(fake_marker);
-    // The service's own input stays unseen even now.
-    Call(h, app, "typeText", "text", EncodableValue("x"));
-    // A physical event is physical whatever its extra information says.
-    h.OnMain([] {
-      Feed(WM_KEYDOWN, 'Z', 0, 0, kInjectionMarker);
-      EXPECT_TRUE(physical_key_down['Z']);
-      Feed(WM_KEYUP, 'Z', 0, 0, kInjectionMarker);
-      accept_injected = false;
-    });
-    h.WaitForRecords(app, "keyDown", 3);
-    app.RunPending(200);
-  }));
-  const auto downs = h.RecordsOf("keyDown");
-  ASSERT_EQ(downs.size(), 3u);
-  EXPECT_EQ(IntOf(downs[0], "keycode"), 'Q');
-  EXPECT_EQ(IntOf(downs[1], "keycode"), 'Q');
-  EXPECT_EQ(IntOf(downs[2], "keycode"), 'Z');
   // Nothing was swallowed on the way.
-  EXPECT_EQ(h.EditText(), L"ownqqqqx");
+  EXPECT_EQ(h.EditText(),
+            L"ownqqqqxaB\r\nA1" + std::wstring(repeats + 1, L'x'));
 }
-
 
 TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
   KeyboardHarness h;
@@ -502,9 +494,7 @@ int WINAPI DeadKeyLayout(UINT vk, UINT, const BYTE*, LPWSTR buffer, int, UINT,
 TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"korvex-keyboard-trace";
+  const std::wstring folder = TempFolder() + L"korvex-keyboard-trace";
   CreateDirectoryW(folder.c_str(), nullptr);
   DeleteFileW((folder + L"\\korvex_capture.log").c_str());
   auto tap = [](DWORD vk, DWORD time, DWORD flags = 0, ULONG_PTR extra = 0) {
@@ -628,7 +618,8 @@ TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
     Poll(app, [] { return false; }, 2 * kHookWatchdogPeriodMs + 500);
     EXPECT_EQ(repairs(), 1u);
 
-    // Back from the lock screen or from sleep, it is looked at at once.
+    // Back from the lock screen or from sleep, it is looked at at once; a
+    // hook put back must see a key before it can be found lost again.
     auto come_back = [&](UINT message, WPARAM code, size_t repaired) {
       SendMessageW(h.runner(), message, code, 0);
       app.RunPending(100);
@@ -640,14 +631,11 @@ TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
     h.WaitForRecords(app, "keyDown", 4, 2000);
     type_unseen("k", L"abcdefgjk");
     come_back(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 3);
-    ASSERT_TRUE(Xdo("key l"));
-    h.WaitForRecords(app, "keyDown", 5, 2000);
-    app.RunPending(100);
   }));
-  EXPECT_EQ(h.EditText(), L"abcdefgjkl");
+  EXPECT_EQ(h.EditText(), L"abcdefgjk");
   std::string seen;
   for (const EncodableMap& r : h.RecordsOf("keyDown")) seen += StringOf(r, "chars");
-  EXPECT_EQ(seen, "defjl");
+  EXPECT_EQ(seen, "defj");
   const auto diags = h.RecordsOf("diag");
   ASSERT_GE(diags.size(), 2u);
   EXPECT_EQ(StringOf(diags[0], "message"),
