@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/native_services.h"
@@ -17,6 +18,7 @@
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/hook_watchdog.h"
+#include "keyboard/key_hold.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_hook.h"
 #include "keyboard/keyboard_state.h"
@@ -256,10 +258,25 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
     ASSERT_TRUE(Xdo("key Tab x"));
     Collect(h, app, keys, VK_TAB, 2);
     EXPECT_TRUE(Keys(keys, {'X'}).empty());
-    Call(h, app, "releaseHeldKey", "id", tab);
-    Collect(h, app, keys, 'X', 2);
-    const std::vector<std::string> order = {"d9", "u9", "d9", "u9", "d88", "u88"};
-    EXPECT_EQ(Keys(keys, {VK_TAB, 'X'}), order);
+    // Released while another key's hook call waits for the main thread: the
+    // hook stays in for the tap, so that key waits for the held one too.
+    std::thread other;
+    h.OnMain([&] {
+      accept_injected = true;
+      other = std::thread([] {
+        INPUT z[2] = {KeyboardInput('Z', 0x2C, 0, 0),
+                      KeyboardInput('Z', 0x2C, KEYEVENTF_KEYUP, 0)};
+        SendInput(2, z, sizeof(INPUT));
+      });
+      Sleep(200);
+      ReleaseHeldKey(tab);
+    });
+    other.join();
+    Collect(h, app, keys, 'Z', 2);
+    h.OnMain([] { accept_injected = false; });
+    const std::vector<std::string> order = {"d9",  "u9",  "d9",  "u9",
+                                            "d88", "u88", "d90", "u90"};
+    EXPECT_EQ(Keys(keys, {VK_TAB, 'X', 'Z'}), order);
     // Its short time running out while text is being typed, it waits for
     // the text's end instead of landing inside it.
     ASSERT_TRUE(Xdo("key Return"));
@@ -280,7 +297,7 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
     app.RunPending(100);
     Call(h, app, "releaseHeldKey", "id", last);
     ASSERT_TRUE(Xdo("keyup y"));
-    h.WaitForRecords(app, "keyDown", 10);
+    h.WaitForRecords(app, "keyDown", 11);
     app.RunPending(200);
   }));
   const EncodableMap behind = h.RecordsOf("keyDown").back();
