@@ -27,11 +27,11 @@ std::vector<uint8_t> Wave(uint32_t riff_size, uint32_t format_size,
   Put(bytes, riff_size, 4);
   for (char c : std::string("WAVEfmt ")) bytes.push_back(static_cast<uint8_t>(c));
   Put(bytes, format_size, 4);
-  Put(bytes, 1, 2);             // PCM
-  Put(bytes, 1, 2);             // mono
+  Put(bytes, 1, 2);  // PCM
+  Put(bytes, 1, 2);  // mono
   Put(bytes, 8000, 4);
   Put(bytes, 8000 * bits / 8, 4);
-  Put(bytes, bits / 8, 2);      // block align
+  Put(bytes, bits / 8, 2);  // block align
   Put(bytes, bits, 2);
   for (char c : std::string("data")) bytes.push_back(static_cast<uint8_t>(c));
   Put(bytes, data_size, 4);

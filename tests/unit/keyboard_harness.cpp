@@ -49,9 +49,8 @@ LRESULT CALLBACK SeeKeys(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HC_ACTION) {
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
     std::lock_guard<std::mutex> lock(keys_mutex);
-    seen_keys.push_back(
-        {event->vkCode, event->scanCode, event->flags, event->dwExtraInfo,
-         NowUs()});
+    seen_keys.push_back({event->vkCode, event->scanCode, event->flags,
+                         event->dwExtraInfo, NowUs()});
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }

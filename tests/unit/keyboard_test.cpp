@@ -97,13 +97,15 @@ bool Feed(WPARAM message, DWORD vk, DWORD time = 0, DWORD flags = 0,
 // app thread; 0 when they did not come.
 int32_t WaitForHold(KeyboardHarness& h, AppMessenger& app, size_t holds) {
   std::vector<int32_t> ids;
-  app.RunUntil([&] {
-    ids.clear();
-    for (const EncodableMap& r : h.records()) {
-      if (Has(r, "held")) ids.push_back(IntOf(r, "held"));
-    }
-    return ids.size() >= holds;
-  }, 5000);
+  app.RunUntil(
+      [&] {
+        ids.clear();
+        for (const EncodableMap& r : h.records()) {
+          if (Has(r, "held")) ids.push_back(IntOf(r, "held"));
+        }
+        return ids.size() >= holds;
+      },
+      5000);
   return ids.size() >= holds ? ids.back() : 0;
 }
 
