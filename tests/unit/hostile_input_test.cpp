@@ -19,30 +19,28 @@
 
 namespace {
 
-void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void Put16(std::vector<uint8_t>& bytes, uint16_t value) {
-  bytes.push_back(static_cast<uint8_t>(value));
-  bytes.push_back(static_cast<uint8_t>(value >> 8));
+// |value| in |size| little-endian bytes.
+void Put(std::vector<uint8_t>& bytes, uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) {
+    bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  }
 }
 
 // A RIFF/WAVE image with the sizes it claims, whatever it holds.
 std::vector<uint8_t> Wave(uint32_t riff_size, uint32_t format_size,
                           uint16_t bits, uint32_t data_size, size_t pcm) {
   std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F'};
-  Put32(bytes, riff_size);
+  Put(bytes, riff_size, 4);
   for (char c : std::string("WAVEfmt ")) bytes.push_back(static_cast<uint8_t>(c));
-  Put32(bytes, format_size);
-  Put16(bytes, 1);             // PCM
-  Put16(bytes, 1);             // mono
-  Put32(bytes, 8000);
-  Put32(bytes, 8000 * bits / 8);
-  Put16(bytes, bits / 8);      // block align
-  Put16(bytes, bits);
+  Put(bytes, format_size, 4);
+  Put(bytes, 1, 2);  // PCM
+  Put(bytes, 1, 2);  // mono
+  Put(bytes, 8000, 4);
+  Put(bytes, 8000 * bits / 8, 4);
+  Put(bytes, bits / 8, 2);  // block align
+  Put(bytes, bits, 2);
   for (char c : std::string("data")) bytes.push_back(static_cast<uint8_t>(c));
-  Put32(bytes, data_size);
+  Put(bytes, data_size, 4);
   bytes.resize(bytes.size() + pcm, 0x40);
   return bytes;
 }

@@ -49,15 +49,30 @@ LRESULT CALLBACK SeeKeys(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HC_ACTION) {
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
     std::lock_guard<std::mutex> lock(keys_mutex);
-    seen_keys.push_back(
-        {event->vkCode, event->flags, event->dwExtraInfo, NowUs()});
+    seen_keys.push_back({event->vkCode, event->scanCode, event->flags,
+                         event->dwExtraInfo, NowUs()});
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-const EncodableValue* Field(const EncodableMap& record, const char* key) {
+// The field |key| of |record| when it holds a T, else |fallback|.
+template <typename T>
+T FieldOr(const EncodableMap& record, const char* key, T fallback) {
   auto found = record.find(EncodableValue(key));
-  return found == record.end() ? nullptr : &found->second;
+  const T* value =
+      found == record.end() ? nullptr : std::get_if<T>(&found->second);
+  return value ? *value : fallback;
+}
+
+// Waits for |done|; on the main thread serving its hooks and windows.
+bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  if (GetCurrentThreadId() == main_thread) {
+    return PumpUntil(done, timeout_ms);
+  }
+  for (int waited = 0; waited < timeout_ms && !done(); waited += 5) {
+    Sleep(5);
+  }
+  return done();
 }
 
 class TestRunner : public FlutterWindow {
@@ -101,17 +116,9 @@ bool Xdo(const std::string& arguments) {
     return GetFileAttributesW(marker_path.c_str()) != INVALID_FILE_ATTRIBUTES &&
            ReadFileBytes(marker_path).find('\n') != std::string::npos;
   };
-  bool finished;
-  if (GetCurrentThreadId() == main_thread) {
-    // Its keys come through this thread's hook.
-    finished = PumpUntil(done, 30000);
-  } else {
-    for (int i = 0; i < 6000 && !done(); ++i) {
-      Sleep(5);
-    }
-    finished = done();
-  }
-  const bool succeeded = finished && ReadFileBytes(marker_path) == "0\n";
+  // Its keys come through the main thread's hook.
+  const bool succeeded =
+      WaitFor(done, 30000) && ReadFileBytes(marker_path) == "0\n";
   DeleteFileW(marker_path.c_str());
   return succeeded;
 }
@@ -128,25 +135,19 @@ bool Poll(flutter_app::AppMessenger& app, const std::function<bool()>& done,
 }
 
 int32_t IntOf(const EncodableMap& record, const char* key) {
-  const EncodableValue* value = Field(record, key);
-  const int32_t* number = value ? std::get_if<int32_t>(value) : nullptr;
-  return number ? *number : -1;
+  return FieldOr<int32_t>(record, key, -1);
 }
 
 std::string StringOf(const EncodableMap& record, const char* key) {
-  const EncodableValue* value = Field(record, key);
-  const std::string* text = value ? std::get_if<std::string>(value) : nullptr;
-  return text ? *text : "<none>";
+  return FieldOr<std::string>(record, key, "<none>");
 }
 
 bool BoolOf(const EncodableMap& record, const char* key) {
-  const EncodableValue* value = Field(record, key);
-  const bool* flag = value ? std::get_if<bool>(value) : nullptr;
-  return flag && *flag;
+  return FieldOr(record, key, false);
 }
 
 bool Has(const EncodableMap& record, const char* key) {
-  return Field(record, key) != nullptr;
+  return record.count(EncodableValue(key)) > 0;
 }
 
 KeyboardHarness::KeyboardHarness() {
@@ -179,7 +180,6 @@ KeyboardHarness::KeyboardHarness() {
   seen_hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, SeeKeys, instance, 0);
   ready_ = app_ref_ && edit_ && seen_hook_ && FocusTarget();
   TurnCapsLockOff();
-
 }
 
 KeyboardHarness::~KeyboardHarness() {
@@ -209,18 +209,13 @@ bool KeyboardHarness::FocusTarget() {
   OnMain([this] { SetForegroundWindow(target_); });
   Xdo("search --name '^korvex-key-target$' windowfocus --sync");
   OnMain([this] { SetFocus(edit_); });
-  auto focused = [this] {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof(info);
-    return GetGUIThreadInfo(main_thread, &info) && info.hwndFocus == edit_;
-  };
-  if (GetCurrentThreadId() == main_thread) {
-    return PumpUntil(focused, 5000);
-  }
-  for (int i = 0; i < 250 && !focused(); ++i) {
-    Sleep(20);
-  }
-  return focused();
+  return WaitFor(
+      [this] {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        return GetGUIThreadInfo(main_thread, &info) && info.hwndFocus == edit_;
+      },
+      5000);
 }
 
 std::wstring KeyboardHarness::EditText() const {
@@ -265,6 +260,15 @@ void KeyboardHarness::OnMain(const std::function<void()>& work) {
   } else {
     SendMessageW(target_, kRunOnMain, 0, reinterpret_cast<LPARAM>(&work));
   }
+}
+
+std::vector<SeenKey> KeyboardHarness::Inject(
+    const std::function<void()>& work) {
+  TakeSeenKeys();
+  RunAsApplication(app_ref_, [&](flutter_app::AppMessenger&) { work(); });
+  // The last events may still be on their way to the hooks.
+  PumpUntil([] { return false; }, 150);
+  return TakeSeenKeys();
 }
 
 bool KeyboardHarness::Listen(flutter_app::AppMessenger& app) {

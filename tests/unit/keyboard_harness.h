@@ -46,6 +46,7 @@ struct WindowKey {
 // An event as a low-level hook of the test's own saw it.
 struct SeenKey {
   DWORD vk;
+  DWORD scan;
   DWORD flags;
   ULONG_PTR extra;
   int64_t at_us;
@@ -78,6 +79,9 @@ class KeyboardHarness {
               int timeout_ms = 30000);
   // Runs |work| on the main thread (from the application's thread).
   void OnMain(const std::function<void()>& work);
+  // Runs |work| on a thread of its own, as the injection worker does,
+  // while the main thread serves the hooks; what the test's hook saw.
+  std::vector<SeenKey> Inject(const std::function<void()>& work);
 
   // Records received on "korvex/key_events" while listening (app thread).
   std::vector<EncodableMap>& records() { return records_; }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/native_services.h"
@@ -17,6 +18,7 @@
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/hook_watchdog.h"
+#include "keyboard/key_hold.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_hook.h"
 #include "keyboard/keyboard_state.h"
@@ -34,6 +36,12 @@ namespace {
 
 EncodableMap Arg(const char* key, EncodableValue value) {
   return EncodableMap{{EncodableValue(key), std::move(value)}};
+}
+
+// The automation channel with one argument.
+Reply Call(KeyboardHarness& h, AppMessenger& app, const char* method,
+           const char* key, EncodableValue value) {
+  return h.Call(app, method, Arg(key, std::move(value)));
 }
 
 // Keys the window was sent: "d13" for a key-down of VK_RETURN, "u13" for
@@ -59,20 +67,18 @@ std::vector<SeenKey> Own(const std::vector<SeenKey>& keys) {
   return own;
 }
 
-// Waits on the application's thread until the window was sent |count|
-// events of |vk|.
-std::vector<std::string> WaitForWindowKeys(KeyboardHarness& h,
-                                           AppMessenger& app, WPARAM vk,
-                                           size_t count, int timeout_ms) {
-  std::vector<WindowKey> keys;
-  Poll(app,
-       [&] {
-         for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
-         return Keys(keys, {vk}).size() >= count;
-       },
-       timeout_ms);
+// Adds what the window is sent to |keys| until they hold |count| events of
+// |vk|, and 100 ms more to see any extra one; the events of |vk|.
+std::vector<std::string> Collect(KeyboardHarness& h, AppMessenger& app,
+                                 std::vector<WindowKey>& keys, WPARAM vk,
+                                 size_t count, int timeout_ms = 2000) {
+  auto take = [&] {
+    for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
+    return Keys(keys, {vk}).size() >= count;
+  };
+  Poll(app, take, timeout_ms);
   app.RunPending(100);
-  for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
+  take();
   return Keys(keys, {vk});
 }
 
@@ -87,37 +93,69 @@ bool Feed(WPARAM message, DWORD vk, DWORD time = 0, DWORD flags = 0,
                           reinterpret_cast<LPARAM>(&event)) == 1;
 }
 
-// The id of the latest held key-down, waiting for it on the app thread.
+// The id of the latest held key-down, waiting for |holds| of them on the
+// app thread; 0 when they did not come.
 int32_t WaitForHold(KeyboardHarness& h, AppMessenger& app, size_t holds) {
-  size_t seen = 0;
-  int32_t id = 0;
+  std::vector<int32_t> ids;
   app.RunUntil(
       [&] {
-        seen = 0;
-        for (const EncodableMap& record : h.records()) {
-          if (Has(record, "held")) {
-            ++seen;
-            id = IntOf(record, "held");
-          }
+        ids.clear();
+        for (const EncodableMap& r : h.records()) {
+          if (Has(r, "held")) ids.push_back(IntOf(r, "held"));
         }
-        return seen >= holds;
+        return ids.size() >= holds;
       },
       5000);
-  return seen >= holds ? id : 0;
+  return ids.size() >= holds ? ids.back() : 0;
 }
 
-TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
+TEST(KeyboardTest, PhysicalKeysBecomeRecordsAndForeignInputOnlyWhenAccepted) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  h.SetEditText(L"");
+  auto send_foreign = [](ULONG_PTR extra) {
+    INPUT events[2] = {KeyboardInput('Q', 0x10, 0, extra),
+                       KeyboardInput('Q', 0x10, KEYEVENTF_KEYUP, extra)};
+    SendInput(2, events, sizeof(INPUT));
+  };
+  // A marker's bits under other upper bits are no marker.
+  const ULONG_PTR fake_marker = (ULONG_PTR{1} << 32) | kInjectionMarker;
+  std::vector<EncodableMap> injected;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
-    ASSERT_TRUE(Xdo("key --delay 30 a shift+b ctrl+c KP_Enter Right Caps_Lock "
-                    "a 1 Caps_Lock"));
+    EXPECT_EQ(Call(h, app, "typeText", "text", EncodableValue("own")).kind,
+              Reply::Kind::kSuccess);
+    send_foreign(0);
+    send_foreign(fake_marker);
+    app.RunPending(300);
+    EXPECT_TRUE(h.records().empty());
+
+    h.OnMain([] { accept_injected = true; });
+    send_foreign(0);
+    send_foreign(fake_marker);
+    // The service's own input stays unseen even now.
+    Call(h, app, "typeText", "text", EncodableValue("x"));
+    // A physical event is physical whatever its extra information says.
+    h.OnMain([] {
+      Feed(WM_KEYDOWN, 'Z', 0, 0, kInjectionMarker);
+      EXPECT_TRUE(physical_key_down['Z']);
+      Feed(WM_KEYUP, 'Z', 0, 0, kInjectionMarker);
+      accept_injected = false;
+    });
+    h.WaitForRecords(app, "keyDown", 3);
+    app.RunPending(200);
+    injected.swap(h.records());
+
+    ASSERT_TRUE(Xdo("key --delay 30 a shift+b ctrl+c KP_Enter Caps_Lock a 1 "
+                    "Caps_Lock"));
     ASSERT_TRUE(Xdo("keydown x sleep 1 keyup x"));
-    h.WaitForRecords(app, "keyDown", 12);
+    h.WaitForRecords(app, "keyDown", 11);
     app.RunPending(300);
   }));
+  ASSERT_EQ(injected.size(), 3u);
+  EXPECT_EQ(IntOf(injected[0], "keycode"), 'Q');
+  EXPECT_EQ(IntOf(injected[1], "keycode"), 'Q');
+  EXPECT_EQ(IntOf(injected[2], "keycode"), 'Z');
+
   struct Expected {
     const char* type;
     int32_t vk;
@@ -129,9 +167,9 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
       {"keyDown", 'B', "B", false},         {"modifier", VK_LSHIFT, nullptr, false},
       {"modifier", VK_LCONTROL, nullptr, true}, {"keyDown", 'C', "", false},
       {"modifier", VK_LCONTROL, nullptr, false}, {"keyDown", VK_RETURN, nullptr, false},
-      {"keyDown", VK_RIGHT, "", false},     {"keyDown", VK_CAPITAL, "", false},
-      {"keyDown", 'A', "A", false},         {"keyDown", '1', "1", false},
-      {"keyDown", VK_CAPITAL, "", false},   {"keyDown", 'X', "x", false},
+      {"keyDown", VK_CAPITAL, "", false},   {"keyDown", 'A', "A", false},
+      {"keyDown", '1', "1", false},         {"keyDown", VK_CAPITAL, "", false},
+      {"keyDown", 'X', "x", false},
   };
   const std::vector<EncodableMap>& records = h.records();
   ASSERT_GT(records.size(), std::size(expected));
@@ -152,14 +190,11 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
   }
   // Modifier flags as they are after each event.
   EXPECT_TRUE(BoolOf(records[1], "shift"));
-  EXPECT_TRUE(BoolOf(records[2], "shift"));
   EXPECT_FALSE(BoolOf(records[3], "shift"));
   EXPECT_TRUE(BoolOf(records[5], "control"));
-  EXPECT_FALSE(BoolOf(records[6], "control"));
   // Scan codes, extended ones with 0xE000.
   EXPECT_EQ(IntOf(records[0], "scan"), 0x1E);
   EXPECT_EQ(IntOf(records[7], "scan"), 0xE01C);
-  EXPECT_EQ(IntOf(records[8], "scan"), 0xE04D);
   // The held X auto-repeats: each repeat is reported without characters,
   // and key-ups never are.
   size_t repeats = 0;
@@ -170,60 +205,10 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsWithTheirCharactersAndFlags) {
     ++repeats;
   }
   EXPECT_GT(repeats, 0u);
-  EXPECT_EQ(h.EditText(),
-            L"aB\r\nA1" + std::wstring(repeats + 1, L'x'));
-}
-
-TEST(KeyboardTest, OwnInputPassesUnseenAndForeignInputOnlyWhenAccepted) {
-  KeyboardHarness h;
-  ASSERT_TRUE(h.ready());
-  h.SetEditText(L"");
-  auto send_foreign = [](ULONG_PTR extra) {
-    INPUT events[2] = {KeyboardInput('Q', 0x10, 0, extra),
-                       KeyboardInput('Q', 0x10, KEYEVENTF_KEYUP, extra)};
-    SendInput(2, events, sizeof(INPUT));
-  };
-  // A marker's bits under other upper bits are no marker.
-  const ULONG_PTR fake_marker = (ULONG_PTR{1} << 32) | kInjectionMarker;
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    ASSERT_TRUE(h.Listen(app));
-    EXPECT_EQ(h.Call(app, "typeText", Arg("text", EncodableValue("own"))).kind,
-              Reply::Kind::kSuccess);
-    send_foreign(0);
-    send_foreign(fake_marker);
-    app.RunPending(300);
-    EXPECT_TRUE(h.records().empty());
-
-    h.OnMain([] { accept_injected = true; });
-    send_foreign(0);
-    send_foreign(fake_marker);
-    // The service's own input stays unseen even now.
-    h.Call(app, "typeText", Arg("text", EncodableValue("x")));
-    // A physical event is physical whatever its extra information says.
-    h.OnMain([] {
-      Feed(WM_KEYDOWN, 'Z', 0, 0, kInjectionMarker);
-      EXPECT_TRUE(physical_key_down['Z']);
-      Feed(WM_KEYUP, 'Z', 0, 0, kInjectionMarker);
-      accept_injected = false;
-    });
-    h.WaitForRecords(app, "keyDown", 3);
-    app.RunPending(200);
-  }));
-  const auto downs = h.RecordsOf("keyDown");
-  ASSERT_EQ(downs.size(), 3u);
-  EXPECT_EQ(IntOf(downs[0], "keycode"), 'Q');
-  EXPECT_EQ(IntOf(downs[1], "keycode"), 'Q');
-  EXPECT_EQ(IntOf(downs[2], "keycode"), 'Z');
   // Nothing was swallowed on the way.
-  EXPECT_EQ(h.EditText(), L"ownqqqqx");
-
-  // The classification table itself, including the replay marker.
-  const KeyEventClass replay = ClassifyKeyEvent(LLKHF_INJECTED, 0x4B525652, false);
-  EXPECT_TRUE(replay.replay && replay.handled && !replay.own);
-  const KeyEventClass own = ClassifyKeyEvent(LLKHF_INJECTED, kInjectionMarker, true);
-  EXPECT_TRUE(own.own && !own.handled);
+  EXPECT_EQ(h.EditText(),
+            L"ownqqqqxaB\r\nA1" + std::wstring(repeats + 1, L'x'));
 }
-
 
 TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
   KeyboardHarness h;
@@ -231,7 +216,11 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
   const std::vector<std::string> once = {"d13", "u13"};
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
-    h.Call(app, "setHoldWordEnd", Arg("enabled", EncodableValue(true)));
+    auto returns = [&](size_t count, int timeout_ms) {
+      std::vector<WindowKey> keys;
+      return Collect(h, app, keys, VK_RETURN, count, timeout_ms);
+    };
+    Call(h, app, "setHoldWordEnd", "enabled", true);
     h.TakeWindowKeys();
 
     // Released by the application while the user still holds it: the
@@ -240,75 +229,77 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
     const int32_t first = WaitForHold(h, app, 1);
     ASSERT_GT(first, 0);
     EXPECT_TRUE(Keys(h.TakeWindowKeys(), {VK_RETURN}).empty());
-    h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(first)));
+    Call(h, app, "releaseHeldKey", "id", first);
     ASSERT_TRUE(Xdo("keyup Return"));
-    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 2000), once);
+    EXPECT_EQ(returns(2, 2000), once);
 
     // Let go of before the answer; more time asked for, then left to the
     // timer: nothing comes before the extended time is over.
     ASSERT_TRUE(Xdo("key Return"));
     const int32_t second = WaitForHold(h, app, 2);
     EXPECT_EQ(second, first + 1);
-    h.Call(app, "extendHold", Arg("id", EncodableValue(int64_t{second})));
-    EXPECT_TRUE(WaitForWindowKeys(h, app, VK_RETURN, 1, 900).empty());
-    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 3000), once);
-    // Stale and zero ids change nothing and are answered all the same.
-    EXPECT_EQ(h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(second))).kind,
-              Reply::Kind::kSuccess);
-    h.Call(app, "extendHold", Arg("id", EncodableValue(0)));
-
-    // Not answered at all: the short timer sends it.
-    ASSERT_TRUE(Xdo("key Return"));
-    EXPECT_EQ(WaitForHold(h, app, 3), second + 1);
-    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 2000), once);
+    Call(h, app, "extendHold", "id", int64_t{second});
+    EXPECT_TRUE(returns(1, 900).empty());
+    EXPECT_EQ(returns(2, 3000), once);
+    // Stale and zero ids tap nothing (the chord below would see it) and
+    // are answered all the same.
+    for (int32_t id : {second, 0}) {
+      EXPECT_EQ(Call(h, app, "releaseHeldKey", "id", id).kind,
+                Reply::Kind::kSuccess);
+    }
 
     // Chords are never held; a second Tab while one is held passes at once,
     // before the held one.
     ASSERT_TRUE(Xdo("key ctrl+Return alt+Tab"));
-    EXPECT_EQ(WaitForWindowKeys(h, app, VK_RETURN, 2, 2000), once);
+    EXPECT_EQ(returns(2, 2000), once);
     ASSERT_TRUE(Xdo("key Tab"));
-    const int32_t tab = WaitForHold(h, app, 4);
-    h.Call(app, "extendHold", Arg("id", EncodableValue(tab)));
+    const int32_t tab = WaitForHold(h, app, 3);
+    Call(h, app, "extendHold", "id", tab);
     // Other keys typed behind the held one wait for it.
     std::vector<WindowKey> keys;
-    auto collect = [&](WPARAM vk, size_t count) {
-      Poll(app,
-           [&] {
-             for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
-             return Keys(keys, {vk}).size() >= count;
-           },
-           2000);
-    };
     ASSERT_TRUE(Xdo("key Tab x"));
-    collect(VK_TAB, 2);
-    app.RunPending(150);
-    collect('X', 0);
+    Collect(h, app, keys, VK_TAB, 2);
     EXPECT_TRUE(Keys(keys, {'X'}).empty());
-    h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(tab)));
-    collect('X', 2);
-    const std::vector<std::string> order = {"d9", "u9", "d9", "u9", "d88", "u88"};
-    EXPECT_EQ(Keys(keys, {VK_TAB, 'X'}), order);
-    // Its time running out while text is being typed, it waits for the
-    // text's end instead of landing inside it.
+    // Released while another key's hook call waits for the main thread: the
+    // hook stays in for the tap, so that key waits for the held one too.
+    std::thread other;
+    h.OnMain([&] {
+      accept_injected = true;
+      other = std::thread([] {
+        INPUT z[2] = {KeyboardInput('Z', 0x2C, 0, 0),
+                      KeyboardInput('Z', 0x2C, KEYEVENTF_KEYUP, 0)};
+        SendInput(2, z, sizeof(INPUT));
+      });
+      Sleep(200);
+      ReleaseHeldKey(tab);
+    });
+    other.join();
+    Collect(h, app, keys, 'Z', 2);
+    h.OnMain([] { accept_injected = false; });
+    const std::vector<std::string> order = {"d9",  "u9",  "d9",  "u9",
+                                            "d88", "u88", "d90", "u90"};
+    EXPECT_EQ(Keys(keys, {VK_TAB, 'X', 'Z'}), order);
+    // Its short time running out while text is being typed, it waits for
+    // the text's end instead of landing inside it.
     ASSERT_TRUE(Xdo("key Return"));
-    ASSERT_GT(WaitForHold(h, app, 5), 0);
+    ASSERT_GT(WaitForHold(h, app, 4), 0);
     h.TakeWindowKeys();
     h.OnMain([] { key_delay_ms = 20; });
-    h.Call(app, "typeText", Arg("text", EncodableValue(std::string(20, 'n'))));
+    Call(h, app, "typeText", "text", EncodableValue(std::string(20, 'n')));
     h.OnMain([] { key_delay_ms = 3; });
     keys.clear();
-    collect(VK_RETURN, 2);
+    Collect(h, app, keys, VK_RETURN, 2);
     ASSERT_GE(keys.size(), 42u);
     EXPECT_EQ(Keys({keys.end() - 2, keys.end()}, {VK_RETURN}), once);
     // One still held when it goes out is the press it was, not a repeat.
     ASSERT_TRUE(Xdo("key Return"));
-    const int32_t last = WaitForHold(h, app, 6);
-    h.Call(app, "extendHold", Arg("id", EncodableValue(last)));
+    const int32_t last = WaitForHold(h, app, 5);
+    Call(h, app, "extendHold", "id", last);
     ASSERT_TRUE(Xdo("keydown y"));
     app.RunPending(100);
-    h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(last)));
+    Call(h, app, "releaseHeldKey", "id", last);
     ASSERT_TRUE(Xdo("keyup y"));
-    h.WaitForRecords(app, "keyDown", 10);
+    h.WaitForRecords(app, "keyDown", 11);
     app.RunPending(200);
   }));
   const EncodableMap behind = h.RecordsOf("keyDown").back();
@@ -324,7 +315,7 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
       EXPECT_FALSE(BoolOf(record, "control") || BoolOf(record, "alt"));
     }
   }
-  EXPECT_EQ(held, 6u);
+  EXPECT_EQ(held, 5u);
 }
 
 
@@ -340,13 +331,12 @@ LRESULT CALLBACK CountReplayedE(int code, WPARAM wparam, LPARAM lparam) {
 TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  h.SetEditText(L"");
   ASSERT_TRUE(WriteClipboardText(L"V!"));
   const std::wstring typed(60, L'n');
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
     const auto capture = [&](bool on) {
-      h.Call(app, "setTypingCapture", Arg("enabled", EncodableValue(on)));
+      Call(h, app, "setTypingCapture", "enabled", on);
     };
     capture(true);
     ASSERT_TRUE(Xdo("type --delay 40 aBc"));
@@ -364,9 +354,7 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     bool typed_reply = false;
     capture(true);
     app.InvokeMethod("korvex/automation", "typeText",
-                     EncodableValue(Arg("text", EncodableValue("nnnnnnnnnnnnnnnnnnnn"
-                                                               "nnnnnnnnnnnnnnnnnnnn"
-                                                               "nnnnnnnnnnnnnnnnnnnn"))),
+                     EncodableValue(Arg("text", std::string(60, 'n'))),
                      [&](const Reply&) { typed_reply = true; });
     app.RunPending(300);
     ASSERT_TRUE(Xdo("type --delay 40 xyz"));
@@ -377,7 +365,7 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
 
     // Word ends in what was taken are held one after the other; the keys
     // behind each cross the system once, not again for every hold.
-    h.Call(app, "setHoldWordEnd", Arg("enabled", EncodableValue(true)));
+    Call(h, app, "setHoldWordEnd", "enabled", true);
     h.TakeWindowKeys();
     HHOOK ahead = nullptr;  // sees the replays before the host's hook takes them
     h.OnMain([&] {
@@ -387,13 +375,10 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     ASSERT_TRUE(Xdo("key --delay 30 q Tab w Tab e"));
     capture(false);
     for (size_t hold = 1; hold <= 2; ++hold) {
-      h.Call(app, "releaseHeldKey", Arg("id", EncodableValue(WaitForHold(h, app, hold))));
+      Call(h, app, "releaseHeldKey", "id", WaitForHold(h, app, hold));
     }
     std::vector<WindowKey> keys;
-    Poll(app, [&] {
-      for (const WindowKey& key : h.TakeWindowKeys()) keys.push_back(key);
-      return Keys(keys, {'E'}).size() >= 2;
-    }, 3000);
+    Collect(h, app, keys, 'E', 2, 3000);
     const std::vector<std::string> order = {"d81", "u81", "d9", "u9", "d87", "u87",
                                             "d9", "u9", "d69", "u69"};
     EXPECT_EQ(Keys(keys, {'Q', VK_TAB, 'W', 'E'}), order);
@@ -413,14 +398,14 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
   }
 }
 
-TEST(KeyboardTest, InjectionTasksRunInCallOrderAndAnswerAfterTheirInput) {
+TEST(KeyboardTest, InjectionTasksRunInOrderAndAreAllAnsweredByCancelAndClose) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  h.SetEditText(L"");
   ASSERT_TRUE(WriteClipboardText(L"pasted"));
   std::vector<int64_t> replies_at;
   std::vector<SeenKey> typed, pasted;
   int64_t paste_called_at = 0;
+  std::vector<Reply::Kind> kinds;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
     for (const char* text : {"first ", "second "}) {
@@ -443,29 +428,72 @@ TEST(KeyboardTest, InjectionTasksRunInCallOrderAndAnswerAfterTheirInput) {
     pasted = Own(h.TakeSeenKeys());
     ASSERT_TRUE(Xdo("keyup ctrl"));
 
-    // Caps Lock on: the worker types with the toggle the main thread sees.
-    ASSERT_TRUE(Xdo("key Caps_Lock"));
-    h.Call(app, "typeText", Arg("text", EncodableValue(" aB1!")));
-    ASSERT_TRUE(Xdo("key Caps_Lock"));
+    for (const char* text : {" one", " two", " three"}) {
+      app.InvokeMethod("korvex/automation", "typeText",
+                       EncodableValue(Arg("text", EncodableValue(text))),
+                       [&](const Reply& reply) { kinds.push_back(reply.kind); });
+    }
+    EXPECT_EQ(app.Cancel("korvex/key_events").kind, Reply::Kind::kSuccess);
+    // Every task was typed and answered before the stream was gone.
+    EXPECT_EQ(kinds.size(), 3u);
   }));
   ASSERT_EQ(replies_at.size(), 2u);
-  EXPECT_EQ(h.EditText(), L"first second pasted aB1!");
+  EXPECT_EQ(kinds, std::vector<Reply::Kind>(3, Reply::Kind::kSuccess));
+  EXPECT_EQ(h.EditText(), L"first second pasted one two three");
+  EXPECT_EQ(keyboard_hook, nullptr);
+  EXPECT_EQ(mouse_hook, nullptr);
+  EXPECT_EQ(key_event_sink, nullptr);
   // Each reply after its own text's last event; the second text starts
   // after the first has ended: 6 and 7 key strokes of two events each.
   ASSERT_EQ(typed.size(), 26u);
   EXPECT_LT(typed[11].at_us, replies_at[0]);
   EXPECT_LT(typed[11].at_us, typed[12].at_us);
   EXPECT_LT(typed[25].at_us, replies_at[1]);
-  // The paste began with Ctrl let go of, after the wait for the user.
+  // The paste began with Ctrl let go of, after the wait for the user, and
+  // ended with the whole chord.
   ASSERT_GE(pasted.size(), 5u);
   EXPECT_TRUE(pasted[0].up() &&
               (pasted[0].vk == VK_LCONTROL || pasted[0].vk == VK_CONTROL));
   EXPECT_GE(pasted[0].at_us - paste_called_at, 350000);
-  size_t v_downs = 0;
-  for (const SeenKey& key : pasted) v_downs += key.vk == 'V' && !key.up();
-  EXPECT_EQ(v_downs, 1u);
-}
+  std::string chord;
+  for (const SeenKey& key : pasted) {
+    chord += (key.up() ? " u" : " d") + std::to_string(key.vk);
+  }
+  EXPECT_EQ(chord.substr(std::min(chord.find(" d"), chord.size())),
+            " d17 d86 u86 u17");
 
+  // The window closes while a long text is typed and Enter is held: the
+  // text is finished promptly, the held key sent, nothing left behind.
+  const std::wstring text(40, L'w');
+  int64_t closing_took_us = 0;
+  h.SetEditText(L"");
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    Call(h, app, "setHoldWordEnd", "enabled", true);
+    ASSERT_TRUE(Xdo("key Return"));
+    const int32_t held = WaitForHold(h, app, 1);
+    ASSERT_GT(held, 0);
+    Call(h, app, "extendHold", "id", held);
+    h.OnMain([] { key_delay_ms = 20; });
+    app.InvokeMethod("korvex/automation", "typeText",
+                     EncodableValue(Arg("text", std::string(40, 'w'))),
+                     nullptr);
+    app.RunPending(150);
+    const int64_t start = NowUs();
+    h.CloseRunner();
+    closing_took_us = NowUs() - start;
+  }));
+  key_delay_ms = 3;
+  EXPECT_EQ(h.EditText(), text + L"\r\n");
+  // 40 keys at 20 ms; a blocked hook thread would cost seconds a key.
+  EXPECT_LT(closing_took_us, 3000000);
+  EXPECT_EQ(keyboard_hook, nullptr);
+  EXPECT_EQ(key_event_sink, nullptr);
+  EXPECT_EQ(key_events_channel, nullptr);
+  EXPECT_EQ(automation_channel, nullptr);
+  EmitDiag("after the window");
+  EXPECT_FALSE(Feed(WM_KEYDOWN, 'A'));
+}
 
 bool accent_pending = false;
 
@@ -485,13 +513,14 @@ int WINAPI DeadKeyLayout(UINT vk, UINT, const BYTE*, LPWSTR buffer, int, UINT,
 TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"korvex-keyboard-trace";
+  const std::wstring folder = TempFolder() + L"korvex-keyboard-trace";
   CreateDirectoryW(folder.c_str(), nullptr);
   DeleteFileW((folder + L"\\korvex_capture.log").c_str());
+  auto tap = [](DWORD vk, DWORD time, DWORD flags = 0, ULONG_PTR extra = 0) {
+    Feed(WM_KEYDOWN, vk, time, flags, extra);
+    Feed(WM_KEYUP, vk, time + 10, flags, extra);
+  };
   int clicks = 0;
-  WPARAM click_layout = 0;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
     h.OnMain([&] {
@@ -503,8 +532,7 @@ TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
       }
       // Ctrl that the system never saw is stuck: the next letter frees it.
       Feed(WM_KEYDOWN, VK_LCONTROL, 2000);
-      Feed(WM_KEYDOWN, 'A', 2010);
-      Feed(WM_KEYUP, 'A', 2020);
+      tap('A', 2010);
       Feed(WM_KEYDOWN, VK_LCONTROL, 3000);
       Feed(WM_KEYDOWN, VK_LMENU, 3010);
     });
@@ -515,26 +543,20 @@ TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
       Feed(WM_KEYUP, VK_LCONTROL, 4000);
       Feed(WM_KEYUP, VK_LMENU, 4000);
       key_translation = DeadKeyLayout;
-      for (DWORD vk : {static_cast<DWORD>(VK_OEM_7), static_cast<DWORD>('E')}) {
-        Feed(WM_KEYDOWN, vk, 5000);
-        Feed(WM_KEYUP, vk, 5010);
-      }
+      tap(VK_OEM_7, 5000);
+      tap('E', 5020);
       key_translation = ToUnicodeEx;
       // A click for a first physical press of a typing key only.
       key_sounds_enabled = true;
       HWND window = EnsureInjectionWindow();
       Feed(WM_KEYDOWN, 'K', 6000);
-      Feed(WM_KEYDOWN, 'K', 6010);
-      Feed(WM_KEYUP, 'K', 6020);
-      Feed(WM_KEYDOWN, VK_F5, 6030);
-      Feed(WM_KEYUP, VK_F5, 6040);
-      Feed(WM_KEYDOWN, 'L', 6050, LLKHF_INJECTED, kReplayMarker);
-      Feed(WM_KEYUP, 'L', 6060, LLKHF_INJECTED, kReplayMarker);
+      tap('K', 6010);
+      tap(VK_F5, 6030);
+      tap('L', 6050, LLKHF_INJECTED, kReplayMarker);
       MSG message;
       while (PeekMessageW(&message, window, kKeySoundMessage, kKeySoundMessage,
                           PM_REMOVE)) {
         ++clicks;
-        click_layout = message.wParam;
         DispatchMessageW(&message);  // no sample: plays nothing
       }
       key_sounds_enabled = false;
@@ -570,81 +592,16 @@ TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
   EXPECT_EQ(StringOf(downs[1], "chars"), "");   // the dead key
   EXPECT_EQ(StringOf(downs[2], "chars"), "e");  // not composed with it
   EXPECT_EQ(clicks, 1);
-  HWND foreground = GetForegroundWindow();
-  EXPECT_EQ(click_layout, reinterpret_cast<WPARAM>(GetKeyboardLayout(
-                              GetWindowThreadProcessId(foreground, nullptr))));
-  size_t bounces = 0;
-  for (size_t at = log.find("modifier bounce vk=160\n"); at != std::string::npos;
-       at = log.find("modifier bounce vk=160\n", at + 1)) {
-    ++bounces;
-  }
-  EXPECT_EQ(bounces, 2u);
+  EXPECT_NE(log.find("modifier bounce vk=160\n"), std::string::npos);
   EXPECT_NE(log.find("diag stuck modifier vk=162 released (keyDown)\n"),
             std::string::npos);
   EXPECT_NE(log.find("hook wparam=256 vk=65 inj=0 own=0 replay=0 handled=1\n"),
             std::string::npos);
 }
 
-TEST(KeyboardTest, CancelAndCloseFinishEveryTaskWhileTheHooksKeepAnswering) {
-  KeyboardHarness h;
-  ASSERT_TRUE(h.ready());
-  h.SetEditText(L"");
-  std::vector<Reply::Kind> kinds;
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    ASSERT_TRUE(h.Listen(app));
-    for (const char* text : {"one ", "two ", "three "}) {
-      app.InvokeMethod("korvex/automation", "typeText",
-                       EncodableValue(Arg("text", EncodableValue(text))),
-                       [&](const Reply& reply) { kinds.push_back(reply.kind); });
-    }
-    EXPECT_EQ(app.Cancel("korvex/key_events").kind, Reply::Kind::kSuccess);
-    // Every task was typed and answered before the stream was gone.
-    EXPECT_EQ(kinds.size(), 3u);
-  }));
-  EXPECT_EQ(kinds, std::vector<Reply::Kind>(3, Reply::Kind::kSuccess));
-  EXPECT_EQ(h.EditText(), L"one two three ");
-  EXPECT_EQ(keyboard_hook, nullptr);
-  EXPECT_EQ(mouse_hook, nullptr);
-  EXPECT_EQ(key_event_sink, nullptr);
-
-  // The window closes while a long text is typed and Enter is held: the
-  // text is finished promptly, the held key sent, nothing left behind.
-  const std::wstring text(40, L'w');
-  int64_t closing_took_us = 0;
-  h.SetEditText(L"");
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    ASSERT_TRUE(h.Listen(app));
-    h.Call(app, "setHoldWordEnd", Arg("enabled", EncodableValue(true)));
-    ASSERT_TRUE(Xdo("key Return"));
-    const int32_t held = WaitForHold(h, app, 1);
-    ASSERT_GT(held, 0);
-    h.Call(app, "extendHold", Arg("id", EncodableValue(held)));
-    h.OnMain([] { key_delay_ms = 20; });
-    app.InvokeMethod("korvex/automation", "typeText",
-                     EncodableValue(Arg("text", EncodableValue(std::string(40, 'w')))),
-                     nullptr);
-    app.RunPending(150);
-    const int64_t start = NowUs();
-    h.CloseRunner();
-    closing_took_us = NowUs() - start;
-  }));
-  key_delay_ms = 3;
-  EXPECT_EQ(h.EditText(), text + L"\r\n");
-  // 40 keys at 20 ms; a blocked hook thread would cost seconds a key.
-  EXPECT_LT(closing_took_us, 3000000);
-  EXPECT_EQ(keyboard_hook, nullptr);
-  EXPECT_EQ(key_event_sink, nullptr);
-  EXPECT_EQ(key_events_channel, nullptr);
-  EXPECT_EQ(automation_channel, nullptr);
-  EmitDiag("after the window");
-  EXPECT_FALSE(Feed(WM_KEYDOWN, 'A'));
-}
-
-
 TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  h.SetEditText(L"");
   const std::string lost = "keyboard hook lost: reinstalled";
   auto repairs = [&] {
     size_t count = 0;
@@ -680,7 +637,8 @@ TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
     Poll(app, [] { return false; }, 2 * kHookWatchdogPeriodMs + 500);
     EXPECT_EQ(repairs(), 1u);
 
-    // Back from the lock screen or from sleep, it is looked at at once.
+    // Back from the lock screen or from sleep, it is looked at at once; a
+    // hook put back must see a key before it can be found lost again.
     auto come_back = [&](UINT message, WPARAM code, size_t repaired) {
       SendMessageW(h.runner(), message, code, 0);
       app.RunPending(100);
@@ -692,14 +650,11 @@ TEST(KeyboardTest, WatchdogPutsBackAHookTheSystemDropped) {
     h.WaitForRecords(app, "keyDown", 4, 2000);
     type_unseen("k", L"abcdefgjk");
     come_back(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 3);
-    ASSERT_TRUE(Xdo("key l"));
-    h.WaitForRecords(app, "keyDown", 5, 2000);
-    app.RunPending(100);
   }));
-  EXPECT_EQ(h.EditText(), L"abcdefgjkl");
+  EXPECT_EQ(h.EditText(), L"abcdefgjk");
   std::string seen;
   for (const EncodableMap& r : h.RecordsOf("keyDown")) seen += StringOf(r, "chars");
-  EXPECT_EQ(seen, "defjl");
+  EXPECT_EQ(seen, "defj");
   const auto diags = h.RecordsOf("diag");
   ASSERT_GE(diags.size(), 2u);
   EXPECT_EQ(StringOf(diags[0], "message"),
@@ -734,7 +689,7 @@ TEST(KeyboardTest, CapsLockOnBeforeListeningIsSeenForAnotherProgram) {
     ASSERT_TRUE(h.Listen(app));
     EXPECT_TRUE(Xdo("key q"));
     h.WaitForRecords(app, "keyDown", 1);
-    h.Call(app, "typeText", Arg("text", EncodableValue(" aB1!")));
+    Call(h, app, "typeText", "text", EncodableValue(" aB1!"));
     EXPECT_TRUE(Xdo("key Caps_Lock"));
   }));
   wchar_t text[64] = {};

@@ -4,68 +4,33 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "injection/input_synthesis.h"
-#include "test_support.h"
+#include "keyboard_harness.h"
 
 namespace {
 
-std::vector<KBDLLHOOKSTRUCT> seen;
-
-LRESULT CALLBACK RecordKeys(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HC_ACTION) {
-    seen.push_back(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam));
-  }
-  return CallNextHookEx(nullptr, code, wparam, lparam);
-}
-
 TEST(UnicodeModeTest, EveryUnitGoesAsAUnicodeEventAndTheModeIsReadOnce) {
   SetEnvironmentVariableW(L"KORVEX_UNICODE_TYPE", L"1");
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                              0, 0, 300, 80, nullptr, nullptr, instance, nullptr);
-  ASSERT_NE(edit, nullptr);
-  SetForegroundWindow(edit);
-  SetFocus(edit);
-  HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, RecordKeys, instance, 0);
-  ASSERT_NE(hook, nullptr);
-
-  auto type = [&](const wchar_t* text) {
-    seen.clear();
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-      TypeText(text, 0, false);
-      done = true;
-    });
-    test_support::PumpUntil([&] { return done.load(); }, 10000);
-    worker.join();
-    test_support::PumpUntil([] { return false; }, 150);
-  };
-
-  type(L"ab");
-  // Letters the layout has keys for still go as Unicode events.
-  ASSERT_EQ(seen.size(), 4u);
-  for (const auto& event : seen) {
-    EXPECT_EQ(event.vkCode, static_cast<DWORD>(VK_PACKET));
-    EXPECT_EQ(event.dwExtraInfo, kInjectionMarker);
-  }
-  EXPECT_EQ(seen[0].scanCode, static_cast<DWORD>(L'a'));
-  EXPECT_EQ(seen[2].scanCode, static_cast<DWORD>(L'b'));
-
+  test_support::KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  std::vector<test_support::SeenKey> seen =
+      h.Inject([] { TypeText(L"ab", 0, false); });
   // Changing the variable later changes nothing.
   SetEnvironmentVariableW(L"KORVEX_UNICODE_TYPE", L"0");
-  type(L"c");
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].vkCode, static_cast<DWORD>(VK_PACKET));
-
-  wchar_t text[16] = {};
-  GetWindowTextW(edit, text, 16);
-  EXPECT_STREQ(text, L"abc");
-  UnhookWindowsHookEx(hook);
-  DestroyWindow(edit);
+  for (const auto& key : h.Inject([] { TypeText(L"c", 0, false); })) {
+    seen.push_back(key);
+  }
+  // Letters the layout has keys for still go as Unicode events.
+  const wchar_t units[] = L"aabbcc";
+  ASSERT_EQ(seen.size(), 6u);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].vk, static_cast<DWORD>(VK_PACKET));
+    EXPECT_EQ(seen[i].scan, static_cast<DWORD>(units[i]));
+    EXPECT_EQ(seen[i].extra, kInjectionMarker);
+  }
+  EXPECT_EQ(h.EditText(), L"abc");
 }
 
 }  // namespace
