@@ -102,9 +102,9 @@ TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
   };
   auto text = [edit] {
     test_support::PumpUntil([] { return false; }, 300);
-    wchar_t buffer[600] = {};
-    GetWindowTextW(edit, buffer, 600);
-    return std::wstring(buffer);
+    std::wstring text(GetWindowTextLengthW(edit) + 1, L'\0');
+    text.resize(GetWindowTextW(edit, text.data(), static_cast<int>(text.size())));
+    return text;
   };
 
   // Paced, so that the edit has few keys to take afterwards.
