@@ -105,7 +105,6 @@ class AppE2eTest : public ::testing::Test {
            << "\"; application log:\n"
            << ReadFileBytes(log_);
   }
-  void SelectAll() { SendMessageW(edit_, EM_SETSEL, 0, -1); }
 
   std::wstring log_;
   Child korvex_;
@@ -156,7 +155,7 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
   const std::wstring users = L"the user's clipboard";
   ASSERT_TRUE(WriteClipboardText(users));
   SetText(L"privet mir");
-  SelectAll();
+  SendMessageW(edit_, EM_SETSEL, 0, -1);
   ASSERT_TRUE(Xdo("key ctrl+shift+t"));
   EXPECT_TRUE(WaitFor(L"привет мир"));
   EXPECT_EQ(ReadClipboardText(), users);

@@ -320,10 +320,10 @@ TEST_F(EmbeddingTest, EventsArriveOnlyWhileListenedAndStreamsRestart) {
   // The refused listen still counts as listening; then listen-over-listen
   // and the explicit cancel.
   EXPECT_EQ(cancels_, 3);
-  EXPECT_EQ(received, (std::vector<EncodableValue>{
-                          EncodableValue(1), EncodableValue("two"),
-                          EncodableValue(3.5), EncodableValue(4),
-                          EncodableValue(), EncodableValue()}));
+  EXPECT_EQ(received,
+            (std::vector<EncodableValue>{
+                EncodableValue(1), EncodableValue("two"), EncodableValue(3.5),
+                EncodableValue(4), EncodableValue(), EncodableValue()}));
   EXPECT_EQ(kinds, (std::vector<Event::Kind>{
                        Event::Kind::kData, Event::Kind::kData,
                        Event::Kind::kData, Event::Kind::kData,

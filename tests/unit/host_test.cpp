@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "../codec/value_printer.h"
+#include "app_driver.h"
 #include "bridge/automation_dispatcher.h"
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
 #include "diagnostics/capture_log.h"
 #include "flutter_window.h"
-#include "app_driver.h"
 #include "injection/clipboard.h"
 #include "test_support.h"
 #include "utils.h"
@@ -203,14 +203,13 @@ TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
 
   const Reply::Kind unknown = Reply::Kind::kNotImplemented;
   const std::tuple<const char*, const char*, EncodableValue, Reply::Kind>
-      calls[] = {
-          {"korvex/automation", "setlogdirectory",
-           Args({{"path", EncodableValue("C:\\")}}), unknown},
-          // Arguments of the wrong kind are no arguments: a null answer.
-          {"korvex/automation", "setLogDirectory",
-           EncodableValue(EncodableList{}), Reply::Kind::kSuccess},
-          {"korvex/file_open", "openFile", EncodableValue(), unknown},
-          {"korvex/notifications", "Show", EncodableValue(), unknown}};
+      calls[] = {{"korvex/automation", "setlogdirectory",
+                  Args({{"path", EncodableValue("C:\\")}}), unknown},
+                 // Arguments of the wrong kind are no arguments: a null answer.
+                 {"korvex/automation", "setLogDirectory",
+                  EncodableValue(EncodableList{}), Reply::Kind::kSuccess},
+                 {"korvex/file_open", "openFile", EncodableValue(), unknown},
+                 {"korvex/notifications", "Show", EncodableValue(), unknown}};
   RunApplication([&](AppMessenger& app) {
     for (const auto& [channel, method, args, kind] : calls) {
       const Reply reply = app.CallMethod(channel, method, args);
@@ -266,9 +265,9 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
       app.RunUntil([&] { return !heard.empty(); }, 5000);
       app.RunPending(100);
       app.Cancel("korvex/key_events");
-      EXPECT_EQ(heard, std::vector<EncodableValue>{Args(
-                           {{"type", EncodableValue("diag")},
-                            {"message", EncodableValue(diag)}})});
+      EXPECT_EQ(heard, std::vector<EncodableValue>{
+                           Args({{"type", EncodableValue("diag")},
+                                 {"message", EncodableValue(diag)}})});
     });
   };
   auto log_of = [](const std::wstring& folder) {
@@ -354,8 +353,8 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
               Reply::Kind::kSuccess);
     app.RunPending(100);
   });
-  EXPECT_EQ(opened, (std::vector<std::string>{"C:\\docs\\отчёт.kvd", "abcd",
-                                              "wxy"}));
+  EXPECT_EQ(opened,
+            (std::vector<std::string>{"C:\\docs\\отчёт.kvd", "abcd", "wxy"}));
   EXPECT_TRUE(pending_file_opens.empty());
 }
 

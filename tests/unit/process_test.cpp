@@ -18,16 +18,13 @@ using test_support::SendRecord;
 
 namespace {
 
-struct Process {
-  HANDLE handle = nullptr;
-  DWORD id = 0;
-};
+using Process = PROCESS_INFORMATION;
 
 // The exit code, or STILL_ACTIVE when it did not end in time.
 DWORD Finish(const Process& process, DWORD timeout_ms) {
   DWORD code = STILL_ACTIVE;
-  if (WaitForSingleObject(process.handle, timeout_ms) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.handle, &code);
+  if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
   }
   return code;
 }
@@ -40,13 +37,13 @@ bool LogHas(const std::wstring& log, const std::string& text, int timeout_ms) {
 
 // Asks the instance to close, and ends it if it overstays; its exit code.
 DWORD Close(const Process& process) {
-  if (HWND window = RunnerWindowOf(process.id)) {
+  if (HWND window = RunnerWindowOf(process.dwProcessId)) {
     PostMessageW(window, WM_CLOSE, 0, 0);
   }
   const DWORD code = Finish(process, 10000);
   if (code == STILL_ACTIVE) {
-    TerminateProcess(process.handle, 99);
-    WaitForSingleObject(process.handle, 5000);
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 5000);
   }
   return code;
 }
@@ -58,7 +55,7 @@ class ProcessTest : public ::testing::Test {
   void TearDown() override {
     for (const Process& process : started_) {
       Close(process);
-      CloseHandle(process.handle);
+      CloseHandle(process.hProcess);
     }
   }
 
@@ -73,12 +70,10 @@ class ProcessTest : public ::testing::Test {
     std::wstring command = L"\"" + folder + L"\\korvex.exe\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    Process process;
+    Process process = {};
     if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
-                       nullptr, folder.c_str(), &startup, &info)) {
-      CloseHandle(info.hThread);
-      process = {info.hProcess, info.dwProcessId};
+                       nullptr, folder.c_str(), &startup, &process)) {
+      CloseHandle(process.hThread);
       started_.push_back(process);
     }
     for (const auto& variable : env) {
@@ -99,14 +94,15 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
   // The application says it is ready only after a while, so the first two
   // documents must wait for it (two Wine starts take seconds on a busy
   // machine). Its arguments reach it whole, in UTF-8.
-  Process first = Start(L"--autostart \"C:\\docs\\отчёт.kvd\" \"\" \"two words\"",
-                        {{L"KORVEX_APP_LOG", log},
-                         {L"KORVEX_APP_READY_DELAY_MS", L"5000"},
-                         {L"KORVEX_TRACE", L"1"},
-                         {L"KORVEX_APP_LOG_DIRECTORY", capture}});
-  ASSERT_TRUE(PumpUntil([&] { return RunnerWindowOf(first.id) != nullptr; },
-                        15000));
-  HWND runner = RunnerWindowOf(first.id);
+  Process first =
+      Start(L"--autostart \"C:\\docs\\отчёт.kvd\" \"\" \"two words\"",
+            {{L"KORVEX_APP_LOG", log},
+             {L"KORVEX_APP_READY_DELAY_MS", L"5000"},
+             {L"KORVEX_TRACE", L"1"},
+             {L"KORVEX_APP_LOG_DIRECTORY", capture}});
+  ASSERT_TRUE(PumpUntil(
+      [&] { return RunnerWindowOf(first.dwProcessId) != nullptr; }, 15000));
+  HWND runner = RunnerWindowOf(first.dwProcessId);
   // Started with the system, the application keeps the window hidden.
   EXPECT_FALSE(IsWindowVisible(runner));
 
@@ -185,7 +181,7 @@ TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {
   // a while, not for ever.
   HANDLE thread = OpenThread(
       THREAD_SUSPEND_RESUME, FALSE,
-      GetWindowThreadProcessId(RunnerWindowOf(first.id), nullptr));
+      GetWindowThreadProcessId(RunnerWindowOf(first.dwProcessId), nullptr));
   ASSERT_NE(thread, nullptr);
   ASSERT_NE(SuspendThread(thread), static_cast<DWORD>(-1));
   EXPECT_EQ(Finish(Start(L"hung.kvd"), 30000), 0u);
