@@ -358,6 +358,25 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
   EXPECT_TRUE(pending_file_opens.empty());
 }
 
+// The theme stream is context_test's; here only which setting counts.
+TEST_F(HostTest, TaskbarThemeFollowsOnlyTheExactSettingName) {
+  auto change = [&](DWORD value, const wchar_t* name) {
+    RegSetKeyValueW(
+        HKEY_CURRENT_USER,
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+        L"SystemUsesLightTheme", REG_DWORD, &value, sizeof(value));
+    SendMessageW(runner_->GetHandle(), WM_SETTINGCHANGE, 0,
+                 reinterpret_cast<LPARAM>(name));
+    return taskbar_light_theme;
+  };
+  EXPECT_TRUE(change(1, L"ImmersiveColorSet"));
+  for (const wchar_t* other : {L"immersivecolorset", L"SomethingElse",
+                               static_cast<const wchar_t*>(nullptr)}) {
+    EXPECT_TRUE(change(0, other));
+  }
+  EXPECT_FALSE(change(0, L"ImmersiveColorSet"));
+}
+
 TEST_F(HostTest, ClipboardMethodsAnswerOverTheChannel) {
   TakeSavedClipboard();
   auto clear = [] {  // the clipboard then holds no text at all
