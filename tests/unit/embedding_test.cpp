@@ -479,6 +479,9 @@ TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheQueueAndTheAppsWait) {
     }
     released_at = GetTickCount();
   });
+  // It must be waiting when the window closes: after that its messenger is
+  // gone.
+  Sleep(100);
   const bool closed = PumpUntil([&] { return controller_ == nullptr; }, 5000);
   controller_.reset();  // so that the wait ends even if the handler failed
   waiting.join();
