@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "bridge/text_conversion.h"
+#include "injection/clipboard.h"
 #include "keyboard_harness.h"
 #include "test_support.h"
 
@@ -27,32 +29,6 @@ namespace {
 bool RussianPass() {
   const char* pass = std::getenv("KORVEX_RUSSIAN_PASS");
   return pass && pass[0] == '1';
-}
-
-std::wstring ClipboardText() {
-  std::wstring text;
-  if (OpenClipboard(nullptr)) {
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-      if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-        text = chars;
-        GlobalUnlock(data);
-      }
-    }
-    CloseClipboard();
-  }
-  return text;
-}
-
-void SetClipboardText(const std::wstring& text) {
-  if (!OpenClipboard(nullptr)) return;
-  EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-  if (memory) {
-    memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
-  }
-  CloseClipboard();
 }
 
 struct Child {
@@ -124,15 +100,11 @@ class AppE2eTest : public ::testing::Test {
     if (PumpUntil([&] { return Text() == expected; }, timeout_ms)) {
       return ::testing::AssertionSuccess();
     }
-    const std::wstring text = Text();
-    std::string utf8(text.size() * 3 + 1, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                    &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr));
     return ::testing::AssertionFailure()
-           << "editor holds \"" << utf8 << "\"; application log:\n"
+           << "editor holds \"" << Utf8FromUtf16(Text())
+           << "\"; application log:\n"
            << ReadFileBytes(log_);
   }
-  void SelectAll() { SendMessageW(edit_, EM_SETSEL, 0, -1); }
 
   std::wstring log_;
   Child korvex_;
@@ -178,22 +150,21 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
 
   // Hot keys: the selection, then the last word; the clipboard is the
   // user's before and after each.
-  SetClipboardText(L"the user's clipboard");
+  // Read and written as the host does: those functions have tests of their
+  // own (clipboard_layout_test).
+  const std::wstring users = L"the user's clipboard";
+  ASSERT_TRUE(WriteClipboardText(users));
   SetText(L"privet mir");
-  SelectAll();
+  SendMessageW(edit_, EM_SETSEL, 0, -1);
   ASSERT_TRUE(Xdo("key ctrl+shift+t"));
   EXPECT_TRUE(WaitFor(L"привет мир"));
-  EXPECT_EQ(ClipboardText(), L"the user's clipboard");
-  SelectAll();
-  ASSERT_TRUE(Xdo("key ctrl+shift+u"));
-  EXPECT_TRUE(WaitFor(L"ПРИВЕТ МИР"));
-  EXPECT_EQ(ClipboardText(), L"the user's clipboard");
+  EXPECT_EQ(ReadClipboardText(), users);
   SetText(L"");
   ASSERT_TRUE(Xdo("type --delay 40 moskva"));
   ASSERT_TRUE(WaitFor(L"moskva"));
   ASSERT_TRUE(Xdo("key ctrl+shift+t"));
   EXPECT_TRUE(WaitFor(L"москва"));
-  EXPECT_EQ(ClipboardText(), L"the user's clipboard");
+  EXPECT_EQ(ReadClipboardText(), users);
 }
 
 TEST_F(AppE2eTest, RussianPassDoubleLeftShiftGivesTheEnglishWord) {

@@ -91,8 +91,7 @@ class EmbeddingTest : public ::testing::Test {
                    std::unique_ptr<flutter::EventSink<>>&& events)
                 -> std::unique_ptr<flutter::StreamHandlerError<>> {
               ++listens_;
-              listen_arguments_ = arguments ? *arguments : EncodableValue();
-              if (listen_arguments_ == EncodableValue("refuse")) {
+              if (arguments && *arguments == EncodableValue("refuse")) {
                 return std::make_unique<flutter::StreamHandlerError<>>(
                     "refused", "not now", nullptr);
               }
@@ -105,13 +104,6 @@ class EmbeddingTest : public ::testing::Test {
               sink_.reset();
               return nullptr;
             }));
-  }
-
-  void TearDown() override {
-    method_channel_.reset();
-    event_channel_.reset();
-    sink_.reset();
-    controller_.reset();
   }
 
   // Host side of "test/method".
@@ -148,8 +140,15 @@ class EmbeddingTest : public ::testing::Test {
         if (sink_) {
           sink_->Success(EncodableValue(name));
         }
-        method_channel_->InvokeMethod("hello",
-                                      std::make_unique<EncodableValue>(name));
+        // The application's answer, or "none" when nobody serves it.
+        method_channel_->InvokeMethod(
+            "hello", std::make_unique<EncodableValue>(name),
+            std::make_unique<flutter::MethodResultFunctions<>>(
+                [this](const EncodableValue* value) {
+                  answer_threads_.push_back(GetCurrentThreadId());
+                  answers_.push_back(value ? *value : EncodableValue());
+                },
+                nullptr, [this] { answers_.emplace_back("none"); }));
         controller_->engine()->messenger()->SetMessageHandler(
             "test/" + name,
             [](const uint8_t*, size_t, const flutter::BinaryReply& reply) {
@@ -164,17 +163,6 @@ class EmbeddingTest : public ::testing::Test {
       } else {
         act();
       }
-    } else if (name == "ping") {
-      // The host calls the application back and waits for its answer.
-      method_channel_->InvokeMethod(
-          "pong", std::make_unique<EncodableValue>(args),
-          std::make_unique<flutter::MethodResultFunctions<>>(
-              [this](const EncodableValue* value) {
-                pong_thread_ = GetCurrentThreadId();
-                pong_reply_ = value ? *value : EncodableValue();
-              },
-              nullptr, [this] { pong_reply_ = EncodableValue("none"); }));
-      result->Success();
     } else {
       result->NotImplemented();
     }
@@ -196,6 +184,7 @@ class EmbeddingTest : public ::testing::Test {
     ASSERT_TRUE(test_support::RunAsApplication(app_ref_, body));
   }
 
+  // Declared first, so that the channels and the sink go before it.
   std::unique_ptr<flutter::FlutterViewController> controller_;
   FlutterDesktopAppMessengerRef app_ref_ = nullptr;
   DWORD platform_thread_ = 0;
@@ -207,19 +196,34 @@ class EmbeddingTest : public ::testing::Test {
   std::vector<DWORD> handler_threads_;
   int listens_ = 0;
   int cancels_ = 0;
-  EncodableValue listen_arguments_;
-  DWORD pong_thread_ = 0;
-  EncodableValue pong_reply_;
+  std::vector<EncodableValue> answers_;
+  std::vector<DWORD> answer_threads_;
   std::vector<std::string> scribbles_;
 };
 
-TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderWithEveryKindOfReply) {
+TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderAndBadBytesReachNoHandler) {
   std::vector<int> order;
   std::vector<DWORD> reply_threads;
+  std::vector<std::vector<uint8_t>> raw_replies;
   Reply error, dropped, unknown_method, unknown_channel;
   DWORD app_thread = 0;
   RunApplication([&](AppMessenger& app) {
     app_thread = GetCurrentThreadId();
+    const std::vector<std::vector<uint8_t>> bad = {
+        {},
+        {0x07},                                // string without its size
+        {0x07, 0xff, 0xff, 0xff, 0xff, 0x7f},  // size beyond the message
+        {0x03, 1, 0, 0, 0, 0x00},              // name is not a string
+        {0x07, 0x01, 'x', 0x00, 0x55},         // trailing garbage
+        {0x0c, 0xff, 0xff, 0xff, 0xff, 0xff},  // list count lies
+    };
+    for (const auto& message : bad) {
+      for (const char* channel : {"test/method", "test/events"}) {
+        std::vector<uint8_t> reply{0xEE};
+        EXPECT_TRUE(app.SendRaw(channel, message, &reply));
+        raw_replies.push_back(reply);
+      }
+    }
     // Fired all at once: the replies must come back in the order sent.
     int pending = 50;
     for (int i = 0; i < 50; ++i) {
@@ -238,8 +242,11 @@ TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderWithEveryKindOfReply) {
     dropped = app.CallMethod("test/method", "drop");
     unknown_method = app.CallMethod("test/method", "Echo");
     unknown_channel = app.CallMethod("test/nobody", "echo");
+    // The host calls back a channel the application does not serve.
+    app.CallMethod("test/method", "platform");
   });
 
+  EXPECT_EQ(raw_replies, std::vector<std::vector<uint8_t>>(12));
   ASSERT_EQ(order.size(), 50u);
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(order[i], i);
@@ -259,124 +266,68 @@ TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderWithEveryKindOfReply) {
   EXPECT_EQ(dropped.kind, Reply::Kind::kNotImplemented);
   EXPECT_EQ(unknown_method.kind, Reply::Kind::kNotImplemented);
   EXPECT_EQ(unknown_channel.kind, Reply::Kind::kNotImplemented);
-  // Fifty echoes, error, drop and "Echo"; the unknown channel never reaches
-  // this handler.
-  EXPECT_EQ(calls_.size(), 53u);
-}
-
-TEST_F(EmbeddingTest, MalformedBytesAreAnsweredEmptyAndHarmless) {
-  std::vector<std::vector<uint8_t>> replies;
-  Reply after;
-  RunApplication([&](AppMessenger& app) {
-    const std::vector<std::vector<uint8_t>> bad = {
-        {},
-        {0x07},                          // string without its size
-        {0x07, 0xff, 0xff, 0xff, 0xff, 0x7f},  // size beyond the message
-        {0x03, 1, 0, 0, 0, 0x00},        // name is not a string
-        {0x07, 0x01, 'x', 0x00, 0x55},   // trailing garbage
-        {0x0c, 0xff, 0xff, 0xff, 0xff, 0xff},  // list count lies
-    };
-    for (const auto& message : bad) {
-      std::vector<uint8_t> reply{0xEE};
-      EXPECT_TRUE(app.SendRaw("test/method", message, &reply));
-      replies.push_back(reply);
-      EXPECT_TRUE(app.SendRaw("test/events", message, &reply));
-      replies.push_back(reply);
-    }
-    after = app.CallMethod("test/method", "echo", EncodableValue("still"));
-  });
-  ASSERT_EQ(replies.size(), 12u);
-  for (const auto& reply : replies) {
-    EXPECT_TRUE(reply.empty());
-  }
-  EXPECT_TRUE(calls_.size() == 1 && calls_[0] == "echo");
-  EXPECT_EQ(after.value, EncodableValue("still"));
+  // Fifty echoes, error, drop, "Echo" and "platform": neither the bad bytes
+  // nor the unknown channel reach this handler.
+  EXPECT_EQ(calls_.size(), 54u);
+  PumpUntil([&] { return !answers_.empty(); }, 5000);
+  EXPECT_EQ(answers_, std::vector<EncodableValue>{EncodableValue("none")});
 }
 
 TEST_F(EmbeddingTest, EventsArriveOnlyWhileListenedAndStreamsRestart) {
   std::vector<EncodableValue> received;
   std::vector<Event::Kind> kinds;
+  std::vector<EncodableValue> emitted;
   Reply cancel_unlistened, refused, first_listen, second_listen, cancel;
-  Reply emitted_unlistened, emitted_listened, emitted_after_cancel;
   RunApplication([&](AppMessenger& app) {
     auto on_event = [&](const Event& event) {
       kinds.push_back(event.kind);
       received.push_back(event.value);
     };
+    // Whether the host had a sink to emit |items| on.
+    auto emit = [&](const EncodableList& items) {
+      emitted.push_back(
+          app.CallMethod("test/method", "emit", EncodableValue(items)).value);
+    };
     cancel_unlistened = app.Cancel("test/events");
-    emitted_unlistened = app.CallMethod(
-        "test/method", "emit", EncodableValue(EncodableList{EncodableValue(0)}));
+    emit({EncodableValue(0)});
     refused = app.Listen("test/events", EncodableValue("refuse"), on_event);
     first_listen = app.Listen("test/events", EncodableValue(1), on_event);
     // A second listen replaces the first stream.
     second_listen = app.Listen("test/events", EncodableValue(2), on_event);
-    emitted_listened = app.CallMethod(
-        "test/method", "emit",
-        EncodableValue(EncodableList{EncodableValue(1), EncodableValue("two"),
-                                     EncodableValue(3.5)}));
+    emit({EncodableValue(1), EncodableValue("two"), EncodableValue(3.5)});
     app.RunUntil([&] { return received.size() >= 3; }, 5000);
     cancel = app.Cancel("test/events");
-    emitted_after_cancel = app.CallMethod(
-        "test/method", "emit", EncodableValue(EncodableList{EncodableValue(9)}));
+    emit({EncodableValue(9)});
     app.RunPending(200);
     // Listening again works, and the stream's end is seen.
     app.Listen("test/events", EncodableValue(3), on_event);
-    app.CallMethod("test/method", "emit",
-                   EncodableValue(EncodableList{EncodableValue(4)}));
+    emit({EncodableValue(4)});
     app.CallMethod("test/method", "end");
     app.RunUntil([&] { return kinds.size() >= 6; }, 5000);
   });
 
   EXPECT_EQ(cancel_unlistened.kind, Reply::Kind::kError);
   EXPECT_EQ(cancel_unlistened.error_message, "No active stream to cancel");
-  EXPECT_EQ(emitted_unlistened.value, EncodableValue(false));
   EXPECT_EQ(refused.kind, Reply::Kind::kError);
   EXPECT_EQ(refused.error_code, "refused");
   EXPECT_EQ(first_listen.kind, Reply::Kind::kSuccess);
   EXPECT_EQ(second_listen.kind, Reply::Kind::kSuccess);
-  EXPECT_EQ(emitted_listened.value, EncodableValue(true));
   EXPECT_EQ(cancel.kind, Reply::Kind::kSuccess);
-  EXPECT_EQ(emitted_after_cancel.value, EncodableValue(false));
+  EXPECT_EQ(emitted, (std::vector<EncodableValue>{
+                         EncodableValue(false), EncodableValue(true),
+                         EncodableValue(false), EncodableValue(true)}));
   EXPECT_EQ(listens_, 4);
   // The refused listen still counts as listening; then listen-over-listen
   // and the explicit cancel.
   EXPECT_EQ(cancels_, 3);
-  ASSERT_EQ(received.size(), 6u);
-  EXPECT_EQ(received[0], EncodableValue(1));
-  EXPECT_EQ(received[1], EncodableValue("two"));
-  EXPECT_EQ(received[2], EncodableValue(3.5));
-  EXPECT_EQ(received[3], EncodableValue(4));
-  EXPECT_EQ(kinds[4], Event::Kind::kError);
-  EXPECT_EQ(kinds[5], Event::Kind::kEndOfStream);
-}
-
-TEST_F(EmbeddingTest, HostCallsTheApplicationAndGetsItsAnswerOnThePlatformThread) {
-  std::vector<std::string> app_calls;
-  RunApplication([&](AppMessenger& app) {
-    app.SetMethodCallHandler(
-        "test/method",
-        [&](const std::string& method, const EncodableValue& args) {
-          app_calls.push_back(method);
-          return flutter_app::Answer::Success(
-              EncodableValue(std::get<std::string>(args) + "!"));
-        });
-    app.CallMethod("test/method", "ping", EncodableValue("hello"));
-    app.RunUntil([&] { return !app_calls.empty(); }, 5000);
-    app.RunPending(100);
-  });
-  PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
-  ASSERT_EQ(app_calls.size(), 1u);
-  EXPECT_EQ(app_calls[0], "pong");
-  EXPECT_EQ(pong_reply_, EncodableValue("hello!"));
-  EXPECT_EQ(pong_thread_, platform_thread_);
-
-  // With nobody serving the channel the host hears "not implemented".
-  pong_reply_ = EncodableValue();
-  RunApplication([&](AppMessenger& app) {
-    app.CallMethod("test/method", "ping", EncodableValue("again"));
-  });
-  PumpUntil([&] { return !pong_reply_.IsNull(); }, 5000);
-  EXPECT_EQ(pong_reply_, EncodableValue("none"));
+  EXPECT_EQ(received,
+            (std::vector<EncodableValue>{
+                EncodableValue(1), EncodableValue("two"), EncodableValue(3.5),
+                EncodableValue(4), EncodableValue(), EncodableValue()}));
+  EXPECT_EQ(kinds, (std::vector<Event::Kind>{
+                       Event::Kind::kData, Event::Kind::kData,
+                       Event::Kind::kData, Event::Kind::kData,
+                       Event::Kind::kError, Event::Kind::kEndOfStream}));
 }
 
 // Every kind of typed list, empty and not, each after a string of 0 to 7
@@ -458,7 +409,8 @@ TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
           "test/method",
           [&](const std::string&, const EncodableValue& arguments) {
             host_calls.push_back(arguments);
-            return flutter_app::Answer::Success();
+            return flutter_app::Answer::Success(
+                EncodableValue(std::get<std::string>(arguments) + "!"));
           });
       // The worker's reply is refused, so this one waits in vain.
       from_worker = app.CallMethod("test/method", "worker", {}, 500);
@@ -477,9 +429,14 @@ TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
             std::vector<EncodableValue>{EncodableValue("platform")});
   EXPECT_EQ(worker_channel.kind, Reply::Kind::kNotImplemented);
   EXPECT_EQ(platform_channel.kind, Reply::Kind::kSuccess);
+  // The application's answer to the host's call comes back here.
+  PumpUntil([&] { return !answers_.empty(); }, 5000);
+  EXPECT_EQ(answers_, std::vector<EncodableValue>{EncodableValue("platform!")});
+  EXPECT_EQ(answer_threads_, std::vector<DWORD>{platform_thread_});
   for (const char* refusal :
        {"FlutterDesktopMessengerSend refused on channel \"test/events\"",
-        "FlutterDesktopMessengerSend refused on channel \"test/method\"",
+        "FlutterDesktopMessengerSendWithReply refused on channel "
+        "\"test/method\"",
         "FlutterDesktopMessengerSendResponse refused on channel "
         "\"test/method\"",
         "FlutterDesktopMessengerSetCallback refused on channel "
@@ -488,8 +445,9 @@ TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
   }
 }
 
-TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheRestOfTheQueue) {
+TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheQueueAndTheAppsWait) {
   std::string farewell;
+  std::atomic<DWORD> closed_at{0}, released_at{0};
   method_channel_->SetMethodCallHandler(
       [&, said = std::string(64, 'z')](
           const flutter::MethodCall<>& call,
@@ -497,6 +455,7 @@ TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheRestOfTheQueue) {
         calls_.push_back(call.method_name());
         if (call.method_name() == "close") {
           // As closing the window does: the controller owns the engine.
+          closed_at = GetTickCount();
           controller_.reset();
           ScribbleOverFreedMemory();
           // The handler's own captures outlive that.
@@ -512,33 +471,24 @@ TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheRestOfTheQueue) {
       app.InvokeMethod("test/method", "echo", EncodableValue(i), nullptr);
     }
   }
-  PumpUntil([&] { return controller_ == nullptr; }, 5000);
-  EXPECT_EQ(controller_, nullptr);
-  EXPECT_EQ(calls_, std::vector<std::string>{"close"});
-  EXPECT_EQ(farewell, std::string(64, 'z'));
-}
-
-TEST(EmbeddingLifecycleTest, ShutDownReleasesAWaitingApplication) {
-  auto controller = std::make_unique<flutter::FlutterViewController>(
-      100, 100, flutter::DartProject(test_support::PassiveProjectFolder()));
-  ASSERT_NE(controller->view(), nullptr);
-  FlutterDesktopAppMessengerRef app_ref = test_support::PassiveAppMessenger();
-  ASSERT_NE(app_ref, nullptr);
   // An application waiting for anything at all: shutting the engine down
   // must end that wait, not hang.
-  std::atomic<bool> stopped{false};
   std::thread waiting([&] {
-    AppMessenger messenger(app_ref);
+    AppMessenger messenger(app_ref_);
     while (messenger.RunPending(100000) >= 0) {
     }
-    stopped = true;
+    released_at = GetTickCount();
   });
+  // It must be waiting when the window closes: after that its messenger is
+  // gone.
   Sleep(100);
-  const DWORD start = GetTickCount();
-  controller.reset();
+  const bool closed = PumpUntil([&] { return controller_ == nullptr; }, 5000);
+  controller_.reset();  // so that the wait ends even if the handler failed
   waiting.join();
-  EXPECT_TRUE(stopped.load());
-  EXPECT_LT(GetTickCount() - start, 3000u);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(calls_, std::vector<std::string>{"close"});
+  EXPECT_EQ(farewell, std::string(64, 'z'));
+  EXPECT_LT(released_at - closed_at, 3000u);
 }
 
 TEST(EmbeddingLifecycleTest, AnApplicationLeftBehindOnlyFindsTheEngineStopping) {
@@ -584,10 +534,9 @@ TEST(EmbeddingLifecycleTest, AnApplicationLeftBehindOnlyFindsTheEngineStopping) 
 }
 
 TEST(EmbeddingLifecycleTest, AStartWithoutTheApplicationFailsCleanly) {
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
   flutter::FlutterViewController controller(
-      100, 100, flutter::DartProject(std::wstring(folder) + L"korvex-missing"));
+      100, 100,
+      flutter::DartProject(test_support::TempFolder() + L"korvex-missing"));
   EXPECT_EQ(controller.view(), nullptr);
   ASSERT_NE(controller.engine(), nullptr);
   // A messenger left over from the failed start is inert, not dangling.
@@ -595,103 +544,6 @@ TEST(EmbeddingLifecycleTest, AStartWithoutTheApplicationFailsCleanly) {
                                    &flutter::StandardMethodCodec::GetInstance());
   channel.InvokeMethod("y", nullptr);
   channel.SetMethodCallHandler(nullptr);
-}
-
-TEST(EmbeddingLifecycleTest, ShippedApplicationReceivesItsArguments) {
-  const std::wstring log_path = test_support::TempFilePath(L"kvx");
-  DeleteFileW(log_path.c_str());
-  SetEnvironmentVariableW(L"KORVEX_APP_LOG", log_path.c_str());
-  {
-    flutter::DartProject project(test_support::OutputFolder() + L"\\data");
-    project.set_dart_entrypoint_arguments(
-        {"--autostart", "C:\\docs\\отчёт.kvd", "", "two words"});
-    flutter::FlutterViewController controller(200, 100, project);
-    ASSERT_NE(controller.view(), nullptr);
-    PumpUntil(
-        [&] {
-          return test_support::ReadFileBytes(log_path).find("fileOpenReady ") !=
-                 std::string::npos;
-        },
-        5000);
-  }
-  SetEnvironmentVariableW(L"KORVEX_APP_LOG", nullptr);
-  const std::string log = test_support::ReadFileBytes(log_path);
-  DeleteFileW(log_path.c_str());
-  EXPECT_EQ(log,
-            "start main\n"
-            "argc 4\n"
-            "arg --autostart\n"
-            "arg C:\\\\docs\\\\отчёт.kvd\n"
-            "arg\n"
-            "arg two words\n"
-            // Nobody serves the host's channels in this test.
-            "call fileOpenReady\n"
-            "fileOpenReady notImplemented\n"
-            "stop\n");
-}
-
-TEST(EmbeddingLifecycleTest, PluginsRegisterAndTheWindowManagerShowsTheWindow) {
-  auto controller = std::make_unique<flutter::FlutterViewController>(
-      100, 100, flutter::DartProject(test_support::PassiveProjectFolder()));
-  ASSERT_NE(controller->view(), nullptr);
-  FlutterDesktopAppMessengerRef app_ref = test_support::PassiveAppMessenger();
-  HWND view = controller->view()->GetNativeWindow();
-  EXPECT_NE(GetWindowLongPtrW(view, GWL_STYLE) & WS_CHILD, 0);
-  HWND top = CreateWindowExW(0, L"STATIC", L"runner", WS_OVERLAPPEDWINDOW, 0,
-                             0, 400, 300, nullptr, nullptr, nullptr, nullptr);
-  SetParent(view, top);
-  // The engine gives top-level messages back unless a plug-in takes them.
-  EXPECT_FALSE(
-      controller->HandleTopLevelWindowProc(top, WM_SIZE, 0, 0).has_value());
-
-  const std::pair<const wchar_t*, const char*> plugins[] = {
-      {L"emoji_picker_flutter_plugin.dll",
-       "EmojiPickerFlutterPluginCApiRegisterWithRegistrar"},
-      {L"file_selector_windows_plugin.dll",
-       "FileSelectorWindowsRegisterWithRegistrar"},
-      {L"screen_retriever_windows_plugin.dll",
-       "ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar"},
-      {L"share_plus_plugin.dll", "SharePlusWindowsPluginCApiRegisterWithRegistrar"},
-      {L"tray_manager_plugin.dll", "TrayManagerPluginRegisterWithRegistrar"},
-      {L"url_launcher_windows_plugin.dll",
-       "UrlLauncherWindowsRegisterWithRegistrar"},
-      {L"window_manager_plugin.dll", "WindowManagerPluginRegisterWithRegistrar"},
-  };
-  std::vector<HMODULE> modules;
-  for (const auto& plugin : plugins) {
-    HMODULE module = LoadLibraryW(
-        (test_support::OutputFolder() + L"\\" + plugin.first).c_str());
-    ASSERT_NE(module, nullptr) << plugin.second;
-    auto do_register = reinterpret_cast<void (*)(FlutterDesktopPluginRegistrarRef)>(
-        reinterpret_cast<void*>(GetProcAddress(module, plugin.second)));
-    ASSERT_NE(do_register, nullptr) << plugin.second;
-    do_register(controller->engine()->GetRegistrarForPlugin(plugin.second));
-    modules.push_back(module);
-  }
-
-  Reply before, show, after;
-  std::atomic<bool> done{false};
-  std::thread app([&] {
-    AppMessenger messenger(app_ref);
-    before = messenger.CallMethod("window_manager", "isVisible");
-    show = messenger.CallMethod("window_manager", "show");
-    after = messenger.CallMethod("window_manager", "isVisible");
-    done = true;
-  });
-  PumpUntil([&] { return done.load(); }, 10000);
-  app.join();
-  EXPECT_EQ(before.value, EncodableValue(false));
-  EXPECT_EQ(show.kind, Reply::Kind::kSuccess);
-  EXPECT_EQ(after.value, EncodableValue(true));
-  EXPECT_TRUE(IsWindowVisible(top));
-
-  SetParent(view, HWND_MESSAGE);
-  // The plug-ins go with the engine, before their libraries.
-  controller.reset();
-  for (HMODULE module : modules) {
-    FreeLibrary(module);
-  }
-  DestroyWindow(top);
 }
 
 }  // namespace

@@ -8,25 +8,22 @@
 #include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shellapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "../codec/value_printer.h"
+#include "app_driver.h"
 #include "bridge/automation_dispatcher.h"
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
 #include "diagnostics/capture_log.h"
 #include "flutter_window.h"
-#include "app_driver.h"
 #include "injection/clipboard.h"
 #include "test_support.h"
 #include "utils.h"
@@ -88,37 +85,6 @@ class HostTest : public ::testing::Test {
     ASSERT_TRUE(test_support::RunAsApplication(app_ref_, body));
   }
 
-  // While EmitDiag(|text|) runs on this, the platform, thread, the
-  // application listening to the key events hears one record for it.
-  void ExpectDiagHeard(const std::string& text) {
-    std::vector<EncodableValue> diags;
-    std::atomic<bool> listening{false}, done{false};
-    std::thread app([&] {
-      AppMessenger messenger(app_ref_);
-      auto on_event = [&](const flutter_app::Event& event) {
-        const auto* map = std::get_if<EncodableMap>(&event.value);
-        if (map && map->count(EncodableValue("type")) &&
-            map->at(EncodableValue("type")) == EncodableValue("diag")) {
-          diags.push_back(event.value);
-        }
-      };
-      EXPECT_EQ(messenger.Listen("korvex/key_events", {}, on_event).kind,
-                Reply::Kind::kSuccess);
-      listening = true;
-      messenger.RunUntil([&] { return !diags.empty(); }, 5000);
-      messenger.RunPending(100);
-      messenger.Cancel("korvex/key_events");
-      done = true;
-    });
-    PumpUntil([&] { return listening.load(); }, 10000);
-    EmitDiag(text);
-    PumpUntil([&] { return done.load(); }, 10000);
-    app.join();
-    EXPECT_EQ(diags, std::vector<EncodableValue>{EncodableValue(EncodableMap{
-                         {EncodableValue("type"), EncodableValue("diag")},
-                         {EncodableValue("message"), EncodableValue(text)}})});
-  }
-
   LRESULT SendHandOver(ULONG_PTR tag, const void* data, DWORD size) {
     return test_support::SendRecord(runner_->GetHandle(), tag, data, size);
   }
@@ -132,7 +98,6 @@ TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
       {"flag", EncodableValue(true)},
       {"small", EncodableValue(int32_t{-7})},
       {"wide", EncodableValue(int64_t{(int64_t{1} << 32) + 2})},
-      {"wideNegative", EncodableValue(int64_t{-1})},
       {"wideHigh", EncodableValue(int64_t{0x180000000})},
       {"real", EncodableValue(2.0)},
       {"text", EncodableValue("привет")},
@@ -143,7 +108,6 @@ TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
   EXPECT_FALSE(GetBoolArg(&args, "small", false));
   EXPECT_EQ(GetIntArg(&args, "small", 0), -7);
   EXPECT_EQ(GetIntArg(&args, "wide", 0), 2);
-  EXPECT_EQ(GetIntArg(&args, "wideNegative", 0), -1);
   EXPECT_EQ(GetIntArg(&args, "wideHigh", 0), INT32_MIN);
   for (const char* key : {"real", "text", "flag", "missing"}) {
     EXPECT_EQ(GetIntArg(&args, key, 5), 5) << key;
@@ -153,10 +117,9 @@ TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
 
   // Arguments that are not a map are no arguments at all.
   const EncodableValue list(EncodableList{EncodableValue("flag")});
-  const EncodableValue text("flag");
   const EncodableValue null_value;
   for (const EncodableValue* not_a_map :
-       {&list, &text, &null_value, static_cast<const EncodableValue*>(nullptr)}) {
+       {&list, &null_value, static_cast<const EncodableValue*>(nullptr)}) {
     EXPECT_FALSE(GetBoolArg(not_a_map, "flag", false));
     EXPECT_EQ(GetIntArg(not_a_map, "small", 3), 3);
     EXPECT_EQ(GetStringArg(not_a_map, "text"), "");
@@ -214,18 +177,11 @@ TEST(CommandLineTest, StrictConversionAndDocumentArguments) {
   EXPECT_FALSE(IsDocumentArgument(L"kvd"));
   EXPECT_FALSE(IsDocumentArgument(L"report.kvdx"));
   EXPECT_FALSE(IsDocumentArgument(nullptr));
-
-  // This program's own arguments, without its name.
-  const std::vector<std::string> arguments = GetCommandLineArguments();
-  int argc = 0;
-  LocalFree(CommandLineToArgvW(GetCommandLineW(), &argc));
-  EXPECT_EQ(arguments.size(), static_cast<size_t>(argc - 1));
 }
 
 TEST(RunnerGeometryTest, LogicalUnitsScaleByDpiAndTruncate) {
   EXPECT_EQ(Win32Window::Scale(10, 120 / 96.0), 12);  // 12.5 truncates
   EXPECT_EQ(Win32Window::Scale(1280, 144 / 96.0), 1920);
-  EXPECT_EQ(Win32Window::Scale(720, 1.0), 720);
 }
 
 TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
@@ -247,23 +203,39 @@ TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
 
   const Reply::Kind unknown = Reply::Kind::kNotImplemented;
   const std::tuple<const char*, const char*, EncodableValue, Reply::Kind>
-      calls[] = {
-          {"korvex/automation", "setlogdirectory",
-           Args({{"path", EncodableValue("C:\\")}}), unknown},
-          {"korvex/automation", "SetLogDirectory", EncodableValue(), unknown},
-          {"korvex/automation", "noSuchMethod", EncodableValue(), unknown},
-          // Arguments of the wrong kind are no arguments: a null answer.
-          {"korvex/automation", "setLogDirectory",
-           EncodableValue(EncodableList{}), Reply::Kind::kSuccess},
-          {"korvex/file_open", "openFile", EncodableValue(), unknown},
-          {"korvex/notifications", "Show", EncodableValue(), unknown}};
+      calls[] = {{"korvex/automation", "setlogdirectory",
+                  Args({{"path", EncodableValue("C:\\")}}), unknown},
+                 // Arguments of the wrong kind are no arguments: a null answer.
+                 {"korvex/automation", "setLogDirectory",
+                  EncodableValue(EncodableList{}), Reply::Kind::kSuccess},
+                 {"korvex/file_open", "openFile", EncodableValue(), unknown},
+                 {"korvex/notifications", "Show", EncodableValue(), unknown}};
   RunApplication([&](AppMessenger& app) {
     for (const auto& [channel, method, args, kind] : calls) {
       const Reply reply = app.CallMethod(channel, method, args);
       EXPECT_EQ(reply.kind, kind) << method;
       EXPECT_TRUE(reply.value.IsNull()) << method;
     }
+    // The registered window manager plug-in shows this window.
+    EXPECT_EQ(app.CallMethod("window_manager", "isVisible").value,
+              EncodableValue(false));
+    EXPECT_EQ(app.CallMethod("window_manager", "show").kind,
+              Reply::Kind::kSuccess);
+    EXPECT_EQ(app.CallMethod("window_manager", "isVisible").value,
+              EncodableValue(true));
+    // Streams left open: closing the window still ends them.
+    for (const char* stream : {"korvex/key_events", "korvex/taskbar_theme"}) {
+      EXPECT_EQ(app.Listen(stream, {}, [](const flutter_app::Event&) {}).kind,
+                Reply::Kind::kSuccess);
+    }
   });
+  EXPECT_TRUE(IsWindowVisible(window));
+  // Nothing of the services may outlive the messenger, which goes with the
+  // window.
+  runner_.reset();
+  EXPECT_TRUE(!key_event_sink && !taskbar_theme_sink && !key_events_channel &&
+              !taskbar_theme_channel && !automation_channel &&
+              !file_open_channel && !notifications_channel);
 }
 
 TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
@@ -276,12 +248,26 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
     DeleteFileW((folder + L"\\korvex_capture.log").c_str());
   }
   DeleteFileW((slashed + L"\\cut.log").c_str());
+  // Asks for the log in |path|; then a diagnostic of the host's goes to
+  // the log, if open, and to the application listening to the key events.
+  const std::string diag = "restoreForeground: no remembered window";
   auto set_directory = [&](const std::string& path) {
     RunApplication([&](AppMessenger& app) {
+      std::vector<EncodableValue> heard;
+      app.Listen("korvex/key_events", {}, [&](const flutter_app::Event& event) {
+        heard.push_back(event.value);
+      });
       Reply reply = app.CallMethod("korvex/automation", "setLogDirectory",
                                    Args({{"path", EncodableValue(path)}}));
       EXPECT_EQ(reply.kind, Reply::Kind::kSuccess);
       EXPECT_TRUE(reply.value.IsNull());
+      app.CallMethod("korvex/automation", "restoreForegroundWindow");
+      app.RunUntil([&] { return !heard.empty(); }, 5000);
+      app.RunPending(100);
+      app.Cancel("korvex/key_events");
+      EXPECT_EQ(heard, std::vector<EncodableValue>{
+                           Args({{"type", EncodableValue("diag")},
+                                 {"message", EncodableValue(diag)}})});
     });
   };
   auto log_of = [](const std::wstring& folder) {
@@ -290,14 +276,18 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   auto exists = [](const std::wstring& folder) {
     return std::filesystem::exists(folder + L"\\korvex_capture.log");
   };
+  // As in a new run: the log may be opened again.
+  auto reopen = [&](const std::string& path) {
+    if (capture_log) fclose(capture_log);
+    capture_log = nullptr;
+    set_directory(path);
+  };
 
-  // Tracing off: nothing is opened, nothing written, but diagnostics still
-  // reach the application.
+  // Tracing off: nothing is opened, nothing written.
   trace_enabled = false;
   set_directory(Utf8FromUtf16(first));
   EXPECT_EQ(capture_log, nullptr);
   WriteTraceLine("lost");
-  ExpectDiagHeard("stuck modifier vk=160 released (timeout)");
   EXPECT_FALSE(exists(first));
 
   // An earlier run's lines stay; this run's follow them.
@@ -307,37 +297,26 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   set_directory(Utf8FromUtf16(first));  // no trailing separator
   ASSERT_NE(capture_log, nullptr);
   WriteTraceLine("first \"line\"\nwith a feed");
-  ExpectDiagHeard("restoreForeground FAILED target=A now=B");
   set_directory(Utf8FromUtf16(second));  // already open: changes nothing
   WriteTraceLine("after");
-  EXPECT_EQ(log_of(first),
-            "earlier run\n"
-            "first \"line\"\nwith a feed\n"
-            "diag restoreForeground FAILED target=A now=B\n"
-            "after\n");
+  EXPECT_EQ(log_of(first), "earlier run\ndiag " + diag +
+                               "\nfirst \"line\"\nwith a feed\ndiag " + diag +
+                               "\nafter\n");
   EXPECT_FALSE(exists(second));
 
-  // Another open, as in a new run: a trailing slash gets no second one, and
-  // an empty path opens nothing.
-  fclose(capture_log);
-  capture_log = nullptr;
-  set_directory("");
+  // A trailing separator gets no second one; an empty path opens nothing.
+  reopen("");
   EXPECT_EQ(capture_log, nullptr);
   set_directory(Utf8FromUtf16(slashed) + "/");
-  ASSERT_NE(capture_log, nullptr);
   WriteTraceLine("x");
-  EXPECT_EQ(log_of(slashed), "x\n");
-  fclose(capture_log);
-  capture_log = nullptr;
-  set_directory(Utf8FromUtf16(second) + "\\");
+  EXPECT_EQ(log_of(slashed), "diag " + diag + "\nx\n");
+  reopen(Utf8FromUtf16(second) + "\\");
   WriteTraceLine("y");
-  EXPECT_EQ(log_of(second), "y\n");
+  EXPECT_EQ(log_of(second), "diag " + diag + "\ny\n");
 
   // A NUL inside the path would cut it short of the name that was asked
   // for: nothing is opened.
-  fclose(capture_log);
-  capture_log = nullptr;
-  set_directory(Utf8FromUtf16(slashed) + "\\cut.log" + std::string(1, '\0') + "x");
+  reopen(Utf8FromUtf16(slashed) + "\\cut.log" + std::string(1, '\0') + "x");
   EXPECT_EQ(capture_log, nullptr);
   EXPECT_FALSE(std::filesystem::exists(slashed + L"\\cut.log"));
 }
@@ -352,18 +331,14 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
   EXPECT_EQ(SendHandOver(kFileHandOverTag, unterminated, 8), 1);
   // An odd size rounds down to whole units.
   EXPECT_EQ(SendHandOver(kFileHandOverTag, L"wxyz", 7), 1);
-  // cbData smaller than the string cuts the path.
-  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"long-name.kvd", 8), 1);
   // Declined: no data, another tag; accepted but dropped: an empty path.
   EXPECT_EQ(SendHandOver(kFileHandOverTag, nullptr, 0), 0);
   EXPECT_EQ(SendHandOver(0x1234, L"other.kvd", 20), 0);
   EXPECT_EQ(SendHandOver(kFileHandOverTag, L"", 2), 1);
-  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"z", 1), 1);
-  EXPECT_EQ(pending_file_opens.size(), 4u);
+  EXPECT_EQ(pending_file_opens.size(), 3u);
 
-  using Paths = std::vector<std::string>;
-  Paths opened;
-  auto serve = [&](AppMessenger& app) {
+  std::vector<std::string> opened;
+  RunApplication([&](AppMessenger& app) {
     app.SetMethodCallHandler(
         "korvex/file_open",
         [&](const std::string& method, const EncodableValue& args) {
@@ -371,27 +346,35 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
           opened.push_back(method == "openFile" && path ? *path : "?");
           return flutter_app::Answer::Success();
         });
-  };
-  RunApplication([&](AppMessenger& app) {
-    serve(app);
     EXPECT_EQ(app.CallMethod("korvex/file_open", "fileOpenReady").kind,
               Reply::Kind::kSuccess);
-    app.RunUntil([&] { return opened.size() >= 4; }, 5000);
+    app.RunUntil([&] { return opened.size() >= 3; }, 5000);
     EXPECT_EQ(app.CallMethod("korvex/file_open", "fileOpenReady").kind,
               Reply::Kind::kSuccess);
     app.RunPending(100);
   });
-  EXPECT_EQ(opened, (Paths{"C:\\docs\\отчёт.kvd", "abcd", "wxy", "long"}));
+  EXPECT_EQ(opened,
+            (std::vector<std::string>{"C:\\docs\\отчёт.kvd", "abcd", "wxy"}));
   EXPECT_TRUE(pending_file_opens.empty());
+}
 
-  // Once ready, a document goes out the moment it arrives.
-  opened.clear();
-  EXPECT_EQ(SendHandOver(kFileHandOverTag, L"late.kvd", 18), 1);
-  RunApplication([&](AppMessenger& app) {
-    serve(app);
-    app.RunUntil([&] { return !opened.empty(); }, 5000);
-  });
-  EXPECT_EQ(opened, Paths{"late.kvd"});
+// The theme stream is context_test's; here only which setting counts.
+TEST_F(HostTest, TaskbarThemeFollowsOnlyTheExactSettingName) {
+  auto change = [&](DWORD value, const wchar_t* name) {
+    RegSetKeyValueW(
+        HKEY_CURRENT_USER,
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+        L"SystemUsesLightTheme", REG_DWORD, &value, sizeof(value));
+    SendMessageW(runner_->GetHandle(), WM_SETTINGCHANGE, 0,
+                 reinterpret_cast<LPARAM>(name));
+    return taskbar_light_theme;
+  };
+  EXPECT_TRUE(change(1, L"ImmersiveColorSet"));
+  for (const wchar_t* other : {L"immersivecolorset", L"SomethingElse",
+                               static_cast<const wchar_t*>(nullptr)}) {
+    EXPECT_TRUE(change(0, other));
+  }
+  EXPECT_FALSE(change(0, L"ImmersiveColorSet"));
 }
 
 TEST_F(HostTest, ClipboardMethodsAnswerOverTheChannel) {
@@ -421,14 +404,9 @@ TEST_F(HostTest, ClipboardMethodsAnswerOverTheChannel) {
     clear();
     EXPECT_TRUE(read().IsNull());
 
-    // Missing or wrongly typed arguments write the empty text.
-    for (const EncodableValue& args :
-         {EncodableValue(), EncodableValue(EncodableList{EncodableValue("x")}),
-          Args({{"text", EncodableValue(5)}})}) {
-      clear();
-      EXPECT_EQ(call("writeClipboardText", args), EncodableValue(true));
-      EXPECT_EQ(read(), EncodableValue(""));
-    }
+    // Without its argument the empty text is written.
+    EXPECT_EQ(call("writeClipboardText"), EncodableValue(true));
+    EXPECT_EQ(read(), EncodableValue(""));
 
     write(EncodableValue("сохранено"));
     EXPECT_TRUE(call("saveClipboard").IsNull());
@@ -436,61 +414,6 @@ TEST_F(HostTest, ClipboardMethodsAnswerOverTheChannel) {
     EXPECT_TRUE(call("restoreClipboard").IsNull());
     EXPECT_EQ(read(), EncodableValue("сохранено"));
   });
-}
-
-TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeAndOnlyChanges) {
-  const wchar_t* key =
-      L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-  auto set_theme = [&](DWORD value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, key, L"SystemUsesLightTheme",
-                    REG_DWORD, &value, sizeof(value));
-  };
-  set_theme(1);
-  EXPECT_TRUE(ReadTaskbarLightTheme());
-  set_theme(2);
-  EXPECT_FALSE(ReadTaskbarLightTheme());
-  set_theme(1);
-
-  // Sent from the application's thread, handled on the window's.
-  auto setting_change = [&](const wchar_t* name) {
-    SendMessageW(runner_->GetHandle(), WM_SETTINGCHANGE, 0,
-                 reinterpret_cast<LPARAM>(name));
-  };
-  std::vector<EncodableValue> events;
-  RunApplication([&](AppMessenger& app) {
-    auto on_event = [&](const flutter_app::Event& event) {
-      events.push_back(event.value);
-    };
-    // Nobody listens yet: the change is stored, nothing is sent.
-    set_theme(0);
-    setting_change(L"ImmersiveColorSet");
-    app.RunPending(100);
-    EXPECT_TRUE(events.empty());
-    set_theme(1);
-    app.Listen("korvex/taskbar_theme", EncodableValue(), on_event);
-    app.RunUntil([&] { return events.size() >= 1; }, 2000);
-    set_theme(0);
-    setting_change(L"immersivecolorset");  // other letter case: ignored
-    setting_change(nullptr);
-    setting_change(L"SomethingElse");
-    app.RunPending(100);
-    EXPECT_EQ(events.size(), 1u);
-    setting_change(L"ImmersiveColorSet");
-    setting_change(L"ImmersiveColorSet");  // same theme again: no event
-    set_theme(1);
-    setting_change(L"ImmersiveColorSet");
-    app.RunUntil([&] { return events.size() >= 3; }, 2000);
-    app.RunPending(100);
-    app.Cancel("korvex/taskbar_theme");
-    set_theme(0);
-    setting_change(L"ImmersiveColorSet");
-    app.RunPending(100);
-  });
-  EXPECT_EQ(events, (std::vector<EncodableValue>{
-                        EncodableValue(true), EncodableValue(false),
-                        EncodableValue(true)}));
-  // After the cancel the change is still remembered.
-  EXPECT_FALSE(taskbar_light_theme);
 }
 
 }  // namespace

@@ -6,13 +6,10 @@
 
 namespace {
 std::atomic<FlutterDesktopAppMessengerRef> g_messenger{nullptr};
-std::atomic<int> g_argc{-1};
 }  // namespace
 
 extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
-    FlutterDesktopAppMessengerRef messenger, const char*, int argc,
-    const char**) {
-  g_argc = argc;
+    FlutterDesktopAppMessengerRef messenger, const char*, int, const char**) {
   g_messenger = messenger;
   return 0;
 }
