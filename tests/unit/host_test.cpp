@@ -358,23 +358,51 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
   EXPECT_TRUE(pending_file_opens.empty());
 }
 
-// The theme stream is context_test's; here only which setting counts.
-TEST_F(HostTest, TaskbarThemeFollowsOnlyTheExactSettingName) {
-  auto change = [&](DWORD value, const wchar_t* name) {
+// The current theme when the stream is listened to, then only changes, and
+// only for the exact setting name; a change nobody hears is still kept.
+TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeThenOnlyChanges) {
+  auto set = [](DWORD value) {
     RegSetKeyValueW(
         HKEY_CURRENT_USER,
         L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
         L"SystemUsesLightTheme", REG_DWORD, &value, sizeof(value));
+  };
+  auto change = [&](DWORD value, const wchar_t* name = L"ImmersiveColorSet") {
+    set(value);
     SendMessageW(runner_->GetHandle(), WM_SETTINGCHANGE, 0,
                  reinterpret_cast<LPARAM>(name));
-    return taskbar_light_theme;
   };
-  EXPECT_TRUE(change(1, L"ImmersiveColorSet"));
-  for (const wchar_t* other : {L"immersivecolorset", L"SomethingElse",
-                               static_cast<const wchar_t*>(nullptr)}) {
-    EXPECT_TRUE(change(0, other));
-  }
-  EXPECT_FALSE(change(0, L"ImmersiveColorSet"));
+  std::vector<EncodableValue> events;
+  bool dark_unheard = false;
+  RunApplication([&](AppMessenger& app) {
+    change(0);
+    dark_unheard = !taskbar_light_theme;
+    set(1);
+    app.Listen("korvex/taskbar_theme", EncodableValue(),
+               [&](const flutter_app::Event& event) {
+                 events.push_back(event.value);
+               });
+    for (const wchar_t* other : {L"immersivecolorset", L"SomethingElse",
+                                 static_cast<const wchar_t*>(nullptr)}) {
+      change(0, other);
+    }
+    change(1);
+    change(0);
+    change(0);
+    change(2);  // only 1 is light
+    change(0);
+    change(1);
+    app.RunUntil([&] { return events.size() >= 3; }, 2000);
+    app.RunPending(100);
+    app.Cancel("korvex/taskbar_theme");
+    change(0);
+    app.RunPending(100);
+  });
+  EXPECT_TRUE(dark_unheard);
+  EXPECT_EQ(events, (std::vector<EncodableValue>{
+                        EncodableValue(true), EncodableValue(false),
+                        EncodableValue(true)}));
+  EXPECT_FALSE(taskbar_light_theme);
 }
 
 TEST_F(HostTest, ClipboardMethodsAnswerOverTheChannel) {
