@@ -25,15 +25,12 @@ namespace {
 
 // What the test implementation answers; set by the test between calls.
 struct Script {
-  HRESULT focused = S_OK;
-  bool element = true;
-  HRESULT property = S_OK;
+  // The step that breaks (0 the focused element, 1 its text pattern, 2 the
+  // selection) and how: E_FAIL, or S_OK with no object.
+  int broken = -1;
+  HRESULT broken_by = E_FAIL;
   VARTYPE type = VT_BOOL;
   bool password = false;
-  HRESULT pattern = S_OK;
-  bool has_pattern = true;
-  HRESULT selection = S_OK;
-  bool has_selection = true;
   std::vector<std::wstring> ranges;
   int failing_range = -1;  // GetElement fails here
   int failing_text = -1;   // GetText fails here
@@ -98,8 +95,8 @@ class Fake : public IClassFactory, public IUIAutomation,
       WaitForSingleObject(script.hold, 10000);
       focus_query_returned = true;
     }
-    if (FAILED(script.focused)) return script.focused;
-    if (script.element) *element = new Fake();
+    if (script.broken == 0) return script.broken_by;
+    *element = new Fake();
     return S_OK;
   }
 
@@ -110,7 +107,6 @@ class Fake : public IClassFactory, public IUIAutomation,
   HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(int id,
                                                     VARIANT* value) override {
     if (id != uia::kIsPasswordPropertyId) return E_INVALIDARG;
-    if (FAILED(script.property)) return script.property;
     value->vt = script.type;
     if (script.type == VT_BOOL) {
       value->boolVal = script.password ? VARIANT_TRUE : VARIANT_FALSE;
@@ -125,8 +121,8 @@ class Fake : public IClassFactory, public IUIAutomation,
     if (id != uia::kTextPatternId || riid != uia::kIidIUIAutomationTextPattern) {
       return E_INVALIDARG;
     }
-    if (FAILED(script.pattern)) return script.pattern;
-    if (script.has_pattern) *pattern = static_cast<IUIAutomationTextPattern*>(new Fake());
+    if (script.broken == 1) return script.broken_by;
+    *pattern = static_cast<IUIAutomationTextPattern*>(new Fake());
     return S_OK;
   }
 
@@ -134,8 +130,8 @@ class Fake : public IClassFactory, public IUIAutomation,
   HRESULT STDMETHODCALLTYPE GetSelection(
       IUIAutomationTextRangeArray** ranges) override {
     *ranges = nullptr;
-    if (FAILED(script.selection)) return script.selection;
-    if (script.has_selection) *ranges = new Fake();
+    if (script.broken == 2) return script.broken_by;
+    *ranges = new Fake();
     return S_OK;
   }
 
@@ -242,7 +238,8 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
     EXPECT_FALSE(password());
     script = Script();
     script.password = true;
-    script.element = false;
+    script.broken = 0;
+    script.broken_by = S_OK;
     EXPECT_FALSE(password());
 
     script = Script();
@@ -257,20 +254,12 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
     script.failing_text = 1;
     EXPECT_EQ(selected(), "ab");
     script.failing_text = -1;
-    struct Step {
-      HRESULT Script::*result;
-      bool Script::*present;
-    };
-    const Step steps[] = {{&Script::focused, &Script::element},
-                          {&Script::pattern, &Script::has_pattern},
-                          {&Script::selection, &Script::has_selection}};
-    for (const Step& step : steps) {
-      script.*step.result = E_FAIL;
-      EXPECT_EQ(selected(), "");
-      script.*step.result = S_OK;
-      script.*step.present = false;
-      EXPECT_EQ(selected(), "");
-      script.*step.present = true;
+    for (int step = 0; step < 3; ++step) {
+      for (HRESULT how : {E_FAIL, S_OK}) {
+        script.broken = step;
+        script.broken_by = how;
+        EXPECT_EQ(selected(), "") << step << " " << how;
+      }
     }
     // Everything but the registered factory and the one instance was
     // released.

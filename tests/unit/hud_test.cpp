@@ -37,11 +37,16 @@ RECT WorkArea(HWND window) {
   return info.rcWork;
 }
 
-// The caret of this thread in screen coordinates.
-RECT CaretRect() {
+GUITHREADINFO ThreadInfo() {
   GUITHREADINFO info = {};
   info.cbSize = sizeof(info);
   GetGUIThreadInfo(GetCurrentThreadId(), &info);
+  return info;
+}
+
+// The caret of this thread in screen coordinates.
+RECT CaretRect() {
+  const GUITHREADINFO info = ThreadInfo();
   RECT caret = info.rcCaret;
   MapWindowPoints(info.hwndCaret, nullptr, reinterpret_cast<POINT*>(&caret), 2);
   return caret;
@@ -49,16 +54,9 @@ RECT CaretRect() {
 
 // The edit control makes its caret when it gains the focus.
 bool HasCaret(HWND edit) {
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof(info);
-  if (GetGUIThreadInfo(GetCurrentThreadId(), &info) && info.hwndCaret == edit) {
-    return true;
-  }
   SetFocus(nullptr);
   SetFocus(edit);
-  return PumpUntil([&] {
-    return GetGUIThreadInfo(GetCurrentThreadId(), &info) && info.hwndCaret == edit;
-  }, 2000);
+  return PumpUntil([&] { return ThreadInfo().hwndCaret == edit; }, 2000);
 }
 
 int Scaled(int length) { return MulDiv(length, GetDpiForWindow(hud_window), 96); }
