@@ -96,31 +96,7 @@ EncodableValue Info(const char* class_name, const char* exe) {
       {EncodableValue("exe"), EncodableValue(exe)}});
 }
 
-TEST(ContextTest, ForegroundInfoAndOtherLayoutSwitchers) {
-  KeyboardHarness h;
-  ASSERT_TRUE(h.ready());
-  const std::wstring punto = PeerProgram(L"PuntoPeer.EXE");
-  const std::wstring seen = TempFilePath(L"sw");
-  Peer first(punto, L"peer-a");
-  Peer second(punto, L"peer-b", L"--switchers \"" + seen + L"\"");
-  ASSERT_TRUE(second.window() && first.Focus());
-  EncodableValue peer_info, switchers, own_info;
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    peer_info = h.Call(app, "foregroundWindowInfo").value;
-    switchers = h.Call(app, "runningLayoutSwitchers").value;
-    ASSERT_TRUE(h.FocusTarget());
-    own_info = h.Call(app, "foregroundWindowInfo").value;
-  }));
-  EXPECT_EQ(peer_info, Info("KorvexContextPeer", "puntopeer.exe"));
-  EXPECT_EQ(own_info, Info("KorvexKeyTarget", "context_tests.exe"));
-  const EncodableValue name("PuntoPeer.EXE");
-  EXPECT_EQ(switchers, EncodableValue(EncodableList{name, name}));
-  // The second saw the first but not itself.
-  EXPECT_EQ(ReadFileBytes(seen), "PuntoPeer.EXE\n");
-  DeleteFileW(seen.c_str());
-}
-
-TEST(ContextTest, AnotherProgramsWindowIsRememberedAndRestoredServingTheHooks) {
+TEST(ContextTest, AnotherProgramsWindowIsSeenRememberedAndRestored) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
   const wchar_t* const shell[] = {
@@ -129,11 +105,16 @@ TEST(ContextTest, AnotherProgramsWindowIsRememberedAndRestoredServingTheHooks) {
       L"Windows.UI.Core.CoreWindow", L"Progman", L"WorkerW"};
   std::wstring classes;
   for (const wchar_t* name : shell) classes += name + std::wstring(L" ");
-  Peer peer(PeerProgram(), L"ctx-peer", L"Progman2 " + classes);
+  // Named like a layout switcher; the second lists the switchers it sees.
+  const std::wstring punto = PeerProgram(L"PuntoPeer.EXE");
+  const std::wstring seen = TempFilePath(L"sw");
+  Peer peer(punto, L"ctx-peer", L"Progman2 " + classes);
+  Peer second(punto, L"peer-b", L"--switchers \"" + seen + L"\"");
   const HWND window = peer.window(), near_shell = peer.Of(L"Progman2");
-  ASSERT_TRUE(window && near_shell);
+  ASSERT_TRUE(window && near_shell && second.window());
   remembered_foreground_window = nullptr;
   std::vector<EncodableValue> restored;
+  EncodableValue peer_info, switchers, own_info;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
     auto restore = [&] {
@@ -150,6 +131,8 @@ TEST(ContextTest, AnotherProgramsWindowIsRememberedAndRestoredServingTheHooks) {
     restore();
     EXPECT_EQ(h.RecordsOf("keyDown").size(), 10u);
     typing.join();
+    peer_info = h.Call(app, "foregroundWindowInfo").value;
+    switchers = h.Call(app, "runningLayoutSwitchers").value;
 
     ForegroundChanged(h, window);
     // Shell surfaces, this program's windows and other events leave it.
@@ -165,6 +148,7 @@ TEST(ContextTest, AnotherProgramsWindowIsRememberedAndRestoredServingTheHooks) {
     h.OnMain([&] { EXPECT_TRUE(peer.Focus()); });
     h.Call(app, "rememberForegroundWindow");
     ASSERT_TRUE(h.FocusTarget());
+    own_info = h.Call(app, "foregroundWindowInfo").value;
     h.Call(app, "rememberForegroundWindow");
     EXPECT_EQ(remembered_foreground_window, window);
 
@@ -181,6 +165,13 @@ TEST(ContextTest, AnotherProgramsWindowIsRememberedAndRestoredServingTheHooks) {
     restore();
     app.RunPending(100);
   }));
+  EXPECT_EQ(peer_info, Info("KorvexContextPeer", "puntopeer.exe"));
+  EXPECT_EQ(own_info, Info("KorvexKeyTarget", "context_tests.exe"));
+  const EncodableValue name("PuntoPeer.EXE");
+  EXPECT_EQ(switchers, EncodableValue(EncodableList{name, name}));
+  // The second saw the first but not itself.
+  EXPECT_EQ(ReadFileBytes(seen), "PuntoPeer.EXE\n");
+  DeleteFileW(seen.c_str());
   EXPECT_EQ(h.RecordsOf("appChanged").size(), 13u);
   EXPECT_EQ(h.RecordsOf("keyDown").size(), 10u);
   const EncodableValue yes(true), no(false);

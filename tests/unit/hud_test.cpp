@@ -158,7 +158,6 @@ TEST(HudTest, WindowPlacementAndFade) {
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(Opacity(), 235);
   EXPECT_TRUE(IsWindowVisible(hud_window));
-  EXPECT_EQ(hud_text, L"second");
   KillTimer(hud_window, 1);
   ShowWindow(hud_window, SW_HIDE);
 }

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -23,22 +22,14 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::mutex played_mutex;
+// Sounds are played on the main thread only: read it there.
 std::vector<const void*> played;
 
 BOOL WINAPI RecordPlay(LPCWSTR sound, HMODULE, DWORD flags) {
   if (sound && flags == (SND_ASYNC | SND_NODEFAULT | SND_MEMORY)) {
-    std::lock_guard<std::mutex> lock(played_mutex);
     played.push_back(sound);
   }
   return TRUE;
-}
-
-std::vector<const void*> TakePlayed() {
-  std::lock_guard<std::mutex> lock(played_mutex);
-  std::vector<const void*> taken;
-  taken.swap(played);
-  return taken;
 }
 
 // A playable 16-bit PCM image of |size| bytes (44 of them header).
@@ -117,7 +108,7 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
             0u);
   EXPECT_EQ(key_sound_cache["typed"], older);
   EXPECT_EQ(key_sound_cache["wav"], wav);
-  EXPECT_EQ(TakePlayed(), std::vector<const void*>{key_sound_cache["wav"].data()});
+  EXPECT_EQ(played, std::vector<const void*>{key_sound_cache["wav"].data()});
 
   // 3 s of the 10 s source at 44.1 kHz, with the header of a 16-bit PCM WAV file.
   EXPECT_EQ(key_sound_cache.count("mp3 23"), 1u);
@@ -136,7 +127,7 @@ TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
   ASSERT_TRUE(h.ready());
   const std::string layout = LayoutIdentifier(GetKeyboardLayout(0));
   play_sound = RecordPlay;
-  TakePlayed();
+  played.clear();
   std::vector<const void*> with_sample, without_sample;
   const void* sample = nullptr;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
@@ -153,11 +144,11 @@ TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
       h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("none")}});
     };
     press(1);
-    with_sample = TakePlayed();
+    h.OnMain([&] { with_sample.swap(played); });
     h.Call(app, "setKeySounds", Sounds(true, {
         {EncodableValue(layout), EncodableValue(Bytes())}}));
     press(2);
-    without_sample = TakePlayed();
+    h.OnMain([&] { without_sample.swap(played); });
   }));
   EXPECT_EQ(with_sample, std::vector<const void*>{sample});
   EXPECT_EQ(without_sample.size(), 0u);

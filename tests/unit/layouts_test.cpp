@@ -119,15 +119,11 @@ class LayoutsTest : public ::testing::Test {
   // |bytes| 0: the whole string with its terminator.
   void Write(const std::wstring& klid, const wchar_t* value, DWORD type,
              const std::wstring& data, DWORD bytes = 0) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kCatalogue + klid).c_str(), 0,
-                    nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     written_.push_back(klid);
-    EXPECT_EQ(RegSetValueExW(key, value, 0, type,
-                             reinterpret_cast<const BYTE*>(data.c_str()),
-                             bytes ? bytes : DWORD(data.size() + 1) * 2),
+    EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kCatalogue + klid).c_str(),
+                              value, type, data.c_str(),
+                              bytes ? bytes : DWORD(data.size() + 1) * 2),
               ERROR_SUCCESS);
-    RegCloseKey(key);
   }
 
   const std::wstring kCatalogue =
