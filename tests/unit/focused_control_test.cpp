@@ -287,12 +287,9 @@ TEST(FocusedControlTest, HungTargetDoesNotStallTheMainThread) {
   });
   bool hung_at_reply = false;
   std::vector<bool> answers;
-  std::string text;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
     hung_at_reply = !focus_query_returned;
-    // Queued behind the hung query: no answer either.
-    text = TextReply(h.Call(app, "uiaSelectedText"));
     SetEvent(script.hold);
     // Once the target answers again, so does the query thread.
     PumpUntil([] { return focus_query_returned.load(); }, 5000);
@@ -302,7 +299,6 @@ TEST(FocusedControlTest, HungTargetDoesNotStallTheMainThread) {
   sender.join();
   EXPECT_TRUE(hung_at_reply);
   EXPECT_TRUE(sent_served);
-  EXPECT_EQ(text, "");
   EXPECT_EQ(answers, (std::vector<bool>{false, true}));
 }
 
