@@ -97,10 +97,11 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
     app.CallMethod("korvex/automation", "setKeySounds",
                    EncodableValue(Sounds(true, samples)), 60000);
     served_during_call = served - before;
+    // Joined while the main thread still serves its sends.
+    calling = false;
+    sender.join();
     h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("wav")}});
   }));
-  calling = false;
-  sender.join();
   // Far more than the few the decoder's own waits would serve.
   EXPECT_GE(served_during_call, 24);
   EXPECT_EQ(key_sound_cache.count("short") + key_sound_cache.count("junk") +

@@ -199,7 +199,9 @@ TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
   Write(L"00000D03", L"Layout Text", REG_EXPAND_SZ, L"Other Type");
   Write(L"00000D04", L"Layout Text", REG_SZ, std::wstring(512, L'l'));
   // Exactly the buffer's size with no terminator stored; a unit more is
-  // passed, as the registry adds a terminator that follows the data.
+  // passed, as the registry adds a terminator that follows the data. The
+  // display name that fails first leaves no NUL just past the buffer.
+  Write(L"00000D05", L"Layout Display Name", REG_SZ, L"@input.dll,-5000");
   Write(L"00000D05", L"Layout Text", REG_SZ, std::wstring(513, L'x'), 1024);
   Write(L"0000E001", L"Layout Text", REG_SZ, L"Input Method");
   Write(L"A0010409", L"Layout Id", REG_SZ, L"00ab");
