@@ -72,11 +72,10 @@ class Fake : public IClassFactory, public IUIAutomation,
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid,
                                            void** out) override {
     *out = nullptr;
     ++instances_created;
-    if (outer) return CLASS_E_NOAGGREGATION;
     auto* automation = new Fake();
     const HRESULT result = automation->QueryInterface(riid, out);
     automation->Release();
@@ -183,11 +182,6 @@ bool RegisterFakeServer() {
     return result.load();
   }();
   return registered;
-}
-
-void SetPasswordStyle(HWND edit, bool on) {
-  const LONG style = GetWindowLongW(edit, GWL_STYLE);
-  SetWindowLongW(edit, GWL_STYLE, on ? style | ES_PASSWORD : style & ~ES_PASSWORD);
 }
 
 bool BoolReply(const flutter_app::Reply& reply) {
@@ -311,7 +305,10 @@ TEST(UiaUnavailableTest, CreationFailsOnceAndTheEditStyleAnswers) {
   std::string text;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
-    h.OnMain([&] { SetPasswordStyle(h.edit(), true); });
+    h.OnMain([&] {
+      SetWindowLongW(h.edit(), GWL_STYLE,
+                     GetWindowLongW(h.edit(), GWL_STYLE) | ES_PASSWORD);
+    });
     answers.push_back(BoolReply(h.Call(app, "isPasswordFieldFocused")));
     RegisterFakeServer();
     script = Script();
