@@ -132,7 +132,7 @@ TEST_F(LayoutChoiceTest, ScoresCountUnitsReachableWithoutHigherModifiers) {
   EXPECT_EQ(CountTypeableChars(grin + grin, kDvorak), 4);
 }
 
-TEST_F(LayoutChoiceTest, AsksTheFocusedControlForAStrictlyBetterLayoutAndWaits) {
+TEST_F(LayoutChoiceTest, AsksForAStrictlyBetterLayoutAndWaitsForIt) {
   // The installed layouts, how many the fetch hands out (-1: all), what
   // Dvorak types, the text, and the layout chosen; Russian is current.
   struct Case {

@@ -48,9 +48,12 @@ HANDLE focus_query_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 // One class plays every part the product meets, one object per part: the
 // factory, the automation instance, the focused element, its text pattern,
 // the selection, and each range of it (|index_| into script.ranges).
-class Fake : public IClassFactory, public IUIAutomation,
-             public IUIAutomationElement, public IUIAutomationTextPattern,
-             public IUIAutomationTextRangeArray, public IUIAutomationTextRange {
+class Fake : public IClassFactory,
+             public IUIAutomation,
+             public IUIAutomationElement,
+             public IUIAutomationTextPattern,
+             public IUIAutomationTextRangeArray,
+             public IUIAutomationTextRange {
  public:
   explicit Fake(int index = -1) : index_(index) { ++live_objects; }
   virtual ~Fake() { --live_objects; }
