@@ -24,16 +24,15 @@ LRESULT CALLBACK PeerProc(HWND window, UINT message, WPARAM wparam,
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title,
-                   DWORD style) {
+HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title) {
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = PeerProc;
   window_class.hInstance = GetModuleHandleW(nullptr);
   window_class.lpszClassName = class_name;
   RegisterClassW(&window_class);
-  return CreateWindowExW(0, class_name, title.c_str(), style, 600, 400, 400,
-                         120, nullptr, nullptr, window_class.hInstance,
-                         nullptr);
+  return CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, 600,
+                         400, 400, 120, nullptr, nullptr,
+                         window_class.hInstance, nullptr);
 }
 
 }  // namespace
@@ -51,10 +50,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring title = argc > first ? argv[argc - 1] : L"korvex-peer";
   for (int i = first; i < argc - 1; ++i) {
-    CreateOfClass(argv[i], title + L" " + argv[i], WS_OVERLAPPEDWINDOW);
+    CreateOfClass(argv[i], title + L" " + argv[i]);
   }
   // Shown last: a visible window means the peer is ready.
-  HWND window = CreateOfClass(L"KorvexContextPeer", title, WS_OVERLAPPEDWINDOW);
+  HWND window = CreateOfClass(L"KorvexContextPeer", title);
   CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5,
                   380, 30, window, nullptr, nullptr, nullptr);
   ShowWindow(window, SW_SHOW);

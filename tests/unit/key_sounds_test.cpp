@@ -7,14 +7,13 @@
 #include <mmsystem.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "feedback/key_sounds.h"
 #include "keyboard_harness.h"
+#include "layouts/layout_catalogue.h"
 #include "test_support.h"
 
 using flutter_app::AppMessenger;
@@ -23,22 +22,14 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::mutex played_mutex;
+// Sounds are played on the main thread only: read it there.
 std::vector<const void*> played;
 
 BOOL WINAPI RecordPlay(LPCWSTR sound, HMODULE, DWORD flags) {
   if (sound && flags == (SND_ASYNC | SND_NODEFAULT | SND_MEMORY)) {
-    std::lock_guard<std::mutex> lock(played_mutex);
     played.push_back(sound);
   }
   return TRUE;
-}
-
-std::vector<const void*> TakePlayed() {
-  std::lock_guard<std::mutex> lock(played_mutex);
-  std::vector<const void*> taken;
-  taken.swap(played);
-  return taken;
 }
 
 // A playable 16-bit PCM image of |size| bytes (44 of them header).
@@ -71,7 +62,7 @@ EncodableMap Sounds(bool enabled, EncodableMap samples) {
 
 }  // namespace
 
-TEST(KeySoundsTest, SamplesAreDecodedStoredOrDropped) {
+TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
   const Bytes mp3 = TestMp3();
   if (mp3.empty()) GTEST_SKIP() << "no test MP3 (lame was missing at build time)";
   KeyboardHarness h;
@@ -81,43 +72,15 @@ TEST(KeySoundsTest, SamplesAreDecodedStoredOrDropped) {
   for (const char* name : {"short", "junk", "empty", "typed"}) {
     key_sound_cache[name] = older;
   }
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    h.Call(app, "setKeySounds", Sounds(true, {
-        {EncodableValue("mp3"), EncodableValue(mp3)},
-        {EncodableValue("wav"), EncodableValue(wav)},
-        {EncodableValue("short"), EncodableValue(Riff(44))},
-        {EncodableValue("junk"), EncodableValue(Bytes(1000, 0x5A))},
-        {EncodableValue("empty"), EncodableValue(Bytes())},
-        {EncodableValue("typed"), EncodableValue("not bytes")},
-        {EncodableValue(5), EncodableValue(wav)}}));
-    h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("wav")}});
-  }));
-  EXPECT_EQ(key_sound_cache.count("short") + key_sound_cache.count("junk") +
-                key_sound_cache.count("empty"),
-            0u);
-  EXPECT_EQ(key_sound_cache["typed"], older);
-  EXPECT_EQ(key_sound_cache["wav"], wav);
-  EXPECT_EQ(TakePlayed(), std::vector<const void*>{key_sound_cache["wav"].data()});
-
-  // 3 s of the 10 s source at 44.1 kHz, with the header of a 16-bit PCM WAV file.
-  const Bytes& image = key_sound_cache["mp3"];
-  ASSERT_GT(image.size(), 44u);
-  const uint16_t channels = static_cast<uint16_t>(image[22] | image[23] << 8);
-  EXPECT_GT(channels, 0);
-  EXPECT_EQ(image.size(), 44 + 44100u * 3 * channels * 2);
-  const Bytes header = Riff(image.size(), 44100, channels);
-  EXPECT_EQ(Bytes(image.begin(), image.begin() + 44), Bytes(header.begin(), header.begin() + 44));
-  play_sound = PlaySoundW;
-}
-
-TEST(KeySoundsTest, DecodingKeepsTheHooksServed) {
-  const Bytes mp3 = TestMp3();
-  if (mp3.empty()) GTEST_SKIP() << "no test MP3 (lame was missing at build time)";
-  KeyboardHarness h;
-  ASSERT_TRUE(h.ready());
-  EncodableMap many;
+  EncodableMap samples = {
+      {EncodableValue("wav"), EncodableValue(wav)},
+      {EncodableValue("short"), EncodableValue(Riff(44))},
+      {EncodableValue("junk"), EncodableValue(Bytes(1000, 0x5A))},
+      {EncodableValue("empty"), EncodableValue(Bytes())},
+      {EncodableValue("typed"), EncodableValue("not bytes")},
+      {EncodableValue(5), EncodableValue(wav)}};
   for (int i = 0; i < 24; ++i) {
-    many[EncodableValue("sample" + std::to_string(i))] = EncodableValue(mp3);
+    samples[EncodableValue("mp3 " + std::to_string(i))] = EncodableValue(mp3);
   }
   std::atomic<bool> calling{true};
   std::atomic<int> served{0};
@@ -129,28 +92,43 @@ TEST(KeySoundsTest, DecodingKeepsTheHooksServed) {
       Sleep(20);
     }
   });
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+  EXPECT_TRUE(h.RunApp([&](AppMessenger& app) {
     const int before = served;
     app.CallMethod("korvex/automation", "setKeySounds",
-                   EncodableValue(Sounds(false, many)), 60000);
+                   EncodableValue(Sounds(true, samples)), 60000);
     served_during_call = served - before;
+    // Joined while the main thread still serves its sends.
+    calling = false;
+    sender.join();
+    h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("wav")}});
   }));
-  calling = false;
-  sender.join();
-  EXPECT_EQ(key_sound_cache.count("sample0") + key_sound_cache.count("sample23"), 2u);
   // Far more than the few the decoder's own waits would serve.
-  EXPECT_GE(served_during_call, static_cast<int>(many.size()));
+  EXPECT_GE(served_during_call, 24);
+  EXPECT_EQ(key_sound_cache.count("short") + key_sound_cache.count("junk") +
+                key_sound_cache.count("empty"),
+            0u);
+  EXPECT_EQ(key_sound_cache["typed"], older);
+  EXPECT_EQ(key_sound_cache["wav"], wav);
+  EXPECT_EQ(played, std::vector<const void*>{key_sound_cache["wav"].data()});
+
+  // 3 s of the 10 s source at 44.1 kHz, with the header of a 16-bit PCM WAV file.
+  EXPECT_EQ(key_sound_cache.count("mp3 23"), 1u);
+  const Bytes& image = key_sound_cache["mp3 0"];
+  ASSERT_GT(image.size(), 44u);
+  const uint16_t channels = static_cast<uint16_t>(image[22] | image[23] << 8);
+  EXPECT_GT(channels, 0);
+  EXPECT_EQ(image.size(), 44 + 44100u * 3 * channels * 2);
+  const Bytes header = Riff(image.size(), 44100, channels);
+  EXPECT_EQ(Bytes(image.begin(), image.begin() + 44), Bytes(header.begin(), header.begin() + 44));
+  play_sound = PlaySoundW;
 }
 
 TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  char layout[16];
-  std::snprintf(layout, sizeof(layout), "%08X",
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetKeyboardLayout(0)) &
-                                      0xFFFFFFFFu));
+  const std::string layout = LayoutIdentifier(GetKeyboardLayout(0));
   play_sound = RecordPlay;
-  TakePlayed();
+  played.clear();
   std::vector<const void*> with_sample, without_sample;
   const void* sample = nullptr;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
@@ -167,11 +145,11 @@ TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
       h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("none")}});
     };
     press(1);
-    with_sample = TakePlayed();
+    h.OnMain([&] { with_sample.swap(played); });
     h.Call(app, "setKeySounds", Sounds(true, {
         {EncodableValue(layout), EncodableValue(Bytes())}}));
     press(2);
-    without_sample = TakePlayed();
+    h.OnMain([&] { without_sample.swap(played); });
   }));
   EXPECT_EQ(with_sample, std::vector<const void*>{sample});
   EXPECT_EQ(without_sample.size(), 0u);
