@@ -248,10 +248,9 @@ std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() {
 }
 
 bool KeyboardHarness::RunApp(
-    const std::function<void(flutter_app::AppMessenger&)>& body,
-    int timeout_ms) {
+    const std::function<void(flutter_app::AppMessenger&)>& body) {
   records_.clear();
-  return RunAsApplication(app_ref_, body, timeout_ms);
+  return RunAsApplication(app_ref_, body);
 }
 
 void KeyboardHarness::OnMain(const std::function<void()>& work) {
@@ -283,10 +282,8 @@ bool KeyboardHarness::Listen(flutter_app::AppMessenger& app) {
 }
 
 bool KeyboardHarness::WaitForRecords(flutter_app::AppMessenger& app,
-                                     const char* type, size_t count,
-                                     int timeout_ms) {
-  return app.RunUntil([&] { return RecordsOf(type).size() >= count; },
-                      timeout_ms);
+                                     const char* type, size_t count) {
+  return app.RunUntil([&] { return RecordsOf(type).size() >= count; }, 5000);
 }
 
 std::vector<EncodableMap> KeyboardHarness::RecordsOf(const char* type) const {

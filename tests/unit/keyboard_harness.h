@@ -75,8 +75,7 @@ class KeyboardHarness {
   std::vector<SeenKey> TakeSeenKeys();
 
   // Runs |body| as the application; the main thread serves the hooks.
-  bool RunApp(const std::function<void(flutter_app::AppMessenger&)>& body,
-              int timeout_ms = 30000);
+  bool RunApp(const std::function<void(flutter_app::AppMessenger&)>& body);
   // Runs |work| on the main thread (from the application's thread).
   void OnMain(const std::function<void()>& work);
   // Runs |work| on a thread of its own, as the injection worker does,
@@ -88,7 +87,7 @@ class KeyboardHarness {
   bool Listen(flutter_app::AppMessenger& app);
   // Waits on the app thread for |count| records of |type| in all.
   bool WaitForRecords(flutter_app::AppMessenger& app, const char* type,
-                      size_t count, int timeout_ms = 5000);
+                      size_t count);
   std::vector<EncodableMap> RecordsOf(const char* type) const;
   // The automation channel, with a map of arguments.
   flutter_app::Reply Call(flutter_app::AppMessenger& app,
