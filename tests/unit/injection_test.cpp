@@ -35,7 +35,6 @@ TEST_F(InjectionTest, TypedTextArrivesExactlyAndEveryEventCarriesTheMarker) {
     h_.SetEditText(L"");
     seen = h_.Inject([&] { TypeText(text, 0, false); });
     EXPECT_EQ(h_.EditText(), text);
-    // Every synthesized event goes through one maker: one look covers all.
     for (const SeenKey& key : seen) EXPECT_EQ(key.extra, kInjectionMarker);
   }
   // Letters go as key strokes; the Cyrillic text (not on the US layout) and
@@ -62,6 +61,7 @@ TEST_F(InjectionTest, BackspacesRemoveExactlyTheCount) {
   const std::vector<SeenKey> seen = h_.Inject([] { SendBackspaces(3, 0); });
   EXPECT_EQ(h_.EditText(), L"abcde");
   EXPECT_EQ(seen.size(), 6u);
+  for (const SeenKey& key : seen) EXPECT_EQ(key.extra, kInjectionMarker);
   for (int count : {0, -4}) {
     h_.SetEditText(L"abc");
     EXPECT_TRUE(h_.Inject([count] { SendBackspaces(count, 0); }).empty());
@@ -104,6 +104,7 @@ TEST_F(InjectionTest, ShiftHeldByTheUserIsLetGoAndPressedAgain) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].vk == side.vk && !seen[0].up());
     EXPECT_EQ(seen[0].scan, side.scan);
+    EXPECT_EQ(seen[0].extra, kInjectionMarker);
     EXPECT_FALSE(WasShiftReleasedByInjection(side.vk));
 
     // Taken once: a second call presses nothing; nor does one after the
