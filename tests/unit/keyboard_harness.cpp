@@ -113,8 +113,7 @@ bool Xdo(const std::string& arguments) {
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   auto done = [&] {
-    return GetFileAttributesW(marker_path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-           ReadFileBytes(marker_path).find('\n') != std::string::npos;
+    return ReadFileBytes(marker_path).find('\n') != std::string::npos;
   };
   // Its keys come through the main thread's hook.
   const bool succeeded =
@@ -248,9 +247,10 @@ std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() {
 }
 
 bool KeyboardHarness::RunApp(
-    const std::function<void(flutter_app::AppMessenger&)>& body) {
+    const std::function<void(flutter_app::AppMessenger&)>& body,
+    int timeout_ms) {
   records_.clear();
-  return RunAsApplication(app_ref_, body);
+  return RunAsApplication(app_ref_, body, timeout_ms);
 }
 
 void KeyboardHarness::OnMain(const std::function<void()>& work) {

@@ -75,7 +75,8 @@ class KeyboardHarness {
   std::vector<SeenKey> TakeSeenKeys();
 
   // Runs |body| as the application; the main thread serves the hooks.
-  bool RunApp(const std::function<void(flutter_app::AppMessenger&)>& body);
+  bool RunApp(const std::function<void(flutter_app::AppMessenger&)>& body,
+              int timeout_ms = 30000);
   // Runs |work| on the main thread (from the application's thread).
   void OnMain(const std::function<void()>& work);
   // Runs |work| on a thread of its own, as the injection worker does,
