@@ -89,7 +89,6 @@ TEST(EncodableValue, TotalOrder) {
 TEST(EncodableValue, NanIsOrderedAfterNumbersAndKeptApart) {
   const double nan = std::nan("");
   EXPECT_NE(V(std::vector<double>{nan}), V(std::vector<double>{0.0}));
-  EXPECT_NE(V(std::vector<float>{std::nanf("")}), V(std::vector<float>{0.0f}));
   EncodableMap m{{V(1.0), V("one")}};
   m[V(nan)] = V("nan");
   EXPECT_EQ(m.size(), 2u);
