@@ -139,10 +139,15 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   run.ShiftTaps();
   EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ");
 
-  // Too slow, a key between, a chord, a click: nothing is converted.
+  // Too slow, a second Shift held (for a capital), a key between, a chord, a
+  // click: nothing is converted.
   Session other;
   other.Type("ntcn");
   other.ShiftTaps(600);
+  other.engine.OnRecord(Modifier(0xA0, true), other.host.now += 100);
+  other.engine.OnRecord(Modifier(0xA0, false), other.host.now += 20);
+  other.engine.OnRecord(Modifier(0xA0, true), other.host.now += 100);
+  other.engine.OnRecord(Modifier(0xA0, false), other.host.now += 600);
   other.engine.OnRecord(Modifier(0xA0, true), other.host.now);
   other.engine.OnRecord(KeyDown(0x23, ""), other.host.now);  // End
   other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
