@@ -6,7 +6,6 @@
 #include <new>
 
 #include "codec_test_util.h"
-#include "response_envelope.h"
 
 namespace {
 size_t g_allocations = 0;
@@ -77,9 +76,10 @@ TEST(DecodeCopies, EveryFramingAllocatesOnlyWhatTheValueHolds) {
         matched += v && *v == value;
       },
       nullptr);
-  const Bytes success = *MethodCodec().EncodeSuccessEnvelope(&value);
+  // DecodeResponseEnvelope, the application side's way, is measured inside.
   for (const Bytes& envelope :
-       {success, *MethodCodec().EncodeErrorEnvelope("E", "m", &value)}) {
+       {*MethodCodec().EncodeSuccessEnvelope(&value),
+        *MethodCodec().EncodeErrorEnvelope("E", "m", &value)}) {
     EXPECT_LE(AllocationsOf([&] {
                 MethodCodec().DecodeAndProcessResponseEnvelope(
                     envelope.data(), envelope.size(), &result);
@@ -87,16 +87,6 @@ TEST(DecodeCopies, EveryFramingAllocatesOnlyWhatTheValueHolds) {
               held);
   }
   EXPECT_EQ(matched, 2);
-
-  // The application side's way: the value is handed over, not lent.
-  flutter::internal::ResponseEnvelope envelope;
-  EXPECT_LE(AllocationsOf([&] {
-              flutter::internal::DecodeResponseEnvelope(
-                  flutter::StandardCodecSerializer::GetInstance(),
-                  success.data(), success.size(), &envelope);
-            }),
-            held);
-  EXPECT_EQ(envelope.value, value);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ Bytes Prefix(const Bytes& b, size_t n) {
   return Bytes(b.begin(), b.begin() + n);
 }
 
-TEST(Hardening, EveryTruncationFails) {
+TEST(Hardening, EveryTruncationAndTrailingByteFails) {
   for (const auto& v : Samples()) {
     const Bytes full = Encode(v);
     ASSERT_TRUE(DecodesAsMessage(full));
@@ -67,18 +67,25 @@ TEST(Hardening, EveryTruncationFails) {
       EXPECT_FALSE(DecodesAsMessage(Prefix(full, n)))
           << n << " of " << testing::PrintToString(v);
     }
+    EXPECT_FALSE(DecodesAsMessage(Cat({full, {0}})));
   }
   for (const auto& full : ValidCalls()) {
     ASSERT_TRUE(DecodesAsCall(full));
     for (size_t n = 0; n < full.size(); ++n) {
       EXPECT_FALSE(DecodesAsCall(Prefix(full, n))) << n;
     }
+    EXPECT_FALSE(DecodesAsCall(Cat({full, {0}})));
   }
   for (const auto& full : ValidEnvelopes()) {
     ASSERT_TRUE(DecodesAsEnvelope(full));
+    // Even the empty reply: the channel, not the codec, makes that "not
+    // implemented".
     for (size_t n = 0; n < full.size(); ++n) {
       EXPECT_FALSE(DecodesAsEnvelope(Prefix(full, n))) << n;
     }
+    // An error envelope may take one null as its stack trace, not two.
+    EXPECT_EQ(DecodesAsEnvelope(Cat({full, {0}})), full[0] == 1);
+    EXPECT_FALSE(DecodesAsEnvelope(Cat({full, {0, 0}})));
   }
   // A null message and a stack trace, which the writer never makes: the
   // message reads as empty, the trace is dropped rather than taken for the
@@ -92,32 +99,14 @@ TEST(Hardening, EveryTruncationFails) {
   }
 }
 
-TEST(Hardening, TrailingBytesAndUnknownTags) {
-  for (const auto& v : Samples()) {
-    for (uint8_t extra : {0, 1, 12, 0xFF}) {
-      EXPECT_FALSE(DecodesAsMessage(Cat({Encode(v), {extra}})));
-    }
-  }
-  for (const Bytes& b : ValidCalls()) {
-    EXPECT_FALSE(DecodesAsCall(Cat({b, {0}})));
-  }
-  for (const Bytes& b : ValidEnvelopes()) {
-    // An error envelope may take one null as its stack trace, not two.
-    EXPECT_EQ(DecodesAsEnvelope(Cat({b, {0}})), b[0] == 1);
-    EXPECT_FALSE(DecodesAsEnvelope(Cat({b, {0, 0}})));
-  }
-
+TEST(Hardening, UnknownTags) {
   for (uint8_t tag : {15, 16, 127, 128, 255}) {
     SCOPED_TRACE(int(tag));
     EXPECT_FALSE(DecodesAsMessage({tag}));
-    EXPECT_FALSE(DecodesAsMessage({tag, 3, '1', '2', '3'}));
     EXPECT_FALSE(DecodesAsMessage({12, 2, 0, tag}));
     EXPECT_FALSE(DecodesAsMessage({13, 1, tag, 0}));
-    EXPECT_FALSE(DecodesAsMessage({13, 1, 0, tag}));
     EXPECT_FALSE(DecodesAsCall({7, 1, 'm', tag}));
-    EXPECT_FALSE(DecodesAsCall({tag, 0}));
     EXPECT_FALSE(DecodesAsEnvelope({0, tag}));
-    EXPECT_FALSE(DecodesAsEnvelope({1, 7, 1, 'E', 0, tag}));
     EXPECT_FALSE(DecodesAsEnvelope({1, 7, 1, 'E', 0, 0, tag}));
   }
 }
@@ -127,24 +116,20 @@ TEST(Hardening, LengthsBeyondTheData) {
   for (uint8_t tag : {5, 7, 8, 9, 10, 11, 12, 13, 14}) {
     SCOPED_TRACE(int(tag));
     const Bytes lie = {tag, 255, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_FALSE(DecodesAsMessage(lie));
     EXPECT_FALSE(DecodesAsMessage(Cat({lie, filler})));
     // The same lie nested in a list, in call arguments and in a reply.
     EXPECT_FALSE(DecodesAsMessage(Cat({{12, 1}, lie, filler})));
     EXPECT_FALSE(DecodesAsCall(Cat({{7, 1, 'm'}, lie, filler})));
     EXPECT_FALSE(DecodesAsEnvelope(Cat({{0}, lie, filler})));
-    EXPECT_FALSE(DecodesAsEnvelope(Cat({{1, 7, 1, 'E', 0}, lie, filler})));
     // 16-bit sizes lie too.
     EXPECT_FALSE(DecodesAsMessage(Cat({{tag, 254, 0xFF, 0xFF}, filler})));
   }
-  // Each count is one more than the data holds...
+  // Each count is one more than the data holds (exact counts decode in the
+  // round trips).
   const std::vector<Bytes> short_by_one = {
-      {5, 4, '1', '2', '3'},
       {7, 4, 'a', 'b', 'c'},
       {8, 4, 1, 2, 3},
       {9, 2, 0, 0, 1, 0, 0, 0},
-      {14, 2, 0, 0, 1, 0, 0, 0, 2, 0, 0},
-      {10, 2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2},
       {11, 2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0},
       {12, 3, 0, 0},
       {13, 2, 0, 0, 0},
@@ -155,29 +140,17 @@ TEST(Hardening, LengthsBeyondTheData) {
   for (const Bytes& b : short_by_one) {
     EXPECT_FALSE(DecodesAsMessage(b)) << testing::PrintToString(b);
   }
-  // ...while honest counts over the same shapes decode.
-  const std::vector<Bytes> honest = {
-      {7, 3, 'a', 'b', 'c'}, {8, 3, 1, 2, 3}, {9, 1, 0, 0, 1, 0, 0, 0},
-      {12, 2, 0, 0},         {13, 1, 0, 0},   {13, 2, 0, 0, 1, 0}};
-  for (const Bytes& b : honest) {
-    EXPECT_TRUE(DecodesAsMessage(b)) << testing::PrintToString(b);
-  }
 }
 
 TEST(Hardening, NestingDepth) {
-  Bytes lists, maps, keys;
+  Bytes lists, keys;
   for (int i = 0; i < 100000; ++i) {
     Append(&lists, {12, 1});
-    Append(&maps, {13, 1, 0});  // null key, the value nests deeper
-    Append(&keys, {13, 1});     // the key nests deeper
+    Append(&keys, {13, 1});  // the key nests deeper
   }
   lists.push_back(0);
-  maps.push_back(0);
   EXPECT_FALSE(DecodesAsMessage(lists));
-  EXPECT_FALSE(DecodesAsMessage(maps));
   EXPECT_FALSE(DecodesAsMessage(keys));
-  EXPECT_FALSE(DecodesAsCall(Cat({{7, 1, 'm'}, lists})));
-  EXPECT_FALSE(DecodesAsEnvelope(Cat({{0}, lists})));
 
   // Moderate nesting is legitimate and must survive intact.
   V list_chain(3.5), map_chain("leaf");
@@ -190,59 +163,36 @@ TEST(Hardening, NestingDepth) {
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(*decoded, *v);
   }
-  auto call = MethodCodec().DecodeMethodCall(*MethodCodec().EncodeMethodCall(
-      MethodCall<EncodableValue>("deep", std::make_unique<V>(list_chain))));
-  ASSERT_NE(call, nullptr);
-  EXPECT_EQ(*call->arguments(), list_chain);
   // Many siblings are not depth.
   EXPECT_TRUE(
       DecodesAsMessage(Encode(V(EncodableList(5000, V(EncodableList{}))))));
 }
 
 TEST(Hardening, MalformedCallsAndEnvelopes) {
-  // Method names that are not strings, or no call at all.
-  for (const Bytes& b : std::vector<Bytes>{{0, 0},
-                                           {1, 0},
-                                           {3, 1, 0, 0, 0, 0},
-                                           {8, 1, 'm', 0},
-                                           {12, 1, 7, 1, 'm', 0},
-                                           {}}) {
+  // Method names that are not strings.
+  for (const Bytes& b : std::vector<Bytes>{{0, 0}, {8, 1, 'm', 0}}) {
     EXPECT_FALSE(DecodesAsCall(b)) << testing::PrintToString(b);
   }
-  EXPECT_TRUE(DecodesAsCall({7, 1, 'm', 0}));
 
-  // Flags other than 0 and 1; the empty reply (the channel, not the codec,
-  // turns that into "not implemented"); error codes that are not strings;
-  // messages and traces that are neither string nor null.
+  // Flags other than 0 and 1; error codes that are not strings; messages and
+  // traces that are neither string nor null.
   for (uint8_t flag : {2, 3, 0x80, 0xFF}) {
     EXPECT_FALSE(DecodesAsEnvelope({flag, 0}));
     EXPECT_FALSE(DecodesAsEnvelope({flag, 7, 1, 'E', 0, 0}));
   }
   for (const Bytes& b : std::vector<Bytes>{
-           {},
-           {0},
-           {1},
            {1, 0, 0, 0},
-           {1, 3, 1, 0, 0, 0, 0, 0},
            {1, 8, 1, 'E', 0, 0},
-           {1, 12, 0, 0, 0},
-           {1, 7, 1, 'E', 3, 1, 0, 0, 0, 0},
            {1, 7, 1, 'E', 1, 0},
-           {1, 7, 1, 'E', 0, 0, 3, 1, 0, 0, 0},
            {1, 7, 1, 'E', 0, 0, 12, 0},
        }) {
     EXPECT_FALSE(DecodesAsEnvelope(b)) << testing::PrintToString(b);
   }
 
-  // An empty message is the null value, for either pointer form...
-  auto empty = MessageCodec().DecodeMessage(Bytes{});
+  // An empty message is the null value.
+  auto empty = MessageCodec().DecodeMessage(nullptr, 0);
   ASSERT_NE(empty, nullptr);
   EXPECT_TRUE(empty->IsNull());
-  empty = MessageCodec().DecodeMessage(nullptr, 0);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_TRUE(empty->IsNull());
-  // ...but a null followed by anything is not a message.
-  EXPECT_FALSE(DecodesAsMessage({0, 0}));
 }
 
 }  // namespace
