@@ -120,7 +120,6 @@ TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
   const EncodableValue null_value;
   for (const EncodableValue* not_a_map :
        {&list, &null_value, static_cast<const EncodableValue*>(nullptr)}) {
-    EXPECT_FALSE(GetBoolArg(not_a_map, "flag", false));
     EXPECT_EQ(GetIntArg(not_a_map, "small", 3), 3);
     EXPECT_EQ(GetStringArg(not_a_map, "text"), "");
   }
