@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,16 +169,6 @@ class EmbeddingTest : public ::testing::Test {
     }
   }
 
-  // Takes blocks of many sizes and fills them, as a busy process would, so
-  // that whatever still reads freed memory finds garbage.
-  void ScribbleOverFreedMemory() {
-    for (size_t size = 16; size <= 4096; size += 16) {
-      for (int i = 0; i < 2; ++i) {
-        scribbles_.emplace_back(size, '\xFE');
-      }
-    }
-  }
-
   // Runs |body| as the application, on a thread of its own, while this
   // thread serves the platform side.
   void RunApplication(const std::function<void(AppMessenger&)>& body) {
@@ -198,7 +189,6 @@ class EmbeddingTest : public ::testing::Test {
   int cancels_ = 0;
   std::vector<EncodableValue> answers_;
   std::vector<DWORD> answer_threads_;
-  std::vector<std::string> scribbles_;
 };
 
 TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderAndBadBytesReachNoHandler) {
@@ -247,17 +237,12 @@ TEST_F(EmbeddingTest, MethodCallsCrossThreadsInOrderAndBadBytesReachNoHandler) {
   });
 
   EXPECT_EQ(raw_replies, std::vector<std::vector<uint8_t>>(12));
-  ASSERT_EQ(order.size(), 50u);
-  for (int i = 0; i < 50; ++i) {
-    EXPECT_EQ(order[i], i);
-  }
-  for (DWORD id : reply_threads) {
-    EXPECT_EQ(id, app_thread);
-  }
-  for (DWORD id : handler_threads_) {
-    EXPECT_EQ(id, platform_thread_);
-  }
-  EXPECT_NE(app_thread, platform_thread_);
+  std::vector<int> sent(50);
+  std::iota(sent.begin(), sent.end(), 0);
+  EXPECT_EQ(order, sent);
+  EXPECT_EQ(reply_threads, std::vector<DWORD>(50, app_thread));
+  EXPECT_EQ(handler_threads_,
+            std::vector<DWORD>(handler_threads_.size(), platform_thread_));
   EXPECT_EQ(error.kind, Reply::Kind::kError);
   EXPECT_EQ(error.error_code, "E_TEST");
   EXPECT_EQ(error.error_message, "it failed");
@@ -379,49 +364,39 @@ TEST_F(EmbeddingTest, TypedListsCrossTheChannelAtEveryAlignmentBothWays) {
   EXPECT_EQ(events, values);
 }
 
-// What this process writes to its standard error while |run| runs.
-std::string StandardErrorOf(const std::function<void()>& run) {
-  const std::wstring path = test_support::TempFilePath(L"err");
-  FILE* file = nullptr;
-  _wfopen_s(&file, path.c_str(), L"wb");
-  std::fflush(stderr);
-  const int saved = _dup(2);
-  _dup2(_fileno(file), 2);
-  run();
-  std::fflush(stderr);
-  _dup2(saved, 2);
-  _close(saved);
-  std::fclose(file);
-  const std::string text = test_support::ReadFileBytes(path);
-  DeleteFileW(path.c_str());
-  return text;
-}
-
 TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
   std::vector<EncodableValue> events;
   std::vector<EncodableValue> host_calls;
   Reply from_worker, from_platform, worker_channel, platform_channel;
-  const std::string errors = StandardErrorOf([&] {
-    RunApplication([&](AppMessenger& app) {
-      app.Listen("test/events", EncodableValue(),
-                 [&](const Event& event) { events.push_back(event.value); });
-      app.SetMethodCallHandler(
-          "test/method",
-          [&](const std::string&, const EncodableValue& arguments) {
-            host_calls.push_back(arguments);
-            return flutter_app::Answer::Success(
-                EncodableValue(std::get<std::string>(arguments) + "!"));
-          });
-      // The worker's reply is refused, so this one waits in vain.
-      from_worker = app.CallMethod("test/method", "worker", {}, 500);
-      app.RunPending(200);
-      from_platform = app.CallMethod("test/method", "platform");
-      app.RunUntil([&] { return !events.empty() && !host_calls.empty(); },
-                   5000);
-      worker_channel = app.CallMethod("test/worker", "x");
-      platform_channel = app.CallMethod("test/platform", "x");
-    });
+  // The refusals are told on standard error: caught in a file.
+  const std::wstring path = test_support::TempFilePath(L"err");
+  FILE* file = nullptr;
+  _wfopen_s(&file, path.c_str(), L"wb");
+  const int saved = _dup(2);
+  _dup2(_fileno(file), 2);
+  RunApplication([&](AppMessenger& app) {
+    app.Listen("test/events", EncodableValue(),
+               [&](const Event& event) { events.push_back(event.value); });
+    app.SetMethodCallHandler(
+        "test/method", [&](const std::string&, const EncodableValue& arguments) {
+          host_calls.push_back(arguments);
+          return flutter_app::Answer::Success(
+              EncodableValue(std::get<std::string>(arguments) + "!"));
+        });
+    // The worker's reply is refused, so this one waits in vain.
+    from_worker = app.CallMethod("test/method", "worker", {}, 500);
+    app.RunPending(200);
+    from_platform = app.CallMethod("test/method", "platform");
+    app.RunUntil([&] { return !events.empty() && !host_calls.empty(); }, 5000);
+    worker_channel = app.CallMethod("test/worker", "x");
+    platform_channel = app.CallMethod("test/platform", "x");
   });
+  std::fflush(stderr);
+  _dup2(saved, 2);
+  _close(saved);
+  std::fclose(file);
+  const std::string errors = test_support::ReadFileBytes(path);
+  DeleteFileW(path.c_str());
   EXPECT_EQ(from_worker.kind, Reply::Kind::kTimedOut);
   EXPECT_EQ(from_platform.value, EncodableValue("platform"));
   EXPECT_EQ(events, std::vector<EncodableValue>{EncodableValue("platform")});
@@ -447,6 +422,7 @@ TEST_F(EmbeddingTest, TheHostIsHeardOnlyFromThePlatformThread) {
 
 TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheQueueAndTheAppsWait) {
   std::string farewell;
+  std::vector<std::string> scribbles;
   std::atomic<DWORD> closed_at{0}, released_at{0};
   method_channel_->SetMethodCallHandler(
       [&, said = std::string(64, 'z')](
@@ -457,7 +433,11 @@ TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheQueueAndTheAppsWait) {
           // As closing the window does: the controller owns the engine.
           closed_at = GetTickCount();
           controller_.reset();
-          ScribbleOverFreedMemory();
+          // Two blocks of each size, filled as a busy process would, so that
+          // whatever still reads freed memory finds garbage.
+          for (size_t i = 0; i < 512; ++i) {
+            scribbles.emplace_back(16 + i / 2 * 16, '\xFE');
+          }
           // The handler's own captures outlive that.
           farewell = said;
         }

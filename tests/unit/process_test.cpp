@@ -117,7 +117,6 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
 
   ASSERT_TRUE(LogHas(log, "fileOpenReady ok", 15000));
   EXPECT_EQ(Finish(Start(L"..\\relative\\late.kvd"), 15000), 0u);
-  ASSERT_TRUE(LogHas(log, "late.kvd", 10000));
 
   // A record from another process is cut to its size, never read past it.
   EXPECT_EQ(SendRecord(runner, 0x4B5644, L"odd-size.kvd", 7), 1);
