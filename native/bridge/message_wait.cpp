@@ -1,5 +1,8 @@
 #include "bridge/message_wait.h"
 
+#include <memory>
+#include <utility>
+
 namespace {
 
 void ServeSentMessages() {
@@ -37,4 +40,37 @@ bool WaitServingSentMessages(HANDLE handle, DWORD timeout_ms) {
 
 void SleepServingSentMessages(DWORD ms) {
   WaitServingSentMessages(nullptr, ms);
+}
+
+namespace {
+
+DWORD WINAPI ServedThreadMain(LPVOID parameter) {
+  std::unique_ptr<std::function<void()>> body(
+      static_cast<std::function<void()>*>(parameter));
+  (*body)();
+  return 0;
+}
+
+}  // namespace
+
+bool ServedThread::Start(std::function<void()> body) {
+  auto* owned = new std::function<void()>(std::move(body));
+  handle_ = CreateThread(nullptr, 0, &ServedThreadMain, owned, 0, nullptr);
+  if (!handle_) {
+    delete owned;
+    return false;
+  }
+  return true;
+}
+
+bool ServedThread::Join(DWORD timeout_ms) {
+  if (!handle_) {
+    return true;
+  }
+  if (!WaitServingSentMessages(handle_, timeout_ms)) {
+    return false;
+  }
+  CloseHandle(handle_);
+  handle_ = nullptr;
+  return true;
 }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 // Waits that keep serving the low-level hooks. The system calls a hook
 // through its thread's sent messages and removes the hook without notice
 // when the thread does not answer in time, so the main thread never blocks
@@ -15,5 +17,22 @@ bool WaitServingSentMessages(HANDLE handle, DWORD timeout_ms);
 
 // Sleeps |ms| milliseconds while serving sent messages.
 void SleepServingSentMessages(DWORD ms);
+
+// A thread whose end the main thread waits for while serving sent
+// messages. Joined before it goes out of use; it does not join itself.
+class ServedThread {
+ public:
+  ServedThread() = default;
+  ServedThread(const ServedThread&) = delete;
+  ServedThread& operator=(const ServedThread&) = delete;
+
+  // False when no thread could be started; |body| then never runs.
+  bool Start(std::function<void()> body);
+  // True when the thread has ended (or there was none).
+  bool Join(DWORD timeout_ms = INFINITE);
+
+ private:
+  HANDLE handle_ = nullptr;
+};
 
 #endif  // KORVEX_NATIVE_BRIDGE_MESSAGE_WAIT_H_

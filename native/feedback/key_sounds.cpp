@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "bridge/message_wait.h"
 #include "feedback/wav_decoder.h"
@@ -98,25 +97,11 @@ void DecodeAll(const KeySoundSamples& samples, Decoded& decoded) {
 // this one keeps serving the hooks.
 Decoded DecodeCompressed(const KeySoundSamples& samples) {
   Decoded decoded;
-  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread worker;
-  if (done) {
-    try {
-      worker = std::thread([&] {
-        DecodeAll(samples, decoded);
-        SetEvent(done);
-      });
-    } catch (...) {
-    }
-  }
-  if (worker.joinable()) {
-    WaitServingSentMessages(done, INFINITE);
-    worker.join();
+  ServedThread decoder;
+  if (decoder.Start([&] { DecodeAll(samples, decoded); })) {
+    decoder.Join();
   } else {
     DecodeAll(samples, decoded);
-  }
-  if (done) {
-    CloseHandle(done);
   }
   return decoded;
 }

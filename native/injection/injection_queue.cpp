@@ -20,51 +20,11 @@ struct QueueEntry {
   InjectionReply reply;
 };
 
-// A worker thread that can be waited for while the hooks are served.
-class Worker {
- public:
-  // False when no thread could be started.
-  bool Start(std::function<void()> body) {
-    auto* owned = new std::function<void()>(std::move(body));
-    handle_ = CreateThread(nullptr, 0, &Worker::Main, owned, 0, nullptr);
-    if (!handle_) {
-      delete owned;
-      return false;
-    }
-    return true;
-  }
-
-  bool Joinable() const { return handle_ != nullptr; }
-
-  // True when the thread has ended (or there was none).
-  bool Join(DWORD timeout_ms = INFINITE) {
-    if (!handle_) {
-      return true;
-    }
-    if (!WaitServingSentMessages(handle_, timeout_ms)) {
-      return false;
-    }
-    CloseHandle(handle_);
-    handle_ = nullptr;
-    return true;
-  }
-
- private:
-  static DWORD WINAPI Main(LPVOID parameter) {
-    std::unique_ptr<std::function<void()>> body(
-        static_cast<std::function<void()>*>(parameter));
-    (*body)();
-    return 0;
-  }
-
-  HANDLE handle_ = nullptr;
-};
-
 std::deque<QueueEntry> injection_queue;
 bool busy = false;
 // Tells the running task's end from that of one the flush already joined.
 WPARAM task_generation = 0;
-Worker worker;
+ServedThread worker;
 InjectionReply pending_reply;
 ULONGLONG first_blocked_ms = 0;
 UINT_PTR retry_timer = 0;
@@ -84,7 +44,7 @@ void Answer(InjectionReply& reply, bool cut_short = false) {
 
 // Joins |thread| by |deadline| (GetTickCount64); past it the task is told to
 // stop at its next event and joined then. True when it was cut short.
-bool FinishBy(Worker& thread, ULONGLONG deadline) {
+bool FinishBy(ServedThread& thread, ULONGLONG deadline) {
   const ULONGLONG now = GetTickCount64();
   const ULONGLONG left = deadline > now ? deadline - now : 0;
   if (thread.Join(left >= INFINITE ? INFINITE : static_cast<DWORD>(left))) {
@@ -113,7 +73,7 @@ void ResyncAfterTask() {
 // |deadline| is dropped. True when the task was cut short.
 bool RunTaskToEnd(const InjectionTask& task, ULONGLONG deadline) {
   const InjectionContext context = CurrentContext();
-  Worker runner;
+  ServedThread runner;
   if (runner.Start([&task, context] { task(context); })) {
     return FinishBy(runner, deadline);
   }
