@@ -293,6 +293,14 @@ struct Call {
   int64_t reply_us = 0;
 };
 
+// A stream call must get its one foreseen answer; a method call success or
+// "not implemented"; any call exactly one reply.
+bool Wrong(const Call& call) {
+  if (call.replies != 1) return call.replies > 1;
+  if (call.channel < kStreamCount) return call.kind != call.expected;
+  return call.kind != Kind::kSuccess && call.kind != Kind::kNotImplemented;
+}
+
 Kind DecodeKind(const uint8_t* data, size_t size) {
   if (size == 0) {
     return Kind::kNotImplemented;
@@ -399,16 +407,11 @@ class Application {
       if (call.replies <= 0) continue;
       t.success += call.kind == Kind::kSuccess;
       t.not_implemented += call.kind == Kind::kNotImplemented;
-      if (call.channel < kStreamCount) {
-        // The stream protocol's own answer to a cancel with nothing to
-        // cancel is an error; anything else must be as foreseen.
-        t.cancel_errors += call.kind == Kind::kError &&
-                           call.expected == Kind::kError;
-        t.wrong += call.kind != call.expected;
-      } else {
-        t.wrong += call.kind != Kind::kSuccess &&
-                   call.kind != Kind::kNotImplemented;
-      }
+      // The stream protocol's own answer to a cancel with nothing to cancel.
+      t.cancel_errors += call.channel < kStreamCount &&
+                         call.kind == Kind::kError &&
+                         call.expected == Kind::kError;
+      t.wrong += call.replies == 1 && Wrong(call);
       // The injecting methods answer once their input was sent.
       const int64_t served_us =
           call.reply_us - (call.sent_us > previous_reply_us ? call.sent_us
@@ -426,13 +429,7 @@ class Application {
     int shown = 0;
     for (size_t i = 0; i < used_; ++i) {
       const Call& call = calls_[i];
-      const bool wrong =
-          call.replies > 1 ||
-          (call.replies > 0 &&
-           (call.channel < kStreamCount
-                ? call.kind != call.expected
-                : call.kind != Kind::kSuccess && call.kind != Kind::kNotImplemented));
-      if (wrong && shown++ < 10) {
+      if (Wrong(call) && shown++ < 10) {
         std::printf("stress: %s \"%.40s\": %d replies, kind %d (expected %d)\n",
                     kChannels[call.channel], call.what, call.replies,
                     static_cast<int>(call.kind), static_cast<int>(call.expected));
