@@ -7,20 +7,14 @@ set -e
 root=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 . "$root/tools/harness.sh"
 "$root/tools/build.sh" >/dev/null
-cp -f "$root/build/win/out/flutter_windows.dll" "$root/build/win/bench/" 2>/dev/null || true
 benches=("$@")
 [ ${#benches[@]} -gt 0 ] || benches=(type_text record_codec hook_cost key_latency key_sound soak stress repair_quality repair_latency)
 for bench in "${benches[@]}"; do
   echo "== $bench"
   case "$bench" in
-    type_text|record_codec)
-      (cd "$root/build/win/bench" && "$root/tools/wine-run.sh" "./${bench}_bench.exe") ;;
-    key_sound)
-      # The test MP3 is made with the tests' build.
-      (cd "$root/build/win/bench" && "$root/tools/wine-run.sh" ./key_sound_bench.exe ../tests/tone_10s.mp3) ;;
-    hook_cost|key_latency)
-      # These run a host in-process, beside the test programs.
-      (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" "./${bench}_bench.exe") ;;
+    type_text|record_codec|hook_cost|key_latency|key_sound)
+      # The hot paths, with a host in-process, beside the test programs.
+      (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" ./host_bench.exe "$bench") ;;
     soak)
       (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=1800 \
         "$root/tools/wine-run.sh" ./keyboard_soak.exe --keys 10000) ;;
