@@ -127,6 +127,9 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   run.host.text.pop_back();
   run.engine.OnRecord(KeyDown(0x08, "\b"), run.host.now);
   run.Type("а");
+  // A Shift let go too long before is not the first of the two taps.
+  run.engine.OnRecord(Modifier(0xA0, true), run.host.now);
+  run.engine.OnRecord(Modifier(0xA0, false), run.host.now += 600);
   run.ShiftTaps();
   EXPECT_EQ(run.host.text, U"wrong jnkflrf");
   run.ShiftTaps();
