@@ -50,8 +50,8 @@ TEST(WireFormat, ScalarsStringsAndTypedLists) {
 
   ExpectEncodesTo(V(EncodableList{V(1), V("a"), V()}),
                   {12, 3, 3, 1, 0, 0, 0, 7, 1, 'a', 0});
-  // The legacy large-integer tag carries decimal text and reads as a string
-  // (which the line above shows is never written with it).
+  // The legacy large-integer tag carries decimal text and reads as a string,
+  // though strings are written with their own tag (as above).
   EXPECT_EQ(Decoded({5, 3, '1', '2', '3'}), V("123"));
 }
 
@@ -132,7 +132,7 @@ TEST(WireFormat, AlignmentAtEveryOffset) {
       Bytes empty = ListWithPrefix(k, {tag, 0});
       PadTo(&empty, sizeof(T));
       ExpectEncodesTo(V(EncodableList{prefix, V(std::vector<T>{})}), empty);
-      // Without its padding (when any is due) the empty list is truncated.
+      // Cut after its count, before the padding due, it is truncated.
       if (empty.size() != k + 6) {
         empty.resize(k + 6);
         EXPECT_EQ(Decoded(empty), std::nullopt);
