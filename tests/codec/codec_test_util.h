@@ -1,14 +1,14 @@
-// Shared helpers for the codec tests.
+// Shared helpers for the codec tests and fuzz targets.
 #ifndef KORVEX_TESTS_CODEC_CODEC_TEST_UTIL_H_
 #define KORVEX_TESTS_CODEC_CODEC_TEST_UTIL_H_
 
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "flutter/encodable_value.h"
@@ -35,6 +35,12 @@ inline const flutter::StandardMethodCodec& MethodCodec() {
 inline Bytes Encode(const EncodableValue& value) {
   return *MessageCodec().EncodeMessage(value);
 }
+// What |bytes| decode to as a message; nothing when they are refused.
+inline std::optional<EncodableValue> Decoded(const Bytes& bytes) {
+  auto value = MessageCodec().DecodeMessage(bytes);
+  if (!value) return std::nullopt;
+  return std::move(*value);
+}
 
 inline void Append(Bytes* out, const Bytes& more) {
   out->insert(out->end(), more.begin(), more.end());
@@ -44,26 +50,6 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) Append(&out, p);
   return out;
-}
-
-// Raw little-endian images, written independently of the codec.
-inline Bytes LE32(uint32_t v) {
-  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-inline Bytes LE64(uint64_t v) {
-  Bytes b;
-  for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i)));
-  return b;
-}
-inline Bytes DoubleBytes(double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, 8);
-  return LE64(bits);
-}
-inline Bytes FloatBytes(float f) {
-  uint32_t bits;
-  std::memcpy(&bits, &f, 4);
-  return LE32(bits);
 }
 
 // One value of every kind and shape, edges included.

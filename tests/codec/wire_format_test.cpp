@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,15 @@ using flutter::MethodCall;
 
 void ExpectEncodesTo(const EncodableValue& value, const Bytes& expected) {
   EXPECT_EQ(Encode(value), expected);
-  auto decoded = MessageCodec().DecodeMessage(expected);
-  ASSERT_NE(decoded, nullptr);
-  EXPECT_EQ(*decoded, value);
+  EXPECT_EQ(Decoded(expected), value);
+}
+
+// A number's little-endian image, as both the wire and this machine hold it.
+template <typename T>
+Bytes Raw(T number) {
+  Bytes bytes(sizeof number);
+  std::memcpy(bytes.data(), &number, sizeof number);
+  return bytes;
 }
 
 TEST(WireFormat, ScalarsStringsAndTypedLists) {
@@ -43,18 +50,9 @@ TEST(WireFormat, ScalarsStringsAndTypedLists) {
 
   ExpectEncodesTo(V(EncodableList{V(1), V("a"), V()}),
                   {12, 3, 3, 1, 0, 0, 0, 7, 1, 'a', 0});
-}
-
-// The legacy large-integer tag carries decimal text: it reads as a string,
-// and nothing is ever written with it.
-TEST(WireFormat, LargeIntegerTagReadsAsItsText) {
-  const Bytes digits = {'1', '8', '4', '4', '6', '7', '4', '4', '0', '7',
-                        '3', '7', '0', '9', '5', '5', '1', '6', '1', '6'};
-  const V text(std::string(digits.begin(), digits.end()));
-  auto decoded = MessageCodec().DecodeMessage(Cat({{5, 20}, digits}));
-  ASSERT_NE(decoded, nullptr);
-  EXPECT_EQ(*decoded, text);
-  EXPECT_EQ(Encode(text)[0], 7);
+  // The legacy large-integer tag carries decimal text and reads as a string,
+  // though strings are written with their own tag (as above).
+  EXPECT_EQ(Decoded({5, 3, '1', '2', '3'}), V("123"));
 }
 
 TEST(WireFormat, SizeBoundaries) {
@@ -82,15 +80,17 @@ TEST(WireFormat, SizeBoundaries) {
 
     // One byte short of the announced size must not decode.
     string_bytes.pop_back();
-    EXPECT_EQ(MessageCodec().DecodeMessage(string_bytes), nullptr);
+    EXPECT_EQ(Decoded(string_bytes), std::nullopt);
+
+    if (c.size > 256) continue;  // large maps are slow under ASan
+    EncodableMap map;
+    Bytes entries;
+    for (int32_t i = 0; i < int32_t(c.size); ++i) {
+      map[V(i)] = V();
+      Append(&entries, Cat({{3}, Raw(i), {0}}));
+    }
+    ExpectEncodesTo(V(map), Cat({{13}, c.header, entries}));
   }
-  // A map's count uses the same size form.
-  EncodableMap map;
-  for (int32_t i = 0; i < 300; ++i) map[V(i)] = V();
-  Bytes map_bytes = Encode(V(map));
-  ASSERT_EQ(map_bytes.size(), 4u + 300 * 6);
-  EXPECT_EQ(Bytes(map_bytes.begin(), map_bytes.begin() + 4),
-            (Bytes{13, 254, 0x2C, 0x01}));
 }
 
 // Lists of the form [prefix string of |k| bytes, value]: the value's tag then
@@ -113,47 +113,36 @@ TEST(WireFormat, AlignmentAtEveryOffset) {
   for (size_t k = 0; k < 8; ++k) {
     SCOPED_TRACE(k);
     const EncodableValue prefix(std::string(k, 'p'));
-    const size_t tag_at = 4 + k;
 
     Bytes d = ListWithPrefix(k, {6});
     PadTo(&d, 8);
-    Append(&d, DoubleBytes(-3.25));
+    Append(&d, Raw(-3.25));
     ExpectEncodesTo(V(EncodableList{prefix, V(-3.25)}), d);
 
-    struct Typed {
-      uint8_t tag;
-      size_t element;
-      EncodableValue one;
-      Bytes one_bytes;
-      EncodableValue empty;
-    };
-    const Typed typed[] = {
-        {8, 1, V(std::vector<uint8_t>{9}), {9}, V(std::vector<uint8_t>{})},
-        {9, 4, V(std::vector<int32_t>{-7}), LE32(uint32_t(-7)),
-         V(std::vector<int32_t>{})},
-        {14, 4, V(std::vector<float>{0.25f}), FloatBytes(0.25f),
-         V(std::vector<float>{})},
-        {10, 8, V(std::vector<int64_t>{-9}), LE64(uint64_t(-9)),
-         V(std::vector<int64_t>{})},
-        {11, 8, V(std::vector<double>{6.5}), DoubleBytes(6.5),
-         V(std::vector<double>{})},
-    };
-    for (const auto& t : typed) {
-      SCOPED_TRACE(int(t.tag));
-      Bytes one = ListWithPrefix(k, {t.tag, 1});
-      PadTo(&one, t.element);
-      Append(&one, t.one_bytes);
-      ExpectEncodesTo(V(EncodableList{prefix, t.one}), one);
+    // A typed list of one element and an empty one, padded to the element.
+    auto typed = [&](uint8_t tag, auto element) {
+      using T = decltype(element);
+      SCOPED_TRACE(int(tag));
+      Bytes one = ListWithPrefix(k, {tag, 1});
+      PadTo(&one, sizeof(T));
+      Append(&one, Raw(element));
+      ExpectEncodesTo(V(EncodableList{prefix, V(std::vector<T>{element})}),
+                      one);
 
-      Bytes empty = ListWithPrefix(k, {t.tag, 0});
-      PadTo(&empty, t.element);
-      ExpectEncodesTo(V(EncodableList{prefix, t.empty}), empty);
-      // Without its padding (when any is due) the empty list is truncated.
-      if (empty.size() != tag_at + 2) {
-        empty.resize(tag_at + 2);
-        EXPECT_EQ(MessageCodec().DecodeMessage(empty), nullptr);
+      Bytes empty = ListWithPrefix(k, {tag, 0});
+      PadTo(&empty, sizeof(T));
+      ExpectEncodesTo(V(EncodableList{prefix, V(std::vector<T>{})}), empty);
+      // Cut after its count, before the padding due, it is truncated.
+      if (empty.size() != k + 6) {
+        empty.resize(k + 6);
+        EXPECT_EQ(Decoded(empty), std::nullopt);
       }
-    }
+    };
+    typed(8, uint8_t{9});
+    typed(9, int32_t{-7});
+    typed(14, 0.25f);
+    typed(10, int64_t{-9});
+    typed(11, 6.5);
   }
 }
 
@@ -175,10 +164,8 @@ TEST(WireFormat, MapKeyOrder) {
                                {7, 2, 0xC3, 0xA9, 3, 9, 0, 0, 0},
                                {12, 0, 3, 8, 0, 0, 0}}));
   // A repeated key keeps its last value, as a map literal would.
-  auto decoded = MessageCodec().DecodeMessage(
-      Bytes{13, 3, 3, 1, 0, 0, 0, 1, 0, 0, 3, 1, 0, 0, 0, 2});
-  ASSERT_NE(decoded, nullptr);
-  EXPECT_EQ(*decoded, V(EncodableMap{{V(1), V(false)}, {V(), V()}}));
+  EXPECT_EQ(Decoded({13, 3, 3, 1, 0, 0, 0, 1, 0, 0, 3, 1, 0, 0, 0, 2}),
+            V(EncodableMap{{V(1), V(false)}, {V(), V()}}));
 }
 
 TEST(WireFormat, MethodCallsAndEnvelopes) {
@@ -189,22 +176,12 @@ TEST(WireFormat, MethodCallsAndEnvelopes) {
   EXPECT_EQ(*codec.EncodeMethodCall(MethodCall<EncodableValue>(
                 "m", std::make_unique<EncodableValue>(2.0))),
             (Bytes{7, 1, 'm', 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40}));
-  auto call =
-      codec.DecodeMethodCall(Bytes{7, 2, 'g', 'o', 12, 2, 3, 1, 0, 0, 0, 1});
-  ASSERT_NE(call, nullptr);
-  EXPECT_EQ(call->method_name(), "go");
-  ASSERT_NE(call->arguments(), nullptr);
-  EXPECT_EQ(*call->arguments(), V(EncodableList{V(1), V(true)}));
-
   EXPECT_EQ(*codec.EncodeSuccessEnvelope(), (Bytes{0, 0}));
   const EncodableValue five(5);
   // The leading flag byte shifts the padding: 6 padding bytes, not 7.
   const EncodableValue half(0.5);
   EXPECT_EQ(*codec.EncodeSuccessEnvelope(&half),
             (Bytes{0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F}));
-  const EncodableValue floats(std::vector<float>{1.0f});
-  EXPECT_EQ(*codec.EncodeSuccessEnvelope(&floats),
-            (Bytes{0, 14, 1, 0, 0, 0, 0x80, 0x3F}));
 
   EXPECT_EQ(*codec.EncodeErrorEnvelope("code"),
             (Bytes{1, 7, 4, 'c', 'o', 'd', 'e', 0, 0}));
