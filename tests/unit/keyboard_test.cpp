@@ -293,7 +293,6 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
             5);
 }
 
-
 int replayed_e = 0;
 
 LRESULT CALLBACK CountReplayedE(int code, WPARAM wparam, LPARAM lparam) {
