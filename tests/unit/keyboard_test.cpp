@@ -467,9 +467,8 @@ int WINAPI DeadKeyLayout(UINT vk, UINT, const BYTE*, LPWSTR buffer, int, UINT,
 TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  const std::wstring folder = TempFolder() + L"korvex-keyboard-trace";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  DeleteFileW((folder + L"\\korvex_capture.log").c_str());
+  const std::wstring log_path = TempFolder() + L"korvex_capture.log";
+  DeleteFileW(log_path.c_str());
   auto tap = [](DWORD vk, DWORD time, DWORD flags = 0, ULONG_PTR extra = 0) {
     Feed(WM_KEYDOWN, vk, time, flags, extra);
     Feed(WM_KEYUP, vk, time + 10, flags, extra);
@@ -478,7 +477,7 @@ TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
     h.OnMain([&] {
-      OpenCaptureLog(folder);
+      OpenCaptureLog(TempFolder());
       // Pressed again 30 ms after the release: a bounce; 40 ms: a press;
       // the tick counter may wrap in between.
       for (DWORD t : {1000u, 1010u, 1040u, 1050u, 1090u, 0xFFFFFFF0u, 0x10u, 0x20u}) {
@@ -518,8 +517,7 @@ TEST(KeyboardTest, BouncesStuckModifiersDeadKeysAndClicksFromCraftedEvents) {
     h.WaitForRecords(app, "diag", 2);
     app.RunPending(200);
   }));
-  const std::string log =
-      ReadFileBytes(folder + L"\\korvex_capture.log");
+  const std::string log = ReadFileBytes(log_path);
   fclose(capture_log);
   capture_log = nullptr;
 
