@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,55 +20,43 @@
 
 namespace {
 
-// |value| in |size| little-endian bytes.
-void Put(std::vector<uint8_t>& bytes, uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) {
-    bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  }
-}
+// A mono 8 kHz PCM RIFF/WAVE header over 800 bytes of samples; each case
+// makes one of its sizes lie.
+#pragma pack(push, 1)
+struct WaveHeader {
+  char riff[4] = {'R', 'I', 'F', 'F'};
+  uint32_t riff_size = 36 + 800;
+  char wave_format[8] = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  uint32_t format_size = 16;
+  uint16_t tag = 1, channels = 1;
+  uint32_t rate = 8000, byte_rate = 16000;
+  uint16_t align = 2, bits = 16;
+  char data[4] = {'d', 'a', 't', 'a'};
+  uint32_t data_size = 800;
+};
+#pragma pack(pop)
 
-// A RIFF/WAVE image with the sizes it claims, whatever it holds.
-std::vector<uint8_t> Wave(uint32_t riff_size, uint32_t format_size,
-                          uint16_t bits, uint32_t data_size, size_t pcm) {
-  std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F'};
-  Put(bytes, riff_size, 4);
-  for (char c : std::string("WAVEfmt ")) bytes.push_back(static_cast<uint8_t>(c));
-  Put(bytes, format_size, 4);
-  Put(bytes, 1, 2);  // PCM
-  Put(bytes, 1, 2);  // mono
-  Put(bytes, 8000, 4);
-  Put(bytes, 8000 * bits / 8, 4);
-  Put(bytes, bits / 8, 2);  // block align
-  Put(bytes, bits, 2);
-  for (char c : std::string("data")) bytes.push_back(static_cast<uint8_t>(c));
-  Put(bytes, data_size, 4);
-  bytes.resize(bytes.size() + pcm, 0x40);
+std::vector<uint8_t> Wave(const WaveHeader& header) {
+  std::vector<uint8_t> bytes(sizeof(header) + 800, 0x40);
+  std::memcpy(bytes.data(), &header, sizeof(header));
   return bytes;
 }
 
 TEST(HostileInputTest, SoundSamplesWhoseSizesLieAreNeitherKeptNorPlayed) {
-  const size_t pcm = 800;
-  const uint32_t riff = static_cast<uint32_t>(36 + pcm);
   KeySoundSamples samples = {
-      {"good", Wave(riff, 16, 16, static_cast<uint32_t>(pcm), pcm)},
-      {"riff", Wave(0x7FFFFFFF, 16, 16, static_cast<uint32_t>(pcm), pcm)},
-      {"format", Wave(riff, 0x7FFFFFF0, 16, static_cast<uint32_t>(pcm), pcm)},
-      {"data", Wave(riff, 16, 16, 0x7FFFFFF0, pcm)},
-      {"bits", Wave(riff, 16, 12, static_cast<uint32_t>(pcm), pcm)},
+      {"good", Wave({})},
+      {"riff", Wave({.riff_size = 0x7FFFFFFF})},
+      {"format", Wave({.format_size = 0x7FFFFFF0})},
+      {"data", Wave({.data_size = 0x7FFFFFF0})},
+      {"bits", Wave({.byte_rate = 12000, .align = 1, .bits = 12})},
   };
   // An older sound under a lying name goes, as a sample that cannot be
-  // decoded does.
+  // decoded does. Only kept ones are ever played: the system's player
+  // would read far past a lying image and take the process down with it.
   key_sound_cache["data"] = samples["good"];
-  SetKeySounds(true, samples);
+  SetKeySounds(false, samples);
   EXPECT_EQ(key_sound_cache.size(), 1u);
   EXPECT_EQ(key_sound_cache.count("good"), 1u);
-  // The system's player would read far past the image and take the process
-  // down with it.
-  for (const auto& [name, bytes] : samples) {
-    PlayKeySound(name);
-    test_support::PumpUntil([] { return false; }, 200);
-  }
-  SetKeySounds(false, std::nullopt);
 }
 
 // A text or a backspace count far beyond any real one would type for days:
@@ -88,13 +77,11 @@ TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
   test_support::PumpUntil([&] { return GetForegroundWindow() == edit; }, 2000);
   std::vector<std::string> replies;
   auto reply = [&replies] {
-    return std::make_unique<
-        flutter::MethodResultFunctions<flutter::EncodableValue>>(
-        [&replies](const flutter::EncodableValue*) {
-          replies.push_back("success");
+    return std::make_unique<flutter::MethodResultFunctions<>>(
+        [&replies](auto) { replies.push_back("success"); },
+        [&replies](const std::string& code, auto...) {
+          replies.push_back(code);
         },
-        [&replies](const std::string& code, const std::string&,
-                   const flutter::EncodableValue*) { replies.push_back(code); },
         nullptr);
   };
   auto type = [](const wchar_t* text) {

@@ -75,11 +75,6 @@ bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
   return done();
 }
 
-class TestRunner : public FlutterWindow {
- public:
-  TestRunner() : FlutterWindow(flutter::DartProject(PassiveProjectFolder())) {}
-};
-
 }  // namespace
 
 int64_t NowUs() {
@@ -151,7 +146,8 @@ bool Has(const EncodableMap& record, const char* key) {
 
 KeyboardHarness::KeyboardHarness() {
   main_thread = GetCurrentThreadId();
-  runner_ = std::make_unique<TestRunner>();
+  runner_ = std::make_unique<FlutterWindow>(
+      flutter::DartProject(PassiveProjectFolder()));
   if (!runner_->Create(L"korvex-keyboard-test", Win32Window::Point(700, 10),
                        Win32Window::Size(320, 200))) {
     return;
