@@ -50,11 +50,6 @@ Bytes Riff(size_t size, uint32_t rate = 8000, uint16_t channels = 1) {
   return bytes;
 }
 
-Bytes TestMp3() {
-  const std::string bytes = ReadFileBytes(ProgramFolder() + L"\\tone_10s.mp3");
-  return Bytes(bytes.begin(), bytes.end());
-}
-
 EncodableMap Sounds(bool enabled, EncodableMap samples) {
   return {{EncodableValue("enabled"), EncodableValue(enabled)},
           {EncodableValue("samples"), EncodableValue(std::move(samples))}};
@@ -63,7 +58,8 @@ EncodableMap Sounds(bool enabled, EncodableMap samples) {
 }  // namespace
 
 TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
-  const Bytes mp3 = TestMp3();
+  const std::string file = ReadFileBytes(ProgramFolder() + L"\\tone_10s.mp3");
+  const Bytes mp3(file.begin(), file.end());
   if (mp3.empty()) GTEST_SKIP() << "no test MP3 (lame was missing at build time)";
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
@@ -116,7 +112,6 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
   const Bytes& image = key_sound_cache["mp3 0"];
   ASSERT_GT(image.size(), 44u);
   const uint16_t channels = static_cast<uint16_t>(image[22] | image[23] << 8);
-  EXPECT_GT(channels, 0);
   EXPECT_EQ(image.size(), 44 + 44100u * 3 * channels * 2);
   const Bytes header = Riff(image.size(), 44100, channels);
   EXPECT_EQ(Bytes(image.begin(), image.begin() + 44), Bytes(header.begin(), header.begin() + 44));
