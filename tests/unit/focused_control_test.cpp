@@ -215,6 +215,25 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
 
     script = Script();
     script.password = true;
+    // A hung target: the reply comes when the wait gives up, and a sent
+    // message (as a hook call reaches the main thread) is served while the
+    // query still hangs, not after the wait.
+    script.hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool sent_served = false;
+    std::thread sender([&] {
+      if (WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0) {
+        DWORD_PTR answer = 0;
+        sent_served = SendMessageTimeoutW(h.edit(), WM_NULL, 0, 0, SMTO_NORMAL,
+                                          kUiaAnswerTimeoutMs / 2, &answer);
+      }
+    });
+    EXPECT_FALSE(password());
+    SetEvent(script.hold);
+    sender.join();
+    EXPECT_TRUE(sent_served);
+    // Once the target answers again, so does the query thread.
+    PumpUntil([] { return focus_query_returned.load(); }, 5000);
+    script.hold = nullptr;
     EXPECT_TRUE(password());
     script.password = false;
     // A "no" leaves the answer to the focused control's style, for "Edit"
@@ -256,28 +275,6 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
       }
     }
 
-    // A hung target: the reply comes when the wait gives up, and a sent
-    // message (as a hook call reaches the main thread) is served while the
-    // query still hangs, not after the wait.
-    script = Script();
-    script.password = true;
-    script.hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    bool sent_served = false;
-    std::thread sender([&] {
-      if (WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0) {
-        DWORD_PTR answer = 0;
-        sent_served = SendMessageTimeoutW(h.edit(), WM_NULL, 0, 0, SMTO_NORMAL,
-                                          kUiaAnswerTimeoutMs / 2, &answer);
-      }
-    });
-    EXPECT_FALSE(password());
-    SetEvent(script.hold);
-    sender.join();
-    EXPECT_TRUE(sent_served);
-    // Once the target answers again, so does the query thread.
-    PumpUntil([] { return focus_query_returned.load(); }, 5000);
-    script.hold = nullptr;
-    EXPECT_TRUE(password());
     // Everything but the registered factory and the one instance was
     // released.
     EXPECT_EQ(live_objects, 2);
