@@ -45,13 +45,6 @@ RECT CaretRect() {
   return caret;
 }
 
-// The edit control makes its caret when it gains the focus.
-bool HasCaret(HWND edit) {
-  SetFocus(nullptr);
-  SetFocus(edit);
-  return PumpUntil([&] { return ThreadInfo().hwndCaret == edit; }, 2000);
-}
-
 int Scaled(int length) { return MulDiv(length, GetDpiForWindow(hud_window), 96); }
 
 }  // namespace
@@ -91,7 +84,11 @@ TEST(HudTest, WindowPlacementAndFade) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The X server's answer to the move comes back as a move of its own.
   PumpUntil([] { return false; }, 300);
-  ASSERT_TRUE(HasCaret(h.edit()));
+  // The edit control makes its caret anew when it gains the focus.
+  SetFocus(nullptr);
+  SetFocus(h.edit());
+  ASSERT_TRUE(
+      PumpUntil([&] { return ThreadInfo().hwndCaret == h.edit(); }, 2000));
   ShowHud(L"Hi");
   caret = CaretRect();
   hud = HudRect();
