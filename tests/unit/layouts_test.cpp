@@ -91,9 +91,9 @@ int WINAPI FakeList(int count, HKL* list) {
   int n = static_cast<int>(fake.installed.size());
   if (count == 0) return n;
   n = std::min(count, n);
-  if (fake.fetch_limit >= 0) n = std::min(n, fake.fetch_limit);
+  // The buffer holds more than is handed out, as it may.
   for (int i = 0; i < n; ++i) list[i] = fake.installed[i];
-  return n;
+  return fake.fetch_limit >= 0 ? std::min(n, fake.fetch_limit) : n;
 }
 HKL WINAPI FakeCurrent(DWORD thread) {
   fake.threads_asked.push_back(thread);
