@@ -43,8 +43,8 @@ HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title) {
   window_class.hInstance = GetModuleHandleW(nullptr);
   window_class.lpszClassName = class_name;
   RegisterClassW(&window_class);
-  return CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW,
-                         600, 400, 400, 120, nullptr, nullptr,
+  return CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, 600,
+                         400, 400, 120, nullptr, nullptr,
                          window_class.hInstance, nullptr);
 }
 
@@ -72,8 +72,8 @@ HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title) {
   }
   // Shown last: a visible window means the peer is ready.
   HWND window = CreateOfClass(L"KorvexContextPeer", title);
-  CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5,
-                  380, 30, window, nullptr, nullptr, nullptr);
+  CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5, 380,
+                  30, window, nullptr, nullptr, nullptr);
   ShowWindow(window, SW_SHOW);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -99,7 +99,8 @@ class Peer {
   Peer(const std::wstring& program, const std::wstring& title,
        const std::wstring& more = L"")
       : title_(title) {
-    std::wstring command = L"\"" + program + L"\" --peer " + more + L" " + title;
+    std::wstring command =
+        L"\"" + program + L"\" --peer " + more + L" " + title;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
@@ -218,10 +219,11 @@ TEST(ContextTest, AnotherProgramsWindowIsSeenRememberedAndRestored) {
     restore();
     app.RunPending(100);
   }));
-  EXPECT_EQ(peer_info, EncodableValue(EncodableMap{
-                           {EncodableValue("className"),
-                            EncodableValue("KorvexContextPeer")},
-                           {EncodableValue("exe"), EncodableValue("puntopeer.exe")}}));
+  EXPECT_EQ(
+      peer_info,
+      EncodableValue(EncodableMap{
+          {EncodableValue("className"), EncodableValue("KorvexContextPeer")},
+          {EncodableValue("exe"), EncodableValue("puntopeer.exe")}}));
   const EncodableValue name("PuntoPeer.EXE");
   EXPECT_EQ(switchers, EncodableValue(EncodableList{name, name}));
   // The second saw the first but not itself.

@@ -187,8 +187,9 @@ TEST_F(LayoutsTest, RealLayoutAsWineReportsIt) {
   ru_shift[3] = L'\0';
   EXPECT_EQ(Names(h_), Strings{russian ? "04190419=Russian (Russia)"
                                        : "04090409=English (United States)"});
-  EXPECT_EQ(Tables(h_), (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
-                                                  : Row{0x0409, kUs, kUsShift}}));
+  EXPECT_EQ(Tables(h_),
+            (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
+                                      : Row{0x0409, kUs, kUsShift}}));
 }
 
 TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
