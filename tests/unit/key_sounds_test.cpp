@@ -50,11 +50,6 @@ Bytes Riff(size_t size, uint32_t rate = 8000, uint16_t channels = 1) {
   return bytes;
 }
 
-Bytes TestMp3() {
-  const std::string bytes = ReadFileBytes(ProgramFolder() + L"\\tone_10s.mp3");
-  return Bytes(bytes.begin(), bytes.end());
-}
-
 EncodableMap Sounds(bool enabled, EncodableMap samples) {
   return {{EncodableValue("enabled"), EncodableValue(enabled)},
           {EncodableValue("samples"), EncodableValue(std::move(samples))}};
@@ -63,7 +58,8 @@ EncodableMap Sounds(bool enabled, EncodableMap samples) {
 }  // namespace
 
 TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
-  const Bytes mp3 = TestMp3();
+  const std::string file = ReadFileBytes(ProgramFolder() + L"\\tone_10s.mp3");
+  const Bytes mp3(file.begin(), file.end());
   if (mp3.empty()) GTEST_SKIP() << "no test MP3 (lame was missing at build time)";
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
@@ -116,7 +112,6 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
   const Bytes& image = key_sound_cache["mp3 0"];
   ASSERT_GT(image.size(), 44u);
   const uint16_t channels = static_cast<uint16_t>(image[22] | image[23] << 8);
-  EXPECT_GT(channels, 0);
   EXPECT_EQ(image.size(), 44 + 44100u * 3 * channels * 2);
   const Bytes header = Riff(image.size(), 44100, channels);
   EXPECT_EQ(Bytes(image.begin(), image.begin() + 44), Bytes(header.begin(), header.begin() + 44));
@@ -129,30 +124,20 @@ TEST(KeySoundsTest, PhysicalKeyPlaysTheForegroundLayoutsSample) {
   const std::string layout = LayoutIdentifier(GetKeyboardLayout(0));
   play_sound = RecordPlay;
   played.clear();
-  std::vector<const void*> with_sample, without_sample;
+  std::vector<const void*> heard;
   const void* sample = nullptr;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
     h.Call(app, "setKeySounds", Sounds(true, {
-        {EncodableValue(layout), EncodableValue(Riff(50))},
-        {EncodableValue("other"), EncodableValue(Riff(50))}}));
+        {EncodableValue(layout), EncodableValue(Riff(50))}}));
     h.OnMain([&] { sample = key_sound_cache[layout].data(); });
-    auto press = [&](size_t count) {
-      ASSERT_TRUE(h.FocusTarget());
-      ASSERT_TRUE(Xdo("key a"));
-      ASSERT_TRUE(h.WaitForRecords(app, "keyDown", count));
-      // Served after the click that the hook posted.
-      h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("none")}});
-    };
-    press(1);
-    h.OnMain([&] { with_sample.swap(played); });
-    h.Call(app, "setKeySounds", Sounds(true, {
-        {EncodableValue(layout), EncodableValue(Bytes())}}));
-    press(2);
-    h.OnMain([&] { without_sample.swap(played); });
+    ASSERT_TRUE(h.FocusTarget());
+    ASSERT_TRUE(Xdo("key a"));
+    ASSERT_TRUE(h.WaitForRecords(app, "keyDown", 1));
+    // Served after the click that the hook posted.
+    h.Call(app, "playKeySound", {{EncodableValue("name"), EncodableValue("none")}});
+    h.OnMain([&] { heard.swap(played); });
   }));
-  EXPECT_EQ(with_sample, std::vector<const void*>{sample});
-  EXPECT_EQ(without_sample.size(), 0u);
-  EXPECT_EQ(key_sound_cache.count("other"), 1u);
+  EXPECT_EQ(heard, std::vector<const void*>{sample});
   play_sound = PlaySoundW;
 }

@@ -1,7 +1,8 @@
 // The layout catalogue and character tables through "korvex/automation":
 // as Wine reports them (US, or Russian when russian_keymap.sh runs this),
-// with layout data of the test's own through the seams (Wine has one layout
-// and ignores the layout argument), and with catalogue entries it writes.
+// with layout data of the test's own through the seams (Wine has one layout,
+// ignores the layout argument and never switches layouts), and with
+// catalogue entries it writes; and the choice of a layout for a text.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -26,6 +27,8 @@ using Strings = std::vector<std::string>;
 namespace {
 
 HKL H(uintptr_t bits) { return reinterpret_cast<HKL>(bits); }
+const HKL kRussian = H(0x04190419), kEnglish = H(0x04090409),
+          kDvorak = H(0xF0010409), kGerman = H(0x04070407);
 
 EncodableList CallList(KeyboardHarness& h, const char* method) {
   EncodableList list;
@@ -64,25 +67,50 @@ const std::wstring kRu = L"ё1234567890-=йцукенгшщзхъ\\фывапр�
 const std::wstring kRuShift = L"Ё!\"№;%:?*()_+ЙЦУКЕНГШЩЗХЪ/ФЫВАПРОЛДЖЭЯЧСМИТЬБЮ,";
 constexpr wchar_t kDead = 1, kTwoUnits = 2;
 
-// Layout data of the test's own: per layout the 47 keys' units in the order
-// of the product's scan codes, which the real US and Russian tables pin; the
-// VK is the scan code + 0x100, so a mix-up of the two shows.
+using Post = std::tuple<HWND, UINT, WPARAM, LPARAM>;
+
+// Layout data of the test's own. For the tables, per layout the 47 keys'
+// units in the order of the product's scan codes, which the real US and
+// Russian tables pin; the VK is the scan code + 0x100, so a mix-up of the
+// two shows. For the choice, key scans per layout and unit.
 struct FakeKeyboard {
   std::vector<HKL> installed;
-  HKL current = nullptr;
-  DWORD thread_asked = 0;
+  int fetch_limit = -1;  // the fetch hands out at most this many
+  HKL current = kRussian;
+  HKL lands_on = nullptr;  // where a post leaves the thread; null: as asked
+  int polls_to_switch = 0;
+  HKL pending = nullptr;
+  std::vector<DWORD> threads_asked;
+  std::vector<Post> posts;
+  std::map<std::pair<HKL, WCHAR>, SHORT> keys;
   std::map<HKL, std::pair<std::wstring, std::wstring>> rows;
   bool bad_call = false;  // other flags or key state than asked for
 } fake;
 
 int WINAPI FakeList(int count, HKL* list) {
-  const int n = static_cast<int>(fake.installed.size());
-  for (int i = 0; i < count && i < n; ++i) list[i] = fake.installed[i];
-  return count == 0 ? n : std::min(count, n);
+  int n = static_cast<int>(fake.installed.size());
+  if (count == 0) return n;
+  n = std::min(count, n);
+  // The buffer holds more than is handed out, as it may.
+  for (int i = 0; i < n; ++i) list[i] = fake.installed[i];
+  return fake.fetch_limit >= 0 ? std::min(n, fake.fetch_limit) : n;
 }
 HKL WINAPI FakeCurrent(DWORD thread) {
-  fake.thread_asked = thread;
+  fake.threads_asked.push_back(thread);
+  if (fake.pending && fake.polls_to_switch-- <= 0) {
+    fake.current = fake.pending;
+    fake.pending = nullptr;
+  }
   return fake.current;
+}
+SHORT WINAPI FakeScan(WCHAR unit, HKL layout) {
+  auto found = fake.keys.find({layout, unit});
+  return found == fake.keys.end() ? SHORT{-1} : found->second;
+}
+BOOL WINAPI FakePost(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  fake.posts.push_back({window, message, wparam, lparam});
+  fake.pending = fake.lands_on ? fake.lands_on : reinterpret_cast<HKL>(lparam);
+  return TRUE;
 }
 UINT WINAPI FakeMap(UINT scan, UINT type, HKL layout) {
   fake.bad_call |= type != MAPVK_VSC_TO_VK_EX;
@@ -103,6 +131,13 @@ int WINAPI FakeToUnicode(UINT vk, UINT scan, const BYTE* state, LPWSTR out,
   return unit ? 1 : 0;
 }
 
+// |layout| types each unit of |units| with the modifier bits |state|.
+void Give(HKL layout, const std::wstring& units, unsigned state = 0) {
+  for (wchar_t unit : units) {
+    fake.keys[{layout, unit}] = static_cast<SHORT>((state << 8) | 0x41);
+  }
+}
+
 class LayoutsTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -112,9 +147,15 @@ class LayoutsTest : public ::testing::Test {
       RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kCatalogue + klid).c_str());
     }
   }
+  // Every seam fed by |fake|: Russian is current and types Cyrillic,
+  // English types Latin.
   void Fake(std::vector<HKL> installed) {
+    fake = FakeKeyboard();
     fake.installed = std::move(installed);
-    layout_functions.get_keyboard_layout_list = FakeList;
+    Give(kRussian, L"абвгдеёжзийклмнопрстуфхцчшщъыьэюя ");
+    Give(kEnglish, L"abcdefghijklmnopqrstuvwxyz ");
+    layout_functions = {FakeList, FakeCurrent, FakeScan, FakePost};
+    layout_key_functions = {FakeMap, FakeToUnicode};
   }
   // |bytes| 0: the whole string with its terminator.
   void Write(const std::wstring& klid, const wchar_t* value, DWORD type,
@@ -140,33 +181,25 @@ TEST_F(LayoutsTest, RealLayoutAsWineReportsIt) {
   ASSERT_EQ(GetKeyboardLayoutList(0, nullptr), 1);
   const bool russian =
       GetEnvironmentVariableW(L"KORVEX_RUSSIAN_PASS", nullptr, 0) != 0;
-  ASSERT_EQ(GetKeyboardLayout(0), H(russian ? 0x04190419 : 0x04090409));
-  if (russian) {
-    EXPECT_EQ(Names(h_), Strings{"04190419=Russian (Russia)"});
-    // KOI8-R has no numero sign: Wine gives nothing for Shift+3.
-    std::wstring shifted = kRuShift;
-    shifted[3] = L'\0';
-    EXPECT_EQ(Tables(h_), (std::vector<Row>{{1049, kRu, shifted}}));
-  } else {
-    EXPECT_EQ(Names(h_), Strings{"04090409=English (United States)"});
-    EXPECT_EQ(Tables(h_), (std::vector<Row>{{0x0409, kUs, kUsShift}}));
-  }
+  ASSERT_EQ(GetKeyboardLayout(0), russian ? kRussian : kEnglish);
+  // KOI8-R has no numero sign: Wine gives nothing for Shift+3.
+  std::wstring ru_shift = kRuShift;
+  ru_shift[3] = L'\0';
+  EXPECT_EQ(Names(h_), Strings{russian ? "04190419=Russian (Russia)"
+                                       : "04090409=English (United States)"});
+  EXPECT_EQ(Tables(h_),
+            (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
+                                      : Row{0x0409, kUs, kUsShift}}));
 }
 
 TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
   ASSERT_TRUE(h_.ready());
-  fake = FakeKeyboard();
-  const HKL ru = H(0x04190419), us = H(0x04090409), intl = H(0xF0010409),
-            none = H(0x04070407);
+  Fake({kEnglish, kDvorak, kRussian, kGerman});
   // US International: dead accents, and a key typing two units.
   std::wstring intl_chars = kUs, intl_shift = kUsShift;
   intl_chars[0] = kDead, intl_shift[36] = kDead, intl_chars[1] = kTwoUnits;
-  fake.rows = {{ru, {kRu, kRuShift}}, {us, {kUs, kUsShift}},
-               {intl, {intl_chars, intl_shift}}};
-  Fake({us, intl, ru, none});
-  fake.current = ru;
-  layout_functions.get_keyboard_layout = FakeCurrent;
-  layout_key_functions = {FakeMap, FakeToUnicode};
+  fake.rows = {{kRussian, {kRu, kRuShift}}, {kEnglish, {kUs, kUsShift}},
+               {kDvorak, {intl_chars, intl_shift}}};
 
   // The foreground window's layout first, the others in list order; a key
   // with no character keeps its place as a NUL unit.
@@ -177,15 +210,110 @@ TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
                                           {0x0407, std::wstring(47, L'\0'),
                                            std::wstring(47, L'\0')}}));
   EXPECT_FALSE(fake.bad_call);
-  EXPECT_EQ(fake.thread_asked,
-            GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
+  EXPECT_EQ(fake.threads_asked, std::vector<DWORD>{GetWindowThreadProcessId(
+                                    GetForegroundWindow(), nullptr)});
 
   // A foreground layout not in the list moves nothing.
-  fake.current = none;
-  Fake({us, ru});
+  fake.current = kGerman;
+  fake.installed = {kEnglish, kRussian};
   const auto tables = Tables(h_);
   ASSERT_EQ(tables.size(), 2u);
   EXPECT_EQ(std::get<0>(tables[0]), 0x0409);
+}
+
+TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
+  ASSERT_TRUE(h_.ready());
+  // Scores count units reachable with Shift, Ctrl and Alt in any mix; no
+  // higher modifier, no missing key.
+  Fake({kRussian, kEnglish});
+  EXPECT_EQ(CountTypeableChars(L"привет, world", kRussian), 7);
+  EXPECT_EQ(CountTypeableChars(L"привет, world", kEnglish), 6);
+  Give(kDvorak, L"A", 0x01);
+  Give(kDvorak, L"€", 0x07);
+  Give(kDvorak, L"ß", 0x08);
+  Give(kDvorak, L"µ", 0x10);
+  Give(kDvorak, L"¶", 0x80);
+  EXPECT_EQ(CountTypeableChars(L"A€ßµ¶", kDvorak), 2);
+  // Units, not characters: each half of a surrogate pair is asked for.
+  const std::wstring grin = L"\xD83D\xDE00";
+  Give(kDvorak, grin);
+  EXPECT_EQ(CountTypeableChars(grin + grin, kDvorak), 4);
+
+  // The installed layouts, how many the fetch hands out (-1: all), what
+  // Dvorak types, the text, and the layout chosen; Russian is current.
+  struct Case {
+    std::vector<HKL> installed;
+    int fetch_limit;
+    const wchar_t* dvorak;
+    const wchar_t* text;
+    HKL chosen;
+  };
+  const Case cases[] = {
+      {{kRussian, kEnglish}, -1, L"", L"hello world", kEnglish},
+      // Only the current one, none listed, none handed out by the fetch, the
+      // better one not among those handed out.
+      {{kRussian}, -1, L"", L"hello", kRussian},
+      {{}, -1, L"", L"hello", kRussian},
+      {{kRussian, kEnglish}, 0, L"", L"hello", kRussian},
+      {{kRussian, kDvorak, kEnglish}, 2, L"", L"hello", kRussian},
+      // The current one counts even when unlisted.
+      {{kEnglish}, -1, L"", L"мир", kRussian},
+      {{kEnglish}, -1, L"", L"world", kEnglish},
+      // A tie with the current one keeps it; of two equally better ones the
+      // earlier in the list wins, unless a later one is strictly better.
+      {{kEnglish, kRussian}, -1, L"", L" ", kRussian},
+      {{kRussian, kDvorak, kEnglish}, -1, L"tie", L"tie", kDvorak},
+      {{kEnglish, kRussian, kDvorak}, -1, L"tie!", L"tie!", kDvorak}};
+  const HWND window = GetParent(h_.edit());
+  for (const Case& c : cases) {
+    Fake(c.installed);
+    fake.fetch_limit = c.fetch_limit;
+    Give(kDvorak, c.dvorak);
+    EXPECT_EQ(SelectLayoutForText(c.text), c.chosen) << c.text;
+    // Only a change is asked for, at the foreground thread's focus.
+    EXPECT_EQ(fake.posts.size(), c.chosen == kRussian ? 0u : 1u) << c.text;
+    for (const Post& post : fake.posts) {
+      EXPECT_EQ(post,
+                Post(h_.edit(), 0x50, 0, reinterpret_cast<LPARAM>(c.chosen)));
+    }
+    for (DWORD thread : fake.threads_asked) {
+      EXPECT_EQ(thread, GetCurrentThreadId());
+    }
+  }
+
+  // A switch that shows only after a few polls is waited for, no longer.
+  Fake({kRussian, kEnglish});
+  fake.polls_to_switch = 3;
+  EXPECT_EQ(SelectLayoutForText(L"abc"), kEnglish);
+  EXPECT_EQ(fake.posts.size(), 1u);
+  EXPECT_LT(fake.threads_asked.size(), 8u);
+  // Never switching, and switching to another layout than the one asked
+  // for: after the wait, the thread's layout is what the text is typed with.
+  for (HKL lands_on : {kRussian, kDvorak}) {
+    Fake({kRussian, kEnglish, kDvorak});
+    fake.lands_on = lands_on;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(SelectLayoutForText(L"hello"), lands_on);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 200u);
+    EXPECT_LE(elapsed, 1500u);
+    EXPECT_EQ(fake.posts.size(), 1u);
+  }
+
+  // With nothing focused the window itself is asked.
+  SetFocus(nullptr);
+  Fake({kRussian, kEnglish});
+  EXPECT_EQ(SelectLayoutForText(L"hello"), kEnglish);
+  ASSERT_EQ(fake.posts.size(), 1u);
+  EXPECT_EQ(std::get<0>(fake.posts[0]), window);
+
+  // No window in front: the current layout is kept without a wait.
+  ShowWindow(window, SW_HIDE);
+  ASSERT_TRUE(PumpUntil([] { return GetForegroundWindow() == nullptr; }, 2000));
+  Fake({kRussian, kEnglish});
+  EXPECT_EQ(SelectLayoutForText(L"hello"), kRussian);
+  EXPECT_TRUE(fake.posts.empty());
+  EXPECT_EQ(fake.threads_asked, std::vector<DWORD>{0});
 }
 
 TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
