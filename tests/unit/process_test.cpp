@@ -45,7 +45,6 @@ class ProcessTest : public ::testing::Test {
 
 TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
   const std::wstring log = test_support::TempFilePath(L"kvp");
-  DeleteFileW(log.c_str());
   const std::wstring capture = test_support::TempFolder() + L"korvex-trace-run";
   CreateDirectoryW(capture.c_str(), nullptr);
   DeleteFileW((capture + L"\\korvex_capture.log").c_str());
