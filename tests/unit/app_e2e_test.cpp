@@ -13,8 +13,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "../bench/soak_support.h"
 #include "bridge/text_conversion.h"
 #include "injection/clipboard.h"
 #include "keyboard_harness.h"
@@ -31,69 +33,25 @@ bool RussianPass() {
   return pass && pass[0] == '1';
 }
 
-struct Child {
-  PROCESS_INFORMATION info = {};
-  bool Start(const std::wstring& command_line, const std::wstring& folder) {
-    std::wstring command = command_line;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
-                          nullptr, folder.c_str(), &startup, &info) != 0;
-  }
-  void Stop(HWND window) {
-    if (!info.hProcess) return;
-    if (window) PostMessageW(window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(info.hProcess, 10000) != WAIT_OBJECT_0) {
-      TerminateProcess(info.hProcess, 1);
-      WaitForSingleObject(info.hProcess, 5000);
-    }
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    info = {};
-  }
-};
-
 // korvex.exe with its application, and the editor the user types into.
 class AppE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
     log_ = test_support::TempFilePath(L"kve");
-    SetEnvironmentVariableW(L"KORVEX_APP_LOG", log_.c_str());
-    const std::wstring out = test_support::OutputFolder();
-    ASSERT_TRUE(korvex_.Start(L"\"" + out + L"\\korvex.exe\" --autostart", out));
-    SetEnvironmentVariableW(L"KORVEX_APP_LOG", nullptr);
-    ASSERT_TRUE(PumpUntil(
-        [&] { return ReadFileBytes(log_).find("fileOpenReady ") != std::string::npos; },
-        20000));
-    const std::wstring folder = test_support::ProgramFolder();
-    ASSERT_TRUE(editor_.Start(L"\"" + folder + L"\\soak_target.exe\"", folder));
-    ASSERT_TRUE(PumpUntil([&] {
-      window_ = FindWindowW(L"KorvexSoakTarget", nullptr);
-      edit_ = window_ ? GetWindow(window_, GW_CHILD) : nullptr;
-      return edit_ != nullptr;
-    }, 10000));
-    ASSERT_TRUE(Xdo("search --name '^korvex-soak-target$' windowfocus --sync"));
-    PumpUntil([] { return false; }, 300);
+    korvex_ =
+        test_support::StartKorvex(L"--autostart", {{L"KORVEX_APP_LOG", log_}});
+    ASSERT_TRUE(test_support::FileHas(log_, "fileOpenReady ", 20000));
+    editor_ = std::make_unique<test_support::SoakTarget>();  // X focus
+    ASSERT_TRUE(editor_->ready());
   }
   void TearDown() override {
-    editor_.Stop(window_);
-    korvex_.Stop(test_support::RunnerWindowOf(korvex_.info.dwProcessId));
+    editor_.reset();
+    test_support::CloseKorvex(korvex_);
+    CloseHandle(korvex_.hProcess);
     DeleteFileW(log_.c_str());
   }
 
-  // GetWindowTextW does not ask another program's control.
-  std::wstring Text() const {
-    wchar_t text[1024] = {};
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(edit_, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
-                        SMTO_NORMAL, 5000, &length);
-    return std::wstring(text, length < 1024 ? length : 0);
-  }
-  void SetText(const wchar_t* text) {
-    SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    const LPARAM end = static_cast<LPARAM>(wcslen(text));
-    SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(end), end);
-  }
+  std::wstring Text() const { return editor_->Text(); }
   // On failure says what the editor and the application's log held.
   ::testing::AssertionResult WaitFor(const std::wstring& expected,
                                      int timeout_ms = 5000) {
@@ -107,10 +65,8 @@ class AppE2eTest : public ::testing::Test {
   }
 
   std::wstring log_;
-  Child korvex_;
-  Child editor_;
-  HWND window_ = nullptr;
-  HWND edit_ = nullptr;
+  PROCESS_INFORMATION korvex_ = {};
+  std::unique_ptr<test_support::SoakTarget> editor_;
 };
 
 TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
@@ -137,10 +93,10 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
   EXPECT_TRUE(WaitFor(L"привет hello мир\r\n"));
   const std::string log = ReadFileBytes(log_);
   const size_t held_for = log.find("heldFor ");
-  std::printf("figure: Enter held from its record to its release: %s ms "
-              "(the plain hold is 150 ms)\n",
-              held_for == std::string::npos
-                  ? "?" : log.substr(held_for + 8, log.find('\n', held_for) - held_for - 8).c_str());
+  std::printf(
+      "figure: Enter held from its record to its release: %d ms "
+      "(the plain hold is 150 ms)\n",
+      held_for == std::string::npos ? -1 : std::atoi(&log[held_for + 8]));
 
   // Double Left Shift converts the last word and takes it back.
   ASSERT_TRUE(Xdo("type --delay 40 ntcn"));
@@ -154,12 +110,13 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
   // own (clipboard_layout_test).
   const std::wstring users = L"the user's clipboard";
   ASSERT_TRUE(WriteClipboardText(users));
-  SetText(L"privet mir");
-  SendMessageW(edit_, EM_SETSEL, 0, -1);
+  SendMessageW(editor_->edit(), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(L"privet mir"));
+  SendMessageW(editor_->edit(), EM_SETSEL, 0, -1);
   ASSERT_TRUE(Xdo("key ctrl+shift+t"));
   EXPECT_TRUE(WaitFor(L"привет мир"));
   EXPECT_EQ(ReadClipboardText(), users);
-  SetText(L"");
+  editor_->Clear();
   ASSERT_TRUE(Xdo("type --delay 40 moskva"));
   ASSERT_TRUE(WaitFor(L"moskva"));
   ASSERT_TRUE(Xdo("key ctrl+shift+t"));

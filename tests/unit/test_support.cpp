@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -45,26 +44,17 @@ std::wstring ProgramFolder() {
   return text.substr(0, text.find_last_of(L"\\/"));
 }
 
-std::wstring OutputFolder() {
-  return ProgramFolder() + L"\\..\\out";
-}
-
 std::wstring PassiveProjectFolder() {
   return ProgramFolder() + L"\\passive_app";
 }
 
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   while (!done()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
+    if (GetTickCount64() >= deadline) {
       return false;
     }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                              static_cast<DWORD>(left.count() < 20 ? left.count() : 20),
-                              QS_ALLINPUT);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
@@ -79,6 +69,13 @@ std::string ReadFileBytes(const std::wstring& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+bool FileHas(const std::wstring& path, const std::string& text,
+             int timeout_ms) {
+  return PumpUntil(
+      [&] { return ReadFileBytes(path).find(text) != std::string::npos; },
+      timeout_ms);
+}
+
 std::wstring TempFolder() {
   wchar_t folder[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, folder);
@@ -91,14 +88,6 @@ std::wstring TempFilePath(const wchar_t* prefix) {
   return path;
 }
 
-LRESULT SendRecord(HWND window, ULONG_PTR tag, const void* data, DWORD size) {
-  COPYDATASTRUCT record = {tag, size, const_cast<void*>(data)};
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record),
-                      SMTO_NORMAL, 10000, &result);
-  return static_cast<LRESULT>(result);
-}
-
 HWND RunnerWindowOf(DWORD process_id) {
   HWND window = nullptr;
   while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW",
@@ -108,6 +97,48 @@ HWND RunnerWindowOf(DWORD process_id) {
     if (owner == process_id) return window;
   }
   return nullptr;
+}
+
+PROCESS_INFORMATION StartKorvex(
+    const std::wstring& arguments,
+    const std::vector<std::pair<const wchar_t*, std::wstring>>& env) {
+  for (const auto& variable : env) {
+    SetEnvironmentVariableW(variable.first, variable.second.c_str());
+  }
+  // The build's output folder, laid out as installed.
+  const std::wstring folder = ProgramFolder() + L"\\..\\out";
+  std::wstring command = L"\"" + folder + L"\\korvex.exe\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                     folder.c_str(), &startup, &process)) {
+    CloseHandle(process.hThread);
+  }
+  for (const auto& variable : env) {
+    SetEnvironmentVariableW(variable.first, nullptr);
+  }
+  return process;
+}
+
+DWORD Finish(const PROCESS_INFORMATION& process, DWORD timeout_ms) {
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
+  return code;
+}
+
+DWORD CloseKorvex(const PROCESS_INFORMATION& process) {
+  if (HWND window = RunnerWindowOf(process.dwProcessId)) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  const DWORD code = Finish(process, 10000);
+  if (code == STILL_ACTIVE) {
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  return code;
 }
 
 bool UnderWine() {

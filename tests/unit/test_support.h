@@ -5,14 +5,13 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test_support {
 
 // The folder of the running test program.
 std::wstring ProgramFolder();
-
-// The installed-layout output folder of the build.
-std::wstring OutputFolder();
 
 // A folder with a do-nothing application module, so that the test can act
 // as the application itself.
@@ -23,16 +22,26 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms);
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
+// Whether the file holds |text| within |timeout_ms|, pumping meanwhile.
+bool FileHas(const std::wstring& path, const std::string& text, int timeout_ms);
 
 // The user's temporary folder, with its trailing separator.
 std::wstring TempFolder();
 std::wstring TempFilePath(const wchar_t* prefix);
 
-// Sends a WM_COPYDATA record to |window|; its answer, 0 after 10 s.
-LRESULT SendRecord(HWND window, ULONG_PTR tag, const void* data, DWORD size);
-
 // The runner window of korvex.exe process |process_id|, or null.
 HWND RunnerWindowOf(DWORD process_id);
+
+// Starts the output folder's korvex.exe with |arguments|, the variables of
+// |env| set for this start only; a null process when it did not start. The
+// caller closes hProcess.
+PROCESS_INFORMATION StartKorvex(
+    const std::wstring& arguments,
+    const std::vector<std::pair<const wchar_t*, std::wstring>>& env = {});
+// The exit code, or STILL_ACTIVE when it did not end in time.
+DWORD Finish(const PROCESS_INFORMATION& process, DWORD timeout_ms);
+// Asks the instance to close, and ends it if it overstays; its exit code.
+DWORD CloseKorvex(const PROCESS_INFORMATION& process);
 
 // True under Wine, whose faults some checks have to allow for.
 bool UnderWine();
