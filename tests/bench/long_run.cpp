@@ -766,6 +766,7 @@ int LongRun(AppMessenger& app, KeyboardHarness& host, SoakTarget& target,
           }
           application.Invoke("setTypingCapture", Map("enabled", true));
           application.Invoke("extendHold", Map("id", id));
+          Sleep(200);  // deciding, past the first hold's end
           application.Invoke("backspace",
                              Map("count", static_cast<int32_t>(word.size())));
           application.Invoke("typeText", Map("text", word), [&, id] {
