@@ -34,6 +34,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <iostream>
@@ -785,6 +786,10 @@ int LongRun(AppMessenger& app, KeyboardHarness& host, SoakTarget& target,
         word += StringOf(record, "chars");
       }
     };
+  }
+  // With KORVEX_TRACE=1 the host's capture log goes to KORVEX_SOAK_LOG_DIR.
+  if (const char* folder = std::getenv("KORVEX_SOAK_LOG_DIR")) {
+    application.Invoke("setLogDirectory", Map("path", std::string(folder)));
   }
   application.Send(0, Encode("listen", EncodableValue()), "listen");
   if (!stress) application.Invoke("setHoldWordEnd", Map("enabled", true));
