@@ -17,7 +17,7 @@ for bench in "${benches[@]}"; do
       (cd "$root/build/win/tests" && "$root/tools/wine-run.sh" ./host_bench.exe "$bench") ;;
     soak)
       (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=1800 \
-        "$root/tools/wine-run.sh" ./keyboard_soak.exe --keys 10000) ;;
+        "$root/tools/wine-run.sh" ./long_run.exe --soak --keys 10000) ;;
     repair_quality)
       # The application's decisions, natively and without the sanitizers.
       cmake -S "$root" -B "$root/build/native-bench" -DKORVEX_SANITIZE=OFF \
@@ -31,7 +31,7 @@ for bench in "${benches[@]}"; do
         --gtest_filter='*EnglishPass*' | grep -E '^figure|OK|FAILED') ;;
     stress)
       (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=600 \
-        "$root/tools/wine-run.sh" ./channel_stress.exe --seconds 60) ;;
+        "$root/tools/wine-run.sh" ./long_run.exe --stress --seconds 60) ;;
     *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
   esac
 done

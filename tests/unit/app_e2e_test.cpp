@@ -107,7 +107,7 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
   // Hot keys: the selection, then the last word; the clipboard is the
   // user's before and after each.
   // Read and written as the host does: those functions have tests of their
-  // own (clipboard_layout_test).
+  // own (clipboard_test).
   const std::wstring users = L"the user's clipboard";
   ASSERT_TRUE(WriteClipboardText(users));
   SendMessageW(editor_->edit(), WM_SETTEXT, 0,
