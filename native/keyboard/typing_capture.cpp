@@ -279,6 +279,18 @@ void FlushCapturedKeys(int shift_mode) {
   if (keys.empty()) {
     return;
   }
+  bool shift_current =
+      shift_mode < 0 ? GetAsyncKeyState(VK_SHIFT) < 0 : shift_mode != 0;
+  // A Shift taken with the keys never reached the application: taken
+  // pressed, it was up there; taken released, it is as the system has it
+  // (down, unless an injection let go of it meanwhile). Also when it waits
+  // behind a word end: the keys before it must not get it.
+  for (const CapturedKey& key : keys) {
+    if (key.modifier && IsShiftKey(key.vk)) {
+      shift_current = key.up != 0 && GetAsyncKeyState(VK_SHIFT) < 0;
+      break;
+    }
+  }
   // Keys behind a word end that will be held wait for its release unsent:
   // sent on, they would only be taken again, and each held word end in a
   // backlog would send the whole rest once more.
@@ -295,17 +307,6 @@ void FlushCapturedKeys(int shift_mode) {
   }
   if (capture_log) {
     WriteTraceLine("capture flush n=" + std::to_string(keys.size()));
-  }
-  bool shift_current =
-      shift_mode < 0 ? GetAsyncKeyState(VK_SHIFT) < 0 : shift_mode != 0;
-  // A Shift taken with the keys never reached the application: taken
-  // pressed, it was up there; taken released, it is as the system has it
-  // (down, unless an injection let go of it meanwhile).
-  for (const CapturedKey& key : keys) {
-    if (key.modifier && IsShiftKey(key.vk)) {
-      shift_current = key.up != 0 && GetAsyncKeyState(VK_SHIFT) < 0;
-      break;
-    }
   }
   std::vector<INPUT> events = BuildReplayEvents(keys, shift_current);
   StartDrain();

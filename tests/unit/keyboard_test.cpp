@@ -355,6 +355,22 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     EXPECT_EQ(Keys(keys, {'Q', VK_TAB, 'W', 'E'}), order);
     h.OnMain([&] { UnhookWindowsHookEx(ahead); });
     EXPECT_EQ(replayed_e, 1);
+
+    // A Shift pressed behind a held word end had not reached the window
+    // when the keys before that word end went: b and then C, not B.
+    capture(true);
+    ASSERT_TRUE(Xdo("key --delay 30 a Tab b"));
+    ASSERT_TRUE(Xdo("keydown Shift_L"));
+    app.RunPending(200);
+    capture(false);
+    Call(h, app, "releaseHeldKey", "id", WaitForHold(h, app, 3));
+    app.RunPending(200);
+    ASSERT_TRUE(Xdo("key c"));
+    ASSERT_TRUE(Xdo("keyup Shift_L"));
+    ASSERT_TRUE(Xdo("key d"));
+    Poll(app, [&] { return h.EditText().back() == L'd'; }, 3000);
+    const std::wstring text = h.EditText();
+    EXPECT_EQ(text.substr(text.size() - 5), L"a\tbCd");
   }));
   std::vector<std::string> downs = Short(h.RecordsOf("keyDown"));
   downs.resize(7);
