@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/message_wait.h"
 #include "diagnostics/capture_log.h"
 #include "feedback/key_sounds.h"
 #include "feedback/wav_decoder.h"
@@ -264,7 +265,8 @@ double Deliver(KeyboardHarness& host, size_t chars,
   host.FocusTarget();
   const double start = NowNs();
   std::atomic<bool> sent{false};
-  std::thread worker([&] {
+  ServedThread worker;
+  worker.Start([&] {
     send();
     sent = true;
   });
@@ -272,7 +274,8 @@ double Deliver(KeyboardHarness& host, size_t chars,
     return sent && GetWindowTextLengthW(host.edit()) >= static_cast<int>(chars);
   }, 120000);
   const double seconds = (NowNs() - start) / 1e9;
-  worker.join();
+  // A sender still at work past the limit needs this thread's hook served.
+  worker.Join();
   host.TakeWindowKeys();
   host.TakeSeenKeys();
   return seconds;
@@ -434,12 +437,16 @@ int main(int argc, char** argv) {
     else if (name == "key_latency") KeyLatency(host);
     else if (name == "type_text") TypeTextRate(host);
     else if (name == "key_sound") {
-      // Decoded as the product decodes, on a thread in the free apartment.
-      std::thread([] {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        KeySound();
-        CoUninitialize();
-      }).join();
+      // Decoded as the product decodes, on a thread in the free apartment,
+      // while this thread keeps serving the harness's hook.
+      ServedThread decoder;
+      if (decoder.Start([] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            KeySound();
+            CoUninitialize();
+          })) {
+        decoder.Join();
+      }
     }
     else if (name == "record_codec") RecordCodec();
     else {
