@@ -292,6 +292,11 @@ void RepairEngine::Transform(bool transliterate) {
   };
   bool clipboard_saved = false;
   const std::u32string selection = ReadSelection(&clipboard_saved);
+  // The user's clipboard is back before anything is typed: the typing may
+  // paste through it, and the new text shows only once it is the user's.
+  if (clipboard_saved) {
+    host_.RestoreClipboard();
+  }
   if (!selection.empty()) {
     const std::u32string result = apply(selection);
     host_.TypeText(Utf8FromUtf32(result));
@@ -308,10 +313,6 @@ void RepairEngine::Transform(bool transliterate) {
       word_ = result;
       replaced_ = true;
     }
-  }
-  // Whatever happened above, the user's clipboard comes back.
-  if (clipboard_saved) {
-    host_.RestoreClipboard();
   }
 }
 

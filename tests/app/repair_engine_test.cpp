@@ -18,6 +18,7 @@ class EditHost : public HostPort {
   std::u32string text;      // the caret is at the end
   size_t selected = 0;      // units at the end that are selected
   std::string clipboard = "user's";
+  std::string clipboard_when_typed;
   int64_t change_count = 10;
   bool copy_works = true;
   std::optional<std::string> uia;
@@ -39,6 +40,7 @@ class EditHost : public HostPort {
   }
   void TypeText(const std::string& typed) override {
     calls.push_back("typeText " + typed);
+    clipboard_when_typed = clipboard;
     text.erase(text.size() - selected);
     selected = 0;
     text += Utf32FromUtf8(typed);
@@ -177,6 +179,8 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
   run.host.selected = 10;
   run.Chord('T');
   EXPECT_EQ(run.host.text, U"привет мир");
+  // Back before the new text shows: whoever sees the text sees the user's.
+  EXPECT_EQ(run.host.clipboard_when_typed, "user's");
   EXPECT_EQ(run.host.clipboard, "user's");
 
   // Nothing selected: the copy changes nothing, the last word is taken.
