@@ -201,17 +201,17 @@ class ChannelHost : public korvex_app::HostPort {
               const Records& records)
       : app_(app), log_(log), records_(records) {}
 
-  void Backspace(int count) override {
-    Call("backspace", {{"count", flutter::EncodableValue(count)}});
+  bool Backspace(int count) override {
+    return Done(Call("backspace", {{"count", flutter::EncodableValue(count)}}));
   }
-  void TypeText(const std::string& text) override {
-    Call("typeText", {{"text", flutter::EncodableValue(text)}});
+  bool TypeText(const std::string& text) override {
+    return Done(Call("typeText", {{"text", flutter::EncodableValue(text)}}));
   }
   void ReleaseHeldKey(int32_t id) override {
     Call("releaseHeldKey", {{"id", flutter::EncodableValue(id)}});
   }
-  void ExtendHold(int32_t id) override {
-    Call("extendHold", {{"id", flutter::EncodableValue(id)}});
+  bool ExtendHold(int32_t id) override {
+    return Done(Call("extendHold", {{"id", flutter::EncodableValue(id)}}));
   }
   void ShowHud(const std::string& text) override {
     // Nothing waits for the bubble.
@@ -277,6 +277,11 @@ class ChannelHost : public korvex_app::HostPort {
  private:
   static bool Answered(const flutter_app::Reply& reply) {
     return reply.kind == flutter_app::Reply::Kind::kSuccess;
+  }
+  // Success without a value is a host that does not say: done.
+  static bool Done(const flutter_app::Reply& reply) {
+    const bool* value = std::get_if<bool>(&reply.value);
+    return Answered(reply) && (!value || *value);
   }
   static std::optional<std::string> Text(const flutter_app::Reply& reply) {
     const std::string* text = std::get_if<std::string>(&reply.value);

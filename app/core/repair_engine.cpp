@@ -175,11 +175,11 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
     const std::optional<std::u32string> meant =
         guesser_->Decide(word_, *from, *to);
     // The password check and the replacement may outlast the 150 ms hold
-    // on a busy machine, and a key let go by the timer would land first.
-    if (meant && key.held > 0) {
-      host_.ExtendHold(key.held);
-    }
-    if (meant && !host_.IsPasswordFieldFocused().value_or(false)) {
+    // on a busy machine. A key its timer let go of is in the text already,
+    // where it cannot be typed again: the word stays.
+    const bool still_held =
+        !meant || key.held <= 0 || host_.ExtendHold(key.held);
+    if (meant && still_held && !host_.IsPasswordFieldFocused().value_or(true)) {
       const std::u32string end =
           !in_text ? std::u32string()
                    : key.keycode == kSpace ? std::u32string(U" ") : key.chars;
@@ -347,12 +347,12 @@ bool RepairEngine::Replace(const std::u32string& erase,
   // Keys that reached the application before the capture began are
   // erased and typed again after the replacement; their records come later.
   const std::optional<std::u32string> typed_since = host_.PendingTyping();
-  if (typed_since) {
-    host_.Backspace(Utf16Length(erase + *typed_since));
-    host_.TypeText(Utf8FromUtf32(text + *typed_since));
-  }
+  // Refused halfway (the user went to another window), the rest is left.
+  const bool done = typed_since &&
+                    host_.Backspace(Utf16Length(erase + *typed_since)) &&
+                    host_.TypeText(Utf8FromUtf32(text + *typed_since));
   host_.SetTypingCapture(false);
-  return typed_since.has_value();
+  return done;
 }
 
 const LayoutPair& RepairEngine::Layouts() {

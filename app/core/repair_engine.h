@@ -22,11 +22,15 @@ namespace korvex_app {
 class HostPort {
  public:
   virtual ~HostPort() = default;
-  virtual void Backspace(int count) = 0;
-  virtual void TypeText(const std::string& text) = 0;
+  // False when nothing more was typed: the window or the focused control
+  // the word was typed in is no longer in front, or the host gave up.
+  virtual bool Backspace(int count) = 0;
+  virtual bool TypeText(const std::string& text) = 0;
   virtual void ReleaseHeldKey(int32_t id) = 0;
-  virtual void ExtendHold(int32_t id) = 0;
+  // False when the key is no longer held: it went out on its own.
+  virtual bool ExtendHold(int32_t id) = 0;
   virtual void ShowHud(const std::string& text) = 0;
+  // Nothing when the host could not tell: taken as a password field.
   virtual std::optional<bool> IsPasswordFieldFocused() = 0;
   virtual std::optional<std::string> UiaSelectedText() = 0;
   virtual void SaveClipboard() = 0;

@@ -22,32 +22,44 @@ class EditHost : public HostPort {
   int64_t change_count = 10;
   bool copy_works = true;
   std::optional<std::string> uia;
-  std::optional<bool> password;
+  std::optional<bool> password = false;
+  // From this call on (1-based) the host types nothing more.
+  size_t refuse_from_call = 0;
+  int32_t timed_out_hold = 0;
   std::vector<std::string> calls;
   int64_t now = 1000;
   std::vector<int32_t> released;
   std::optional<std::u32string> pending = std::u32string();
   bool capturing = false;
 
-  void Backspace(int count) override {
+  bool Backspace(int count) override {
     calls.push_back("backspace " + std::to_string(count));
+    if (refuse_from_call && calls.size() >= refuse_from_call) {
+      return false;
+    }
     if (selected > 0) {
       text.erase(text.size() - selected);
       selected = 0;
       --count;
     }
     text.erase(text.size() - std::min<size_t>(count, text.size()));
+    return true;
   }
-  void TypeText(const std::string& typed) override {
+  bool TypeText(const std::string& typed) override {
     calls.push_back("typeText " + typed);
     clipboard_when_typed = clipboard;
+    if (refuse_from_call && calls.size() >= refuse_from_call) {
+      return false;
+    }
     text.erase(text.size() - selected);
     selected = 0;
     text += Utf32FromUtf8(typed);
+    return true;
   }
   void ReleaseHeldKey(int32_t id) override { released.push_back(id); }
-  void ExtendHold(int32_t id) override {
+  bool ExtendHold(int32_t id) override {
     calls.push_back("extendHold " + std::to_string(id));
+    return id != timed_out_hold;
   }
   void ShowHud(const std::string& shown) override { calls.push_back("hud " + shown); }
   std::optional<bool> IsPasswordFieldFocused() override { return password; }
@@ -258,6 +270,23 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
     undo.ShiftTaps();
     EXPECT_EQ(undo.host.text, expected);
   }
+
+  // A hold its timer let go of, a host that could not tell a password
+  // field, a host that refused the erase (another window came in front):
+  // nothing more is typed, and every held key is answered.
+  Session refused(&guesser);
+  refused.host.timed_out_hold = 8;
+  refused.Type("ghbdtn");
+  refused.engine.OnRecord(KeyDown(0x0D, "\r", false, false, 8), refused.host.now);
+  refused.host.password.reset();
+  refused.Type("ghbdtn ");
+  refused.host.password = false;
+  refused.host.refuse_from_call = refused.host.calls.size() + 1;
+  refused.Type("ghbdtn ");
+  EXPECT_EQ(refused.host.text, U"ghbdtnghbdtn ghbdtn ");
+  EXPECT_EQ(refused.host.calls.back(), "backspace 7");
+  EXPECT_EQ(refused.host.released, (std::vector<int32_t>{8}));
+  EXPECT_FALSE(refused.host.capturing);
 
   // Switched off, or not a map: nothing is typed.
   engine.set_auto_repair(false);
