@@ -364,6 +364,15 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
                }
              });
   host.Call("setHoldWordEnd", {{"enabled", EncodableValue(auto_repair)}});
+  // The program in front must not act on the hot keys as well.
+  flutter::EncodableList hot_keys;
+  for (int32_t letter : {'T', 'U'}) {
+    hot_keys.push_back(EncodableValue(flutter::EncodableMap{
+        {EncodableValue("keycode"), EncodableValue(letter)},
+        {EncodableValue("control"), EncodableValue(true)},
+        {EncodableValue("shift"), EncodableValue(true)}}));
+  }
+  host.Call("setHotKeys", {{"keys", EncodableValue(hot_keys)}});
   flutter::EncodableMap samples;
   if (settings.key_sounds) {
     for (const char* layout : {"04090409", "04190419"}) {

@@ -58,6 +58,11 @@ bool IsNavigationKey(int32_t keycode) {
 std::optional<std::u32string> PendingText(const EncodableValue& record) {
   const auto* map = std::get_if<EncodableMap>(&record);
   const std::string type = map ? StringField(*map, "type") : std::string();
+  // Alt and Win pressed: the user may be going to another window.
+  if (type == "modifier" && BoolField(*map, "down") &&
+      (BoolField(*map, "alt") || BoolField(*map, "meta"))) {
+    return std::nullopt;
+  }
   if (type == "modifier" || type == "diag") {
     return std::u32string();
   }
@@ -299,8 +304,10 @@ void RepairEngine::Transform(bool transliterate) {
   }
   if (!selection.empty()) {
     const std::u32string result = apply(selection);
-    host_.TypeText(Utf8FromUtf32(result));
-    host_.Note("selection", Utf8FromUtf32(selection) + " " + Utf8FromUtf32(result));
+    if (host_.TypeText(Utf8FromUtf32(result))) {
+      host_.Note("selection",
+                 Utf8FromUtf32(selection) + " " + Utf8FromUtf32(result));
+    }
     Reset();
   } else if (!word_.empty()) {
     const std::u32string result = apply(word_);

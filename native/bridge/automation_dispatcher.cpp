@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "bridge/native_services.h"
 #include "bridge/text_conversion.h"
@@ -16,7 +17,9 @@
 #include "feedback/key_sounds.h"
 #include "injection/clipboard.h"
 #include "injection/injection_queue.h"
+#include "injection/injection_target.h"
 #include "injection/input_synthesis.h"
+#include "keyboard/hot_keys.h"
 #include "keyboard/key_hold.h"
 #include "keyboard/typing_capture.h"
 #include "layouts/layout_catalogue.h"
@@ -78,38 +81,59 @@ void RestoreClipboardMethod(const EncodableValue*, Reply& result) {
 }
 
 // The per-key delay is taken when the method is called, and each reply
-// waits in the queue until the task's input was sent.
-void Enqueue(std::function<void(int delay_ms, const InjectionContext&)> job,
+// waits in the queue until the task's input was sent. The task is bound to
+// the window and control in front now; when that is no longer where the
+// last key the application heard of was typed, the user has gone elsewhere
+// since, and nothing is typed.
+void Enqueue(std::function<bool(int delay_ms, const InjectionContext&)> job,
              Reply& result) {
+  const InjectionTarget target = TargetInFront();
+  if (last_key_target.window && !(target == last_key_target)) {
+    WriteTraceLine("inject: the window of the last key left the front, refused");
+    result->Success(EncodableValue(false));
+    return;
+  }
   const int delay_ms = static_cast<int>(key_delay_ms);
   EnqueueInjection(
       [job = std::move(job), delay_ms](const InjectionContext& context) {
-        job(delay_ms, context);
+        return job(delay_ms, context);
       },
-      std::move(result));
+      std::move(result), &target);
 }
 
 void Copy(const EncodableValue*, Reply& result) {
-  Enqueue([](int delay, const InjectionContext&) { SendCtrlChord('C', delay); },
-          result);
+  Enqueue([](int delay, const InjectionContext&) {
+    return SendCtrlChord('C', delay);
+  }, result);
 }
 
 void Paste(const EncodableValue*, Reply& result) {
-  Enqueue([](int delay, const InjectionContext&) { SendCtrlChord('V', delay); },
-          result);
+  Enqueue([](int delay, const InjectionContext&) {
+    return SendCtrlChord('V', delay);
+  }, result);
 }
 
+// More than an editor line's worth is no replacement: answered false
+// without typing, so that nothing holds the user's keys for long.
 void Backspace(const EncodableValue* arguments, Reply& result) {
   const int count = GetIntArg(arguments, "count", 0);
+  if (count > static_cast<int>(kMaxInjectedUnits)) {
+    result->Success(EncodableValue(false));
+    return;
+  }
   Enqueue([count](int delay, const InjectionContext&) {
-    SendBackspaces(count, delay);
+    return SendBackspaces(count, delay);
   }, result);
 }
 
 void TypeTextMethod(const EncodableValue* arguments, Reply& result) {
   std::wstring text = Utf16FromUtf8(GetStringArg(arguments, "text"));
+  if (text.size() > kMaxInjectedUnits) {
+    result->Success(EncodableValue(false));
+    return;
+  }
   Enqueue([text = std::move(text)](int delay, const InjectionContext& context) {
-    TypeText(text, delay, context.caps_lock_on);
+    return TypeText(text, delay, context.caps_lock_on);
   }, result);
 }
 
@@ -118,13 +142,41 @@ void SetHoldWordEndMethod(const EncodableValue* arguments, Reply& result) {
   result->Success();
 }
 
+// Both answer whether the key was still held: false once its timer let it
+// go, so that the application knows it reached the text without it.
 void ExtendHoldMethod(const EncodableValue* arguments, Reply& result) {
-  ExtendHold(GetIntArg(arguments, "id", 0));
-  result->Success();
+  result->Success(EncodableValue(ExtendHold(GetIntArg(arguments, "id", 0))));
 }
 
 void ReleaseHeldKeyMethod(const EncodableValue* arguments, Reply& result) {
-  ReleaseHeldKey(GetIntArg(arguments, "id", 0));
+  result->Success(
+      EncodableValue(ReleaseHeldKey(GetIntArg(arguments, "id", 0))));
+}
+
+// "keys": a list of maps, "keycode" with "control", "shift", "alt" and
+// "meta"; anything else names no chord.
+void SetHotKeysMethod(const EncodableValue* arguments, Reply& result) {
+  std::vector<HotKey> keys;
+  const EncodableValue* given = FindArg(arguments, "keys");
+  if (const auto* list = given ? std::get_if<flutter::EncodableList>(given) : nullptr) {
+    for (const EncodableValue& item : *list) {
+      if (keys.size() == kMaxHotKeys) {
+        break;
+      }
+      const int32_t vk = GetIntArg(&item, "keycode", 0);
+      if (vk <= 0 || vk > 0xFE) {
+        continue;
+      }
+      HotKey key;
+      key.vk = static_cast<DWORD>(vk);
+      key.control = GetBoolArg(&item, "control", false);
+      key.shift = GetBoolArg(&item, "shift", false);
+      key.alt = GetBoolArg(&item, "alt", false);
+      key.meta = GetBoolArg(&item, "meta", false);
+      keys.push_back(key);
+    }
+  }
+  SetHotKeys(std::move(keys));
   result->Success();
 }
 
@@ -145,7 +197,10 @@ void SetKeySoundsMethod(const EncodableValue* arguments, Reply& result) {
     for (const auto& [key, value] : *map) {
       const auto* name = std::get_if<std::string>(&key);
       const auto* bytes = std::get_if<std::vector<uint8_t>>(&value);
-      if (name && bytes) {
+      // Sounds are a click per layout: the rest is left out, the main
+      // thread copies and checks each.
+      if (name && bytes && samples->size() < kMaxKeySounds &&
+          bytes->size() <= kMaxKeySoundBytes) {
         (*samples)[*name] = *bytes;
       }
     }
@@ -160,12 +215,20 @@ void PlayKeySoundMethod(const EncodableValue* arguments, Reply& result) {
 }
 
 void ShowHudMethod(const EncodableValue* arguments, Reply& result) {
-  ShowHud(Utf16FromUtf8(GetStringArg(arguments, "text")));
+  std::wstring text = Utf16FromUtf8(GetStringArg(arguments, "text"));
+  // A bubble shows a word or two; the window measures what it is given.
+  if (text.size() > kMaxHudUnits) {
+    text.resize(IS_HIGH_SURROGATE(text[kMaxHudUnits - 1]) ? kMaxHudUnits - 1
+                                                          : kMaxHudUnits);
+  }
+  ShowHud(text);
   result->Success();
 }
 
+// Null when UI Automation did not answer.
 void IsPasswordFieldFocusedMethod(const EncodableValue*, Reply& result) {
-  result->Success(EncodableValue(IsPasswordFieldFocused()));
+  const std::optional<bool> password = IsPasswordFieldFocused();
+  result->Success(password ? EncodableValue(*password) : EncodableValue());
 }
 
 void UiaSelectedTextMethod(const EncodableValue*, Reply& result) {
@@ -221,6 +284,7 @@ const std::unordered_map<std::string, MethodHandler>& MethodTable() {
       {"extendHold", ExtendHoldMethod},
       {"releaseHeldKey", ReleaseHeldKeyMethod},
       {"setTypingCapture", SetTypingCapture},
+      {"setHotKeys", SetHotKeysMethod},
       {"setKeySounds", SetKeySoundsMethod},
       {"playKeySound", PlayKeySoundMethod},
       {"showHud", ShowHudMethod},

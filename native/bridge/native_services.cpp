@@ -10,7 +10,7 @@
 #include "bridge/automation_dispatcher.h"
 #include "feedback/tray.h"
 #include "injection/injection_queue.h"
-#include "keyboard/key_hold.h"
+#include "keyboard/key_queue.h"
 #include "keyboard/keyboard_hook.h"
 
 using flutter::EncodableValue;
@@ -123,8 +123,8 @@ void ShutDownNativeServices() {
     // that no longer answers, and a held key would never be sent.
     OnKeyEventsCancel();
   }
-  ReleaseHeldKey(held_key_id);
   FlushInjectionQueue();
+  ReleaseAllKeptKeys();
   ShutDownInjectionWorker();
   if (main_window) {
     WTSUnRegisterSessionNotification(main_window);

@@ -64,9 +64,17 @@ void ServeQueries() {
   }
 }
 
+// The last query given up on, main thread only: while it has not ended,
+// the query thread hangs in a target that does not answer.
+std::shared_ptr<UiaQuery> given_up;
+
 // Runs |run| on the query thread; true when it ended in time. On false the
 // query may still run later, so |run| owns whatever it writes.
 bool RunQuery(std::function<void()> run) {
+  if (given_up && WaitForSingleObject(given_up->done, 0) != WAIT_OBJECT_0) {
+    return false;
+  }
+  given_up.reset();
   auto query = std::make_shared<UiaQuery>();
   query->run = std::move(run);
   query->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -91,6 +99,7 @@ bool RunQuery(std::function<void()> run) {
     return true;
   }
   query->abandoned = true;
+  given_up = query;
   return false;
 }
 
@@ -193,13 +202,14 @@ IUIAutomation* GetUiAutomation() {
   return uia_instance;
 }
 
-bool IsPasswordFieldFocused() {
+std::optional<bool> IsPasswordFieldFocused() {
   auto password = std::make_shared<bool>(false);
-  if (RunQuery([password] { *password = UiaSaysPassword(); }) && *password) {
+  const bool answered = RunQuery([password] { *password = UiaSaysPassword(); });
+  if ((answered && *password) || FocusIsPasswordEdit()) {
     return true;
   }
-  // A "no" or no answer from UI Automation does not end the test.
-  return FocusIsPasswordEdit();
+  // No answer is no "no": a password field must not be taken for text.
+  return answered ? std::optional<bool>(false) : std::nullopt;
 }
 
 std::string UiaSelectedText() {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "context/uia_client.h"
@@ -20,8 +21,10 @@ constexpr DWORD kUiaAnswerTimeoutMs = 1000;
 IUIAutomation* GetUiAutomation();
 
 // Main thread. True when UI Automation says so, or when the focused window
-// is an edit control with ES_PASSWORD.
-bool IsPasswordFieldFocused();
+// is an edit control with ES_PASSWORD; false when UI Automation says no (or
+// there is none); nothing when it did not answer in time, or is still busy
+// with a question it never answered, which is not waited for again.
+std::optional<bool> IsPasswordFieldFocused();
 
 // Main thread. The texts of the focused control's selection ranges, joined;
 // empty when anything fails.

@@ -1,12 +1,18 @@
 #ifndef KORVEX_NATIVE_INJECTION_CLIPBOARD_H_
 #define KORVEX_NATIVE_INJECTION_CLIPBOARD_H_
 
+#include <windows.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
-// The clipboard as Unicode text, with one saved-text slot shared by the
-// clipboard methods (main thread) and the paste fallback (injection worker).
+// The clipboard as Unicode text, and whole: a save keeps every format the
+// clipboard holds as data, so that what the user had (rich text, images,
+// file lists, a program's own formats) comes back byte for byte.
 
 // Absent when the clipboard cannot be opened or holds no Unicode text.
 std::optional<std::wstring> ReadClipboardText();
@@ -15,11 +21,26 @@ std::optional<std::wstring> ReadClipboardText();
 std::wstring TextWithinBlock(const wchar_t* block, size_t bytes);
 // True when the clipboard now holds |text|.
 bool WriteClipboardText(const std::wstring& text);
-// Replaces the slot with the clipboard's current text (or with nothing).
+
+struct ClipboardContents {
+  // Each format's bytes, in the order the clipboard listed them.
+  std::vector<std::pair<UINT, std::vector<uint8_t>>> formats;
+  // The clipboard's change count when they were read.
+  DWORD sequence = 0;
+};
+// Formats rendered on request are rendered now; formats held as GDI or
+// private handles, and what lies past kMaxSavedClipboardBytes, are left out.
+// Nothing when the clipboard cannot be opened.
+std::optional<ClipboardContents> ReadClipboardContents();
+constexpr size_t kMaxSavedClipboardBytes = size_t{256} << 20;
+// Empties the clipboard and puts |contents| on it; true when all went.
+bool WriteClipboardContents(const ClipboardContents& contents);
+
+// The slot of the methods "saveClipboard" and "restoreClipboard" (main
+// thread): a save replaces it; a restore puts it back, unless the clipboard
+// has not changed since the save, and empties it.
 void SaveClipboard();
-// Writes a saved text back, then empties the slot.
 void RestoreSavedClipboard();
-// Empties the slot and hands back what it held.
-std::optional<std::wstring> TakeSavedClipboard();
+bool HasSavedClipboard();
 
 #endif  // KORVEX_NATIVE_INJECTION_CLIPBOARD_H_

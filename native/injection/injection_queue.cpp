@@ -1,13 +1,18 @@
 #include "injection/injection_queue.h"
 
+#include <atomic>
 #include <climits>
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "bridge/message_wait.h"
 #include "diagnostics/capture_log.h"
 #include "feedback/key_sounds.h"
 #include "injection/input_synthesis.h"
+// The queue and the keyboard engine need each other: a task keeps the
+// user's keys back, and typing on this thread takes the hook out.
+#include "keyboard/key_queue.h"
 #include "keyboard/keyboard_hook.h"
 #include "keyboard/keyboard_state.h"
 
@@ -18,6 +23,7 @@ constexpr wchar_t kInjectionWindowClass[] = L"KorvexInjectionWindow";
 struct QueueEntry {
   InjectionTask task;
   InjectionReply reply;
+  std::optional<InjectionTarget> target;
 };
 
 std::deque<QueueEntry> injection_queue;
@@ -26,18 +32,15 @@ bool busy = false;
 WPARAM task_generation = 0;
 ServedThread worker;
 InjectionReply pending_reply;
+// The running task's outcome, for a flush that joins it itself.
+std::atomic<bool> running_sent{false};
 ULONGLONG first_blocked_ms = 0;
 UINT_PTR retry_timer = 0;
 HWND injection_window = nullptr;
 
-void Answer(InjectionReply& reply, bool cut_short = false) {
+void Answer(InjectionReply& reply, bool sent) {
   if (reply) {
-    if (cut_short) {
-      reply->Error("abandoned",
-                   "the key event stream ended before this input was sent");
-    } else {
-      reply->Success();
-    }
+    reply->Success(flutter::EncodableValue(sent));
     reply.reset();
   }
 }
@@ -68,20 +71,29 @@ void ResyncAfterTask() {
   ResyncKeyStateFromSystem();
 }
 
-// Runs |task| to its end before returning, on a worker thread, so that the
+// Runs |entry|'s task bound to its target.
+bool RunBound(const QueueEntry& entry, const InjectionContext& context) {
+  BindInjectionTarget(entry.target ? &*entry.target : nullptr);
+  const bool sent = entry.task(context);
+  BindInjectionTarget(nullptr);
+  return sent;
+}
+
+// Runs |entry| to its end before returning, on a worker thread, so that the
 // hook keeps answering for the input the task sends; input still unsent at
-// |deadline| is dropped. True when the task was cut short.
-bool RunTaskToEnd(const InjectionTask& task, ULONGLONG deadline) {
+// |deadline| is dropped. True when all of it was sent.
+bool RunTaskToEnd(const QueueEntry& entry, ULONGLONG deadline) {
   const InjectionContext context = CurrentContext();
+  bool sent = false;
   ServedThread runner;
-  if (runner.Start([&task, context] { task(context); })) {
-    return FinishBy(runner, deadline);
+  if (runner.Start([&entry, &sent, context] { sent = RunBound(entry, context); })) {
+    return !FinishBy(runner, deadline) && sent;
   }
   // No thread to be had: type from here with the hook out of the way.
   SuspendKeyboardHook();
-  task(context);
+  sent = RunBound(entry, context);
   ReinstallKeyboardHook();
-  return false;
+  return sent;
 }
 
 void CALLBACK InjectionRetryTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
@@ -90,7 +102,7 @@ void CALLBACK InjectionRetryTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
   }
 }
 
-void OnInjectionDone(WPARAM generation) {
+void OnInjectionDone(WPARAM generation, bool sent) {
   if (!busy || generation != task_generation) {
     return;
   }
@@ -98,7 +110,7 @@ void OnInjectionDone(WPARAM generation) {
   worker.Join();
   ResyncAfterTask();
   InjectionReply reply = std::move(pending_reply);
-  Answer(reply);
+  Answer(reply, sent);
   PumpInjectionQueue();
 }
 
@@ -106,10 +118,13 @@ LRESULT CALLBACK InjectionWindowProc(HWND window, UINT message, WPARAM wparam,
                                      LPARAM lparam) {
   switch (message) {
     case kInjectionDoneMessage:
-      OnInjectionDone(wparam);
+      OnInjectionDone(wparam, lparam != 0);
       return 0;
     case kKeySoundMessage:
       PlayLayoutKeySound(static_cast<uint32_t>(wparam & 0xFFFFFFFFu));
+      return 0;
+    case kReplaySeenMessage:
+      EndReplayIfSeen();
       return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -131,8 +146,34 @@ bool WaitForModifiers() {
     }
     return true;
   }
-  WriteTraceLine("inject: modifiers still held, forcing");
   return false;
+}
+
+// Why the task at the front must not run; null when it may.
+const char* Refusal(const QueueEntry& entry) {
+  if (entry.target && !(TargetInFront() == *entry.target)) {
+    return "inject: the window it was meant for left the front, refused";
+  }
+  // A window switch may be under way, or Start about to open.
+  if (AltOrWinHeld()) {
+    return "inject: Alt or Win still held, refused";
+  }
+  return nullptr;
+}
+
+// The keep-back limit passed: what is queued is answered false, and the
+// running task stops at its next event.
+void GiveUpTasks() {
+  while (!injection_queue.empty()) {
+    QueueEntry entry = std::move(injection_queue.front());
+    injection_queue.pop_front();
+    Answer(entry.reply, false);
+  }
+  if (busy) {
+    AbandonInjection(true);
+  } else {
+    StopKeepingKeysBack(kInjectionTask);
+  }
 }
 
 }  // namespace
@@ -160,8 +201,14 @@ HWND EnsureInjectionWindow() {
   return injection_window;
 }
 
-void EnqueueInjection(InjectionTask task, InjectionReply reply) {
-  injection_queue.push_back({std::move(task), std::move(reply)});
+void EnqueueInjection(InjectionTask task, InjectionReply reply,
+                      const InjectionTarget* target) {
+  QueueEntry entry{std::move(task), std::move(reply), std::nullopt};
+  if (target) {
+    entry.target = *target;
+  }
+  injection_queue.push_back(std::move(entry));
+  KeepKeysBack(kInjectionTask, GiveUpTasks);
   PumpInjectionQueue();
 }
 
@@ -177,31 +224,42 @@ void PumpInjectionQueue() {
     first_blocked_ms = 0;
     QueueEntry entry = std::move(injection_queue.front());
     injection_queue.pop_front();
+    if (const char* refusal = Refusal(entry)) {
+      WriteTraceLine(refusal);
+      Answer(entry.reply, false);
+      continue;
+    }
     ReleaseHeldModifiers();
+    AbandonInjection(false);
     HWND window = EnsureInjectionWindow();
     if (window) {
       worker.Join();
       const InjectionContext context = CurrentContext();
-      InjectionTask task = std::move(entry.task);
+      auto running = std::make_shared<QueueEntry>(
+          QueueEntry{std::move(entry.task), nullptr, entry.target});
       const WPARAM generation = ++task_generation;
-      const bool started = worker.Start([task, context, window, generation] {
-        task(context);
-        PostMessageW(window, kInjectionDoneMessage, generation, 0);
+      const bool started = worker.Start([running, context, window, generation] {
+        const bool sent = RunBound(*running, context);
+        running_sent = sent;
+        PostMessageW(window, kInjectionDoneMessage, generation, sent ? 1 : 0);
       });
       if (started) {
         busy = true;
         pending_reply = std::move(entry.reply);
         break;
       }
-      entry.task = std::move(task);
+      entry.task = std::move(running->task);
     }
-    RunTaskToEnd(entry.task, ULLONG_MAX);
+    const bool sent = RunTaskToEnd(entry, ULLONG_MAX);
     ResyncAfterTask();
-    Answer(entry.reply);
+    Answer(entry.reply, sent);
   }
   if (retry_timer && injection_queue.empty()) {
     KillTimer(nullptr, retry_timer);
     retry_timer = 0;
+  }
+  if (!busy && injection_queue.empty()) {
+    StopKeepingKeysBack(kInjectionTask);
   }
 }
 
@@ -217,19 +275,24 @@ void FlushInjectionQueue() {
     cut_short = FinishBy(worker, deadline);
     busy = false;
     ResyncAfterTask();
-    Answer(pending_reply, cut_short);
+    // Its own end message is stale now.
+    Answer(pending_reply, !cut_short && running_sent);
   }
   while (!injection_queue.empty()) {
     QueueEntry entry = std::move(injection_queue.front());
     injection_queue.pop_front();
-    if (!cut_short) {
+    bool sent = false;
+    if (!cut_short && !Refusal(entry)) {
       ReleaseHeldModifiers();
-      cut_short = RunTaskToEnd(entry.task, deadline);
+      AbandonInjection(false);
+      sent = RunTaskToEnd(entry, deadline);
+      cut_short = !sent && GetTickCount64() >= deadline;
       ResyncAfterTask();
     }
-    Answer(entry.reply, cut_short);
+    Answer(entry.reply, sent);
   }
   AbandonInjection(false);
+  StopKeepingKeysBack(kInjectionTask);
 }
 
 void ShutDownInjectionWorker() {

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "injection/injection_target.h"
+
 // The injecting methods run one at a time, in call order, on a short-lived
 // worker thread while the main thread keeps running the hooks. The worker
 // reports its end to a message-only window, where the call is answered and
@@ -16,6 +18,8 @@
 constexpr UINT kInjectionDoneMessage = WM_APP + 31;
 // wParam: the foreground layout at a physical key press.
 constexpr UINT kKeySoundMessage = WM_APP + 32;
+// The hook saw a replay through.
+constexpr UINT kReplaySeenMessage = WM_APP + 33;
 constexpr ULONGLONG kModifierWaitMs = 400;
 constexpr UINT kInjectionRetryMs = 10;
 constexpr ULONGLONG kFlushGraceMs = 5000;
@@ -27,13 +31,18 @@ struct InjectionContext {
   bool caps_lock_on = false;
 };
 
-using InjectionTask = std::function<void(const InjectionContext&)>;
+// True when all of the task's input was sent.
+using InjectionTask = std::function<bool(const InjectionContext&)>;
 using InjectionReply =
     std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>>;
 
-// Queues |task|; |reply| (may be null) is answered with success once the
-// task's input was sent.
-void EnqueueInjection(InjectionTask task, InjectionReply reply);
+// Queues |task|; |reply| (may be null) is answered once the task has run:
+// true when all its input was sent, false when none or only part of it was
+// (the window or control of |target| left the front, the user held Alt or
+// Win, the service gave up on it). A null |target| binds it to nothing.
+// The user's keys wait while tasks are queued or running.
+void EnqueueInjection(InjectionTask task, InjectionReply reply,
+                      const InjectionTarget* target = nullptr);
 
 // Starts the next task when nothing runs and no modifier is held (or the
 // 400 ms wait for the user's fingers is over).
@@ -41,8 +50,7 @@ void PumpInjectionQueue();
 
 // Runs the running and every queued task to their end now, answering each;
 // the hooks keep being served meanwhile. Input still unsent after
-// kFlushGraceMs is dropped and its call answered with the error
-// "abandoned".
+// kFlushGraceMs is dropped and its call answered false.
 void FlushInjectionQueue();
 
 // A task is running on the worker thread.

@@ -3,14 +3,24 @@
 #include <atomic>
 
 #include "injection/clipboard.h"
+#include "injection/injection_target.h"
 #include "injection/layout_switch.h"
 
 namespace {
 
 constexpr DWORD kPasteSettleMs = 400;
 
-std::atomic<bool> left_shift_released{false};
-std::atomic<bool> right_shift_released{false};
+// The left and right Shift and Ctrl keys injection let go of.
+struct ReleasedKey {
+  WORD vk;
+  WORD scan;
+  unsigned bit;
+  std::atomic<bool> released{false};
+};
+ReleasedKey released_keys[] = {{VK_LSHIFT, 0x2A, 1},
+                               {VK_RSHIFT, 0x36, 2},
+                               {VK_LCONTROL, 0x1D, 4},
+                               {VK_RCONTROL, 0x1D, 8}};
 // -1 until the first TypeText reads KORVEX_UNICODE_TYPE.
 std::atomic<int> unicode_typing_mode{-1};
 std::atomic<bool> injection_abandoned{false};
@@ -72,13 +82,11 @@ INPUT KeyboardInput(WORD vk, WORD scan, DWORD flags, ULONG_PTR extra) {
 }
 
 void ReleaseHeldModifiers() {
-  for (WORD vk : kModifierKeys) {
+  for (WORD vk : kReleasedModifierKeys) {
     if (GetAsyncKeyState(vk) < 0) {
       SendOne(vk, KEYEVENTF_KEYUP);
-      if (vk == VK_LSHIFT) {
-        left_shift_released = true;
-      } else if (vk == VK_RSHIFT) {
-        right_shift_released = true;
+      for (ReleasedKey& key : released_keys) {
+        if (key.vk == vk) key.released = true;
       }
     }
   }
@@ -93,31 +101,38 @@ bool AnyModifierHeld() {
   return false;
 }
 
-void RestoreReleasedShiftKeys(const bool (&physically_down)[256]) {
-  struct ShiftKey {
-    WORD vk;
-    WORD scan;
-    std::atomic<bool>* released;
-  };
-  const ShiftKey keys[] = {{VK_LSHIFT, 0x2A, &left_shift_released},
-                           {VK_RSHIFT, 0x36, &right_shift_released}};
-  for (const ShiftKey& key : keys) {
-    if (key.released->exchange(false) && physically_down[key.vk] &&
-        GetAsyncKeyState(key.vk) >= 0) {
-      INPUT input = KeyEvent(key.vk, key.scan, 0);
-      SendInput(1, &input, sizeof(INPUT));
+bool AltOrWinHeld() {
+  for (WORD vk : {VK_LMENU, VK_RMENU, VK_MENU, VK_LWIN, VK_RWIN}) {
+    if (GetAsyncKeyState(vk) < 0) {
+      return true;
     }
   }
+  return false;
 }
 
-bool WasShiftReleasedByInjection(WORD vk) {
-  if (vk == VK_LSHIFT) {
-    return left_shift_released.load();
+unsigned RestoreReleasedModifiers(const bool (&physically_down)[256]) {
+  unsigned pressed = 0;
+  for (ReleasedKey& key : released_keys) {
+    if (key.released.exchange(false) && physically_down[key.vk] &&
+        GetAsyncKeyState(key.vk) >= 0) {
+      const DWORD extended = key.vk == VK_RCONTROL ? KEYEVENTF_EXTENDEDKEY : 0;
+      INPUT input = KeyEvent(key.vk, key.scan, extended);
+      SendInput(1, &input, sizeof(INPUT));
+      pressed |= key.bit;
+    }
   }
-  if (vk == VK_RSHIFT) {
-    return right_shift_released.load();
+  return pressed;
+}
+
+bool WasReleasedByInjection(WORD vk) {
+  for (const ReleasedKey& key : released_keys) {
+    if (key.vk == vk) return key.released.load();
   }
   return false;
+}
+
+bool KeepInjecting() {
+  return !injection_abandoned.load() && BoundTargetInFront();
 }
 
 void AppendKeyEvent(KeyBatch& batch, WORD vk, bool key_up) {
@@ -158,23 +173,30 @@ bool TypeCharByVirtualKey(wchar_t ch, HKL layout, bool caps_lock_on) {
 }
 
 bool PasteTextViaClipboard(const std::wstring& text, int delay_ms) {
-  SaveClipboard();
-  if (!WriteClipboardText(text)) {
-    RestoreSavedClipboard();
+  if (!KeepInjecting()) {
     return false;
   }
+  // A save of its own: the methods' slot may hold the user's clipboard,
+  // still to be given back.
+  const std::optional<ClipboardContents> users = ReadClipboardContents();
+  if (!users || !WriteClipboardText(text)) {
+    return false;
+  }
+  const DWORD pasted = GetClipboardSequenceNumber();
   ReleaseHeldModifiers();
   SendChord('V', delay_ms);
   // The target reads the clipboard when it handles the chord: give it time
-  // before the user's text goes back.
+  // before the user's clipboard goes back, unless someone wrote since.
   Sleep(kPasteSettleMs);
-  RestoreSavedClipboard();
+  if (GetClipboardSequenceNumber() == pasted) {
+    WriteClipboardContents(*users);
+  }
   return true;
 }
 
-void TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on) {
+bool TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on) {
   if (text.empty()) {
-    return;
+    return true;
   }
   ReleaseHeldModifiers();
   HKL layout = UnicodeTypingMode() ? nullptr : SelectLayoutForText(text);
@@ -193,43 +215,53 @@ void TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on) {
         HWND target = FocusedControlOf(
             foreground, GetWindowThreadProcessId(foreground, nullptr));
         if (!IsWindowUnicode(target) && PasteTextViaClipboard(text, delay_ms)) {
-          return;
+          return true;
         }
       }
     }
   }
 
   for (wchar_t unit : text) {
-    if (injection_abandoned.load()) {
-      return;
+    if (!KeepInjecting()) {
+      return false;
     }
     if (!layout || !TypeCharByVirtualKey(unit, layout, caps_lock_on)) {
       SendUnicodeUnit(unit);
     }
     Pause(delay_ms);
   }
+  return true;
 }
 
-void SendBackspaces(int count, int delay_ms) {
+bool SendBackspaces(int count, int delay_ms) {
   if (count <= 0) {
-    return;
+    return true;
   }
   ReleaseHeldModifiers();
-  for (int i = 0; i < count && !injection_abandoned.load(); ++i) {
+  for (int i = 0; i < count; ++i) {
+    if (!KeepInjecting()) {
+      return false;
+    }
     INPUT events[2] = {KeyEvent(VK_BACK, 0, 0),
                        KeyEvent(VK_BACK, 0, KEYEVENTF_KEYUP)};
     SendInput(2, events, sizeof(INPUT));
     Pause(delay_ms);
   }
+  return true;
 }
 
 void AbandonInjection(bool abandon) {
   injection_abandoned.store(abandon);
 }
 
-void SendCtrlChord(WORD vk, int delay_ms) {
+bool SendCtrlChord(WORD vk, int delay_ms) {
+  // Whole or not at all: a chord cut short would leave Ctrl down.
+  if (!KeepInjecting()) {
+    return false;
+  }
   ReleaseHeldModifiers();
   SendChord(vk, delay_ms);
+  return true;
 }
 
 void TapKey(WORD vk) {

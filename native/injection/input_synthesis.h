@@ -9,10 +9,14 @@
 // Marks every key event the service injects as its own: "KRVX".
 constexpr ULONG_PTR kInjectionMarker = 0x4B525658;
 
-// The modifier keys released before injecting, in the order tested.
+// The modifier keys, in the order tested.
 constexpr std::array<WORD, 11> kModifierKeys = {
     VK_LSHIFT, VK_RSHIFT,   VK_SHIFT,    VK_LMENU, VK_RMENU,  VK_MENU,
     VK_LWIN,   VK_RWIN,     VK_LCONTROL, VK_RCONTROL, VK_CONTROL};
+// Those let go of before injecting. Alt and Win never are: a released Alt
+// can commit a window switch the user is making, a lone Win opens Start.
+constexpr std::array<WORD, 6> kReleasedModifierKeys = {
+    VK_LSHIFT, VK_RSHIFT, VK_SHIFT, VK_LCONTROL, VK_RCONTROL, VK_CONTROL};
 
 // One keyboard event; |extra| is kInjectionMarker for the service's own
 // input, 0 for input that imitates a user.
@@ -30,9 +34,11 @@ struct KeyBatch {
 // window that takes no Unicode. |delay_ms| below 1 means no pause.
 // |caps_lock_on| is the toggle as a thread that reads keyboard input sees
 // it: the typing thread itself reads none, so its own view is stale.
-void TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on);
-void SendBackspaces(int count, int delay_ms);
-void SendCtrlChord(WORD vk, int delay_ms);
+// These four are false when they stopped before all their input was sent
+// (see KeepInjecting).
+bool TypeText(const std::wstring& text, int delay_ms, bool caps_lock_on);
+bool SendBackspaces(int count, int delay_ms);
+bool SendCtrlChord(WORD vk, int delay_ms);
 bool PasteTextViaClipboard(const std::wstring& text, int delay_ms);
 bool TypeCharByVirtualKey(wchar_t ch, HKL layout, bool caps_lock_on);
 void AppendKeyEvent(KeyBatch& batch, WORD vk, bool key_up);
@@ -40,16 +46,21 @@ void TapKey(WORD vk);
 
 // While set, typing and backspaces stop before their next event: a task
 // far longer than any real one (a hostile count or text) must not hold the
-// service's shut-down for hours.
+// service's shut-down for hours, nor the user's keys.
 void AbandonInjection(bool abandon);
+// False once the task is to stop: abandoned, or the target it is bound to
+// (injection_target.h) is no longer in front.
+bool KeepInjecting();
 
-// Lets go of every modifier the system sees down; a Shift let go of is
-// remembered so that it can be pressed again.
+// Lets go of every Shift and Ctrl the system sees down; the left and right
+// keys let go of are remembered so that they can be pressed again.
 void ReleaseHeldModifiers();
 bool AnyModifierHeld();
-// Presses again a Shift that injection let go of while the user still holds
-// it; |physically_down| is indexed by virtual key.
-void RestoreReleasedShiftKeys(const bool (&physically_down)[256]);
-bool WasShiftReleasedByInjection(WORD vk);
+bool AltOrWinHeld();
+// Presses again a Shift or Ctrl that injection let go of while the user
+// still holds it; |physically_down| is indexed by virtual key. The keys
+// pressed, as bits: 1 left Shift, 2 right Shift, 4 left Ctrl, 8 right Ctrl.
+unsigned RestoreReleasedModifiers(const bool (&physically_down)[256]);
+bool WasReleasedByInjection(WORD vk);
 
 #endif  // KORVEX_NATIVE_INJECTION_INPUT_SYNTHESIS_H_

@@ -7,10 +7,12 @@
 #include "diagnostics/capture_log.h"
 #include "feedback/key_sounds.h"
 #include "injection/injection_queue.h"
+#include "injection/injection_target.h"
+#include "keyboard/hot_keys.h"
 #include "keyboard/key_hold.h"
+#include "keyboard/key_queue.h"
 #include "keyboard/keyboard_state.h"
 #include "keyboard/modifier_tracking.h"
-#include "keyboard/typing_capture.h"
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
@@ -156,10 +158,34 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
     return false;
   }
   const DWORD vk = event.vkCode;
-  if (IsModifierKey(vk) && TakeModifier(message, event, replay)) {
-    return true;
+  const bool modifier = IsModifierKey(vk);
+  // Looked up once for the click, the characters and the target.
+  HWND foreground = nullptr;
+  DWORD thread = 0;
+  HKL layout = nullptr;
+  auto look_up = [&] {
+    if (!layout) {
+      foreground = GetForegroundWindow();
+      thread = foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+      layout = GetKeyboardLayout(thread);
+    }
+  };
+  // The press clicks, also when it waits behind something pending.
+  if (is_down && physical && !was_physically_down && !modifier &&
+      KeySoundsEnabled() && !ctrl_down && !alt_down && !meta_down &&
+      IsTypingKey(vk)) {
+    look_up();
+    PostKeyClick(layout);
   }
   const unsigned index = KeyIndex(vk);
+  bool shift_for_chars = shift_down;
+  if (TakeKeyEvent(message, event, replay, &shift_for_chars)) {
+    // The held key's own release: a press after it is no repeat.
+    if (is_up && !modifier) {
+      tracked_key_down[index] = false;
+    }
+    return true;
+  }
   const bool previously_down = tracked_key_down[index];
   // A replayed key delivers a captured press, also when the user still
   // holds the key: it is no auto-repeat, and its characters count.
@@ -167,51 +193,33 @@ bool ProcessKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
   tracked_key_down[index] = is_down;
   RecomputeModifierFlags();
 
-  if (IsModifierKey(vk)) {
+  if (modifier) {
     TrackModifierEvent(is_down, event, previously_down, physical,
                        was_physically_down);
     return false;
   }
-
-  // Looked up once for the click and the characters.
-  HKL layout = nullptr;
-  if (is_down && !repeat && physical && KeySoundsEnabled() && !ctrl_down &&
-      !alt_down && !meta_down && IsTypingKey(vk)) {
-    layout = ForegroundLayout();
-    PostKeyClick(layout);
-  }
-
-  if (CaptureKey(message, event, replay)) {
-    return true;
-  }
   if (is_up) {
-    return SwallowHeldKeyUp(vk);
+    return ReleaseHotKey(vk);
   }
-
-  if (!repeat) {
-    ForgetHeldKeyUpOnFreshPress(vk);
-    if (ctrl_down || alt_down || meta_down || shift_down) {
-      CheckStuckModifiers("keyDown");
-    }
+  if (!repeat && (ctrl_down || alt_down || meta_down || shift_down)) {
+    CheckStuckModifiers("keyDown");
   }
   DWORD scan = event.scanCode;
   if (event.flags & LLKHF_EXTENDED) {
     scan |= kExtendedScanBit;
   }
-  bool shift_for_chars = shift_down;
-  if (replay && !replay_shift_queue.empty()) {
-    shift_for_chars = replay_shift_queue.front() != 0;
-    replay_shift_queue.pop_front();
-  }
+  look_up();
   std::string chars;
   if (!repeat && !ctrl_down && !alt_down && !meta_down) {
-    chars = CharactersForKey(vk, event.scanCode, shift_for_chars,
-                             layout ? layout : ForegroundLayout());
+    chars = CharactersForKey(vk, event.scanCode, shift_for_chars, layout);
   }
-  const int32_t hold_id = DecideHold(vk, repeat);
+  last_key_target = TargetOf(foreground, thread);
+  const bool hot_key = PressHotKey(vk);
+  const int32_t hold_id =
+      hot_key ? 0 : DecideHold(event, repeat, replay, shift_for_chars);
   if (capture_log) {
     TraceKeyDown(vk, scan, repeat, chars, hold_id);
   }
   EmitKeyDownEvent(vk, scan, repeat, chars, hold_id);
-  return hold_id > 0;
+  return hot_key || hold_id > 0;
 }

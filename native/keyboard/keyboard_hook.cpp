@@ -7,12 +7,13 @@
 #include "context/foreground_window.h"
 #include "diagnostics/capture_log.h"
 #include "injection/injection_queue.h"
+#include "injection/injection_target.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/hook_watchdog.h"
 #include "keyboard/key_hold.h"
+#include "keyboard/key_queue.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_state.h"
-#include "keyboard/typing_capture.h"
 
 HHOOK keyboard_hook = nullptr;
 HHOOK mouse_hook = nullptr;
@@ -88,11 +89,10 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
   if (capture_log) {
     TraceHookEvent(wparam, event.vkCode, c);
   }
-  if (c.replay) {
-    NoteReplayedEvent();
-  }
-  if (c.handled && ProcessKeyEvent(wparam, event, c.replay, !c.injected,
-                                   was_physically_down)) {
+  if (c.own) {
+    NoteOwnKeyEvent(wparam, event.vkCode);
+  } else if (c.handled && ProcessKeyEvent(wparam, event, c.replay,
+                                          !c.injected, was_physically_down)) {
     return 1;
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);
@@ -127,6 +127,7 @@ void OnKeyEventsListen(
     std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {
   key_event_sink = std::move(sink);
   caps_lock_stale = true;
+  last_key_target = InjectionTarget();
   keyboard_hook = InstallKeyboardHook();
   mouse_hook = InstallMouseHook();
   foreground_event_hook = SetWinEventHook(
@@ -140,11 +141,8 @@ void OnKeyEventsCancel() {
   StopHookWatchdog();
   FlushInjectionQueue();
   hold_word_end = false;
-  swallow_held_key_up = false;
-  FlushCapturedKeys(-1);
-  EndReplayDrain();
-  std::fill(std::begin(captured_key_down), std::end(captured_key_down), false);
-  replay_shift_queue.clear();
+  // A held key and the keys kept behind it go out, in the order typed.
+  ReleaseAllKeptKeys();
   if (keyboard_hook) {
     UnhookWindowsHookEx(keyboard_hook);
     keyboard_hook = nullptr;

@@ -46,7 +46,7 @@ void ResyncKeyStateFromSystem() {
 void ResyncPhysicalKeyState() {
   for (int vk = 0; vk < 256; ++vk) {
     if (IsGenericModifier(vk) ||
-        WasShiftReleasedByInjection(static_cast<WORD>(vk))) {
+        WasReleasedByInjection(static_cast<WORD>(vk))) {
       continue;
     }
     physical_key_down[vk] = SystemSaysDown(vk);

@@ -27,7 +27,7 @@ void TrackModifierEvent(bool is_down, const KBDLLHOOKSTRUCT& event,
   }
   if (was_physically_down &&
       (previously_down ||
-       WasShiftReleasedByInjection(static_cast<WORD>(vk)))) {
+       WasReleasedByInjection(static_cast<WORD>(vk)))) {
     // The system's auto-repeat of a key the user holds.
     return;
   }

@@ -301,6 +301,10 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
 TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {
   EXPECT_EQ(PendingText(KeyDown(0x41, "ф")), U"ф");
   EXPECT_EQ(PendingText(Modifier(0xA0, true)), U"");
+  // Alt or Win pressed: perhaps on the way to another window.
+  EncodableValue alt = Modifier(0xA4, true);
+  std::get<EncodableMap>(alt)[EncodableValue("alt")] = EncodableValue(true);
+  EXPECT_FALSE(PendingText(alt));
   EXPECT_EQ(PendingText(KeyDown(0x0D, "\r", false, false, 3)), U"");
   for (const EncodableValue& unknown :
        {KeyDown(0x08, "\b"), KeyDown(0x0D, "\r"), KeyDown(0x43, "", true),

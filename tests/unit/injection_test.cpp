@@ -62,10 +62,11 @@ TEST_F(InjectionTest, TextAndBackspacesArriveExactlyEachEventWithTheMarker) {
   }
 }
 
-TEST_F(InjectionTest, ShiftHeldByTheUserIsLetGoAndPressedAgain) {
+TEST_F(InjectionTest, ShiftAndCtrlHeldByTheUserAreLetGoAndPressedAgain) {
   struct Side { WORD vk, scan, other; };
   for (const Side side : {Side{VK_LSHIFT, 0x2A, VK_RSHIFT},
-                          Side{VK_RSHIFT, 0x36, VK_LSHIFT}}) {
+                          Side{VK_RSHIFT, 0x36, VK_LSHIFT},
+                          Side{VK_LCONTROL, 0x1D, VK_LSHIFT}}) {
     SCOPED_TRACE(side.vk);
     // Wine takes a Shift event for the right one only with the extended-key
     // flag (Windows goes by the key), so it ignores the service's key-up of
@@ -86,26 +87,34 @@ TEST_F(InjectionTest, ShiftHeldByTheUserIsLetGoAndPressedAgain) {
     }
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(seen[0].vk == side.vk && seen[0].up());
-    EXPECT_TRUE(WasShiftReleasedByInjection(side.vk));
-    EXPECT_FALSE(WasShiftReleasedByInjection(side.other));
+    EXPECT_TRUE(WasReleasedByInjection(side.vk));
+    EXPECT_FALSE(WasReleasedByInjection(side.other));
     if (wine_keeps_it) user(KEYEVENTF_KEYUP);
 
     bool down[256] = {};
     down[side.vk] = true;
-    seen = h_.Inject([&] { RestoreReleasedShiftKeys(down); });
+    seen = h_.Inject([&] { RestoreReleasedModifiers(down); });
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].vk == side.vk && !seen[0].up());
     EXPECT_EQ(seen[0].scan, side.scan);
     EXPECT_EQ(seen[0].extra, kInjectionMarker);
-    EXPECT_FALSE(WasShiftReleasedByInjection(side.vk));
+    EXPECT_FALSE(WasReleasedByInjection(side.vk));
 
     // Released again, it is pressed again only while the user holds it.
     EXPECT_TRUE(AnyModifierHeld());
     h_.Inject([] { ReleaseHeldModifiers(); });
     EXPECT_FALSE(AnyModifierHeld());
     down[side.vk] = false;
-    EXPECT_TRUE(h_.Inject([&] { RestoreReleasedShiftKeys(down); }).empty());
+    EXPECT_TRUE(h_.Inject([&] { RestoreReleasedModifiers(down); }).empty());
   }
+  // Alt is never let go of: that could commit a window switch.
+  INPUT alt[2] = {KeyboardInput(VK_LMENU, 0x38, 0, 0),
+                  KeyboardInput(VK_LMENU, 0x38, KEYEVENTF_KEYUP, 0)};
+  h_.Inject([&] { SendInput(1, &alt[0], sizeof(INPUT)); });
+  EXPECT_TRUE(AltOrWinHeld());
+  EXPECT_TRUE(h_.Inject([] { ReleaseHeldModifiers(); }).empty());
+  h_.Inject([&] { SendInput(1, &alt[1], sizeof(INPUT)); });
+  EXPECT_FALSE(AltOrWinHeld());
 }
 
 TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
@@ -120,7 +129,11 @@ TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
   SetForegroundWindow(ansi_window);
   SetFocus(ansi_edit);
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == ansi_edit; }, 2000));
+  // The application saved the user's clipboard and copied the selection:
+  // the paste keeps its own save, and the application's still comes back.
   ASSERT_TRUE(WriteClipboardText(L"the user's text"));
+  SaveClipboard();
+  ASSERT_TRUE(WriteClipboardText(L"the selection"));
 
   // "é" has no key on the US layout, so the text goes by Ctrl+V.
   const DWORD start = GetTickCount();
@@ -134,8 +147,9 @@ TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
   EXPECT_EQ(seen.size(), 4u);
   // The paste waits for the target before the user's text goes back.
   EXPECT_GE(elapsed, 400u);
+  EXPECT_EQ(ReadClipboardText().value_or(L"<none>"), L"the selection");
+  RestoreSavedClipboard();
   EXPECT_EQ(ReadClipboardText().value_or(L"<none>"), L"the user's text");
-  EXPECT_FALSE(TakeSavedClipboard().has_value());
 
   // Typeable text is typed as keys even here.
   SetWindowTextA(ansi_edit, "");

@@ -25,7 +25,8 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam,
   if (message >= WM_KEYDOWN && message <= WM_SYSKEYUP && message != WM_CHAR &&
       message != WM_DEADCHAR && message != WM_SYSCHAR) {
     std::lock_guard<std::mutex> lock(keys_mutex);
-    window_keys.push_back({message, wparam});
+    window_keys.push_back({message, wparam, GetKeyState(VK_SHIFT) < 0,
+                           GetKeyState(VK_CONTROL) < 0});
   }
   return CallWindowProcW(edit_procedure, window, message, wparam, lparam);
 }

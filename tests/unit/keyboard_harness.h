@@ -41,6 +41,8 @@ bool Has(const EncodableMap& record, const char* key);
 struct WindowKey {
   UINT message;  // WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP
   WPARAM vk;
+  bool shift;  // Shift down as the window saw it at this message
+  bool control;
 };
 
 // An event as a low-level hook of the test's own saw it.

@@ -21,6 +21,7 @@
 #include "injection/input_synthesis.h"
 #include "keyboard/hook_watchdog.h"
 #include "keyboard/key_hold.h"
+#include "keyboard/key_queue.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_hook.h"
 #include "keyboard/keyboard_state.h"
@@ -47,7 +48,8 @@ Reply Call(KeyboardHarness& h, AppMessenger& app, const char* method,
 }
 
 // Keys the window was sent: "d13" for a key-down of VK_RETURN, "u13" for
-// its key-up (system variants alike).
+// its key-up (system variants alike); a key-down with Shift down as the
+// window saw it gets "^", with Ctrl "~".
 std::vector<std::string> Keys(const std::vector<WindowKey>& keys,
                               std::initializer_list<WPARAM> vks) {
   std::vector<std::string> found;
@@ -55,10 +57,18 @@ std::vector<std::string> Keys(const std::vector<WindowKey>& keys,
     if (std::find(vks.begin(), vks.end(), key.vk) != vks.end()) {
       const bool down = key.message == WM_KEYDOWN || key.message == WM_SYSKEYDOWN;
       std::string entry(1, down ? 'd' : 'u');
-      found.push_back(entry.append(std::to_string(key.vk)));
+      entry.append(std::to_string(key.vk));
+      if (down && key.shift) entry += '^';
+      if (down && key.control) entry += '~';
+      found.push_back(entry);
     }
   }
   return found;
+}
+
+bool Yes(const Reply& reply) {
+  const bool* value = std::get_if<bool>(&reply.value);
+  return reply.kind == Reply::Kind::kSuccess && value && *value;
 }
 
 std::vector<SeenKey> Own(const std::vector<SeenKey>& keys) {
@@ -212,6 +222,9 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
       std::vector<WindowKey> keys;
       return Collect(h, app, keys, VK_RETURN, count, timeout_ms);
     };
+    auto hold = [&](const char* method, int32_t id) {
+      return Yes(Call(h, app, method, "id", id));
+    };
     Call(h, app, "setHoldWordEnd", "enabled", true);
     h.TakeWindowKeys();
 
@@ -221,34 +234,38 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
     const int32_t first = WaitForHold(h, app, 1);
     ASSERT_GT(first, 0);
     EXPECT_TRUE(Keys(h.TakeWindowKeys(), {VK_RETURN}).empty());
-    Call(h, app, "releaseHeldKey", "id", first);
+    EXPECT_TRUE(hold("releaseHeldKey", first));
     ASSERT_TRUE(Xdo("keyup Return"));
     EXPECT_EQ(returns(2, 2000), once);
 
     // Let go of before the answer; more time asked for, then left to the
-    // timer: nothing comes before the extended time is over.
+    // timer: nothing comes before the extended time is over, and then the
+    // application is told it is no longer held.
     ASSERT_TRUE(Xdo("key Return"));
     const int32_t second = WaitForHold(h, app, 2);
     EXPECT_EQ(second, first + 1);
-    Call(h, app, "extendHold", "id", int64_t{second});
+    EXPECT_TRUE(hold("extendHold", int64_t{second}));
     EXPECT_TRUE(returns(1, 900).empty());
     EXPECT_EQ(returns(2, 3000), once);
     // Stale and zero ids tap nothing: the chord below would see it.
-    for (int32_t id : {second, 0}) Call(h, app, "releaseHeldKey", "id", id);
+    for (int32_t id : {second, 0}) {
+      EXPECT_FALSE(hold("releaseHeldKey", id));
+      EXPECT_FALSE(hold("extendHold", id));
+    }
 
-    // Chords are never held; a second Tab while one is held passes at once,
-    // before the held one.
+    // Chords are never held. Word ends go in the order typed: a Tab typed
+    // while one is held waits behind the keys before it and is held in its
+    // turn.
     ASSERT_TRUE(Xdo("key ctrl+Return alt+Tab"));
-    EXPECT_EQ(returns(2, 2000), once);
+    EXPECT_EQ(returns(2, 2000), (std::vector<std::string>{"d13~", "u13"}));
     ASSERT_TRUE(Xdo("key Tab"));
     const int32_t tab = WaitForHold(h, app, 3);
     Call(h, app, "extendHold", "id", tab);
-    // Other keys typed behind the held one wait for it.
     std::vector<WindowKey> keys;
-    ASSERT_TRUE(Xdo("key Tab x"));
-    Collect(h, app, keys, VK_TAB, 2);
-    // Released while another key's hook call waits for the main thread: the
-    // hook stays in for the tap, so that key waits for the held one too.
+    ASSERT_TRUE(Xdo("key x Tab"));
+    Collect(h, app, keys, VK_TAB, 2, 300);
+    // Released while another key's hook call waits for the main thread:
+    // that key waits for the held one too.
     std::thread other;
     h.OnMain([&] {
       accept_injected = true;
@@ -257,15 +274,17 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
       ReleaseHeldKey(tab);
     });
     other.join();
+    Call(h, app, "releaseHeldKey", "id", WaitForHold(h, app, 4));
     Collect(h, app, keys, 'Z', 2);
     h.OnMain([] { accept_injected = false; });
-    const std::vector<std::string> order = {"d9",  "u9",  "d9",  "u9",
-                                            "d88", "u88", "d90", "u90"};
+    const std::vector<std::string> order = {"d9",  "u9",  "d88", "u88",
+                                            "d9",  "u9",  "d90", "u90"};
     EXPECT_EQ(Keys(keys, {VK_TAB, 'X', 'Z'}), order);
+
     // Its short time running out while text is being typed, it waits for
     // the text's end instead of landing inside it.
     ASSERT_TRUE(Xdo("key Return"));
-    ASSERT_GT(WaitForHold(h, app, 4), 0);
+    ASSERT_GT(WaitForHold(h, app, 5), 0);
     h.TakeWindowKeys();
     h.OnMain([] { key_delay_ms = 20; });
     Call(h, app, "typeText", "text", EncodableValue(std::string(20, 'n')));
@@ -274,23 +293,43 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
     Collect(h, app, keys, VK_RETURN, 2);
     ASSERT_GE(keys.size(), 42u);
     EXPECT_EQ(Keys({keys.end() - 2, keys.end()}, {VK_RETURN}), once);
+
+    // Tapped with the Shift it was pressed with: Shift+Enter stays one when
+    // the user lets go of Shift and an injection lets go of it meanwhile; a
+    // plain Enter stays plain when Shift comes right after it.
+    ASSERT_TRUE(Xdo("keydown Shift_L key Return"));
+    const int32_t shifted = WaitForHold(h, app, 6);
+    EXPECT_TRUE(Yes(Call(h, app, "typeText", "text", EncodableValue("k"))));
+    ASSERT_TRUE(Xdo("keyup Shift_L"));
+    app.RunPending(100);
+    Call(h, app, "releaseHeldKey", "id", shifted);
+    ASSERT_TRUE(Xdo("key Return"));
+    const int32_t plain = WaitForHold(h, app, 7);
+    ASSERT_TRUE(Xdo("keydown Shift_L"));
+    app.RunPending(100);
+    Call(h, app, "releaseHeldKey", "id", plain);
+    ASSERT_TRUE(Xdo("keyup Shift_L"));
+    keys.clear();
+    EXPECT_EQ(Collect(h, app, keys, VK_RETURN, 4),
+              (std::vector<std::string>{"d13^", "u13", "d13", "u13"}));
+
     // One still held when it goes out is the press it was, not a repeat.
     ASSERT_TRUE(Xdo("key Return"));
-    const int32_t last = WaitForHold(h, app, 5);
+    const int32_t last = WaitForHold(h, app, 8);
     Call(h, app, "extendHold", "id", last);
     ASSERT_TRUE(Xdo("keydown y"));
     app.RunPending(100);
     Call(h, app, "releaseHeldKey", "id", last);
     ASSERT_TRUE(Xdo("keyup y"));
-    h.WaitForRecords(app, "keyDown", 11);
+    h.WaitForRecords(app, "keyDown", 13);
     app.RunPending(200);
   }));
   const auto downs = h.RecordsOf("keyDown");
   EXPECT_EQ(Short(downs.back()), "y");
-  // The five waited for above and no more: no chord, no second Tab.
+  // The eight waited for above and no more: no chord.
   EXPECT_EQ(std::count_if(downs.begin(), downs.end(),
                           [](const EncodableMap& r) { return Has(r, "held"); }),
-            5);
+            8);
 }
 
 int replayed_e = 0;
@@ -313,26 +352,33 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     };
     capture(true);
     ASSERT_TRUE(Xdo("type --delay 40 aBc"));
-    // A chord is not captured: it reaches the window ahead of the capture.
+    // A chord is taken like any key, Ctrl with it: it comes in its place.
     ASSERT_TRUE(Xdo("key ctrl+v"));
     app.RunPending(200);
     capture(false);
     h.WaitForRecords(app, "keyDown", 4);
 
     // Capture left to its timer ends only once a running injection is over:
-    // keys typed meanwhile come after the whole text, not inside it.
+    // keys typed meanwhile come after the whole text, not inside it, and a
+    // Ctrl pressed meanwhile makes none of the text's keys a shortcut.
     h.OnMain([] { key_delay_ms = 40; });
     bool typed_reply = false;
     capture(true);
+    h.TakeWindowKeys();
     app.InvokeMethod("korvex/automation", "typeText",
                      EncodableValue(Arg("text", std::string(60, 'n'))),
                      [&](const Reply&) { typed_reply = true; });
     app.RunPending(300);
     ASSERT_TRUE(Xdo("type --delay 40 xyz"));
+    ASSERT_TRUE(Xdo("keydown ctrl"));
     app.RunUntil([&] { return typed_reply; }, 10000);
+    ASSERT_TRUE(Xdo("keyup ctrl"));
     h.OnMain([] { key_delay_ms = 3; });
     Poll(app, [&] { return h.EditText().size() >= 65 + 3; }, 3000);
-    EXPECT_EQ(h.EditText(), L"V!aBc" + std::wstring(60, L'n') + L"xyz");
+    EXPECT_EQ(h.EditText(), L"aBcV!" + std::wstring(60, L'n') + L"xyz");
+    const std::vector<std::string> typed = Keys(h.TakeWindowKeys(), {'N', 'Z'});
+    EXPECT_EQ(std::count(typed.begin(), typed.end(), "d78"), 60);
+    EXPECT_EQ(typed.back(), "u90");
 
     // Word ends in what was taken are held one after the other; the keys
     // behind each cross the system once, not again for every hold.
@@ -374,9 +420,9 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
   }));
   std::vector<std::string> downs = Short(h.RecordsOf("keyDown"));
   downs.resize(7);
-  // The user's Shift waited with the keys and came back in its place.
+  // The user's Shift and Ctrl waited with the keys and came in their place.
   EXPECT_EQ(downs,
-            (std::vector<std::string>{"#86~", "a", "B^", "c", "x", "y", "z"}));
+            (std::vector<std::string>{"a", "B^", "c", "#86~", "x", "y", "z"}));
 }
 
 TEST(KeyboardTest, InjectionTasksRunInOrderAndAreAllAnsweredByCancelAndClose) {
