@@ -9,28 +9,34 @@ namespace korvex_app {
 
 namespace {
 
-// The word without what the typed layout gives as trailing punctuation.
-size_t CoreLength(const std::u32string& lower, const LanguageModel& model) {
-  size_t length = lower.size();
-  while (length > 0 && !model.InAlphabet(lower[length - 1])) {
-    --length;
-  }
-  return length;
-}
+// Bits the typed spelling must cost beyond the meant one before a word
+// known on neither side is repaired; more when the words before it were
+// typed as they stand, less when they had to be repaired.
+constexpr double kBaseMargin[] = {14.0, 14.0, 14.0, 14.0, 9.0};
+constexpr double kLongMargin = 6.0;
+constexpr double kStreakBonus = 6.0;
+constexpr double kAwayPenalty = 10.0;
+// The typed spelling this much cheaper: it is the typed language's word.
+constexpr double kSureMargin = -8.0;
+// A typed word unknown to its language whose other spelling is a known
+// word, while that language is being typed (a name, a typo): repaired only
+// when it reads as no word of the language at all.
+constexpr double kAwayKnownMargin = 12.0;
 
-// Two-letter words are told apart by these lists alone: the dictionaries
-// hold too many abbreviations of that length.
-bool IsShortWord(const std::u32string& word, const LanguageModel* model,
-                 const LanguageModel* english) {
+// One- and two-letter words are told apart by these lists alone: the
+// dictionaries hold too many abbreviations of that length.
+bool IsShortWord(const std::u32string& word, bool english) {
   static const char32_t* const kEnglish[] = {
-      U"am", U"an", U"as", U"at", U"be", U"by", U"do", U"go", U"he", U"if",
-      U"in", U"is", U"it", U"me", U"my", U"no", U"of", U"oh", U"ok", U"on",
-      U"or", U"so", U"to", U"up", U"us", U"we"};
+      U"a",  U"i",  U"am", U"an", U"as", U"at", U"be", U"by", U"do", U"go",
+      U"he", U"hi", U"if", U"in", U"is", U"it", U"me", U"my", U"no", U"of",
+      U"oh", U"ok", U"on", U"or", U"so", U"to", U"up", U"us", U"we"};
   static const char32_t* const kRussian[] = {
-      U"бы", U"вы", U"да", U"до", U"ее", U"её", U"же", U"за", U"из", U"их",
-      U"ли", U"мы", U"на", U"не", U"ни", U"но", U"ну", U"об", U"он", U"от",
-      U"по", U"со", U"та", U"те", U"то", U"ты", U"уж"};
-  if (model == english) {
+      U"а",  U"в",  U"и",  U"к",  U"о",  U"с",  U"у",  U"я",  U"ах", U"бы",
+      U"во", U"вы", U"да", U"до", U"ее", U"её", U"ей", U"ем", U"ею", U"же",
+      U"за", U"из", U"им", U"их", U"ко", U"ли", U"мы", U"на", U"не", U"ни",
+      U"но", U"ну", U"об", U"ой", U"он", U"от", U"ох", U"по", U"со", U"та",
+      U"те", U"то", U"ты", U"уж", U"эх", U"юг", U"я"};
+  if (english) {
     return std::find(std::begin(kEnglish), std::end(kEnglish), word) !=
            std::end(kEnglish);
   }
@@ -38,11 +44,88 @@ bool IsShortWord(const std::u32string& word, const LanguageModel* model,
          std::end(kRussian);
 }
 
-}  // namespace
+bool IsUpper(char32_t c) { return ToLower(c) != c; }
+bool IsLower(char32_t c) { return ToUpper(c) != c; }
 
-double LayoutGuesser::Threshold(size_t letters) {
-  return letters <= 3 ? 14.0 : letters == 4 ? 9.0 : 6.0;
+// A token as one language reads it: the punctuation around it taken off,
+// the rest a word of hyphen-joined parts (and apostrophes inside English
+// ones), or not a word at all ("U.S", "www.example").
+struct Reading {
+  std::u32string core;  // lower-case
+  size_t letters = 0;
+  bool word = false;
+  bool known = false;              // every part is a word of the language
+  std::optional<double> cost;      // the parts' spelling cost
+  bool camel = false;              // a capital after a small letter
+  bool capitals = false;           // two or more letters, all capitals
+  bool initial = false;            // one capital and a full stop: "S."
+};
+
+Reading Read(const std::u32string& text, const LanguageModel& model,
+             bool english) {
+  Reading reading;
+  const std::u32string lower = ToLower(text);
+  size_t begin = 0, end = lower.size();
+  while (begin < end && !model.InAlphabet(lower[begin])) {
+    ++begin;
+  }
+  while (end > begin && !model.InAlphabet(lower[end - 1])) {
+    --end;
+  }
+  reading.core = lower.substr(begin, end - begin);
+  reading.capitals = end - begin > 1;
+  for (size_t i = begin; i < end; ++i) {
+    reading.camel = reading.camel ||
+                    (i > begin && IsUpper(text[i]) && IsLower(text[i - 1]));
+    reading.capitals = reading.capitals && !IsLower(text[i]);
+  }
+  reading.initial = end == begin + 1 && IsUpper(text[begin]) &&
+                    end < text.size() && text[end] == U'.';
+  if (reading.core.empty()) {
+    return reading;
+  }
+  reading.word = true;
+  reading.known = true;
+  double cost = 0;
+  size_t start = 0;
+  for (size_t i = 0; i <= reading.core.size() && reading.word; ++i) {
+    if (i < reading.core.size() && reading.core[i] != U'-') {
+      continue;
+    }
+    const std::u32string part = reading.core.substr(start, i - start);
+    start = i + 1;
+    std::u32string letters;
+    for (char32_t c : part) {
+      if (model.InAlphabet(c)) {
+        letters += c;
+      } else if (!english || c != U'\'') {
+        reading.word = false;
+      }
+    }
+    const std::optional<double> part_cost = model.Cost(letters);
+    if (!part_cost) {
+      reading.word = false;
+      break;
+    }
+    reading.letters += letters.size();
+    reading.known = reading.known && model.Knows(part);
+    cost += *part_cost;
+  }
+  if (reading.word) {
+    reading.cost = cost;
+  } else {
+    reading.known = false;
+  }
+  return reading;
 }
+
+// How many bits more the typed spelling costs than the meant one, per
+// letter of the meant one.
+double Margin(const Reading& typed, const Reading& meant) {
+  return *typed.cost / (typed.letters + 1) * (meant.letters + 1) - *meant.cost;
+}
+
+}  // namespace
 
 const LanguageModel* LayoutGuesser::ModelFor(const KeyLayout& layout) const {
   switch (layout.primary_language()) {
@@ -56,83 +139,101 @@ const LanguageModel* LayoutGuesser::ModelFor(const KeyLayout& layout) const {
 }
 
 std::optional<std::u32string> LayoutGuesser::Decide(
-    const std::u32string& typed, const KeyLayout& from,
-    const KeyLayout& to) const {
+    const std::u32string& typed, const KeyLayout& from, const KeyLayout& to,
+    const WordContext& context, WordContext* next) const {
+  bool sure = false;
+  std::optional<std::u32string> meant = Judge(typed, from, to, context, &sure);
+  if (next) {
+    *next = meant   ? WordContext{to.primary_language(), true}
+            : sure  ? WordContext{from.primary_language(), false}
+                    : context;
+  }
+  return meant;
+}
+
+std::optional<std::u32string> LayoutGuesser::Judge(
+    const std::u32string& typed, const KeyLayout& from, const KeyLayout& to,
+    const WordContext& context, bool* sure) const {
   const LanguageModel* typed_model = ModelFor(from);
   const LanguageModel* meant_model = ModelFor(to);
   if (!typed_model || !meant_model || typed_model == meant_model ||
-      typed.size() < 2) {
+      std::any_of(typed.begin(), typed.end(), IsDigit)) {
     return std::nullopt;
   }
-  for (char32_t c : typed) {
-    if (IsDigit(c)) {
+  const bool english_typed = typed_model == english_;
+  const bool toward = context.language == to.primary_language();
+  const bool away = context.language == from.primary_language();
+  const bool streak = toward && context.repaired;
+
+  std::u32string meant = ConvertKeys(typed, from, to);
+  const Reading as_typed = Read(typed, *typed_model, english_typed);
+  Reading as_meant = Read(meant, *meant_model, !english_typed);
+  if (!as_meant.known && !as_typed.core.empty()) {
+    // Punctuation the typed layout gives, kept as typed: "ghbdtn," is
+    // "привет," by someone used to the other layout's comma.
+    size_t end = typed.size();
+    while (!typed_model->InAlphabet(ToLower(typed[end - 1]))) {
+      --end;
+    }
+    const std::u32string kept = ConvertKeys(typed.substr(0, end), from, to) +
+                                typed.substr(end);
+    Reading kept_reading = Read(kept, *meant_model, !english_typed);
+    if (kept_reading.known) {
+      meant = kept;
+      as_meant = std::move(kept_reading);
+    }
+  }
+  if (meant == typed || (as_typed.camel && as_meant.camel)) {
+    return std::nullopt;
+  }
+  if (as_meant.core.empty()) {
+    // Punctuation alone, typed on the layout the words before it were
+    // repaired from ("///" for "...").
+    return streak && as_typed.core.empty() ? std::optional(meant) : std::nullopt;
+  }
+  if (!as_meant.word) {
+    return std::nullopt;
+  }
+  const bool typed_short = as_typed.word && as_typed.core.size() <= 2 &&
+                           (IsShortWord(as_typed.core, english_typed) ||
+                            as_typed.initial);
+  if (as_meant.core.size() <= 2) {
+    *sure = typed_short;
+    if (!IsShortWord(as_meant.core, !english_typed) && !as_meant.initial) {
       return std::nullopt;
     }
-  }
-  const std::u32string lower = ToLower(typed);
-  const size_t core = CoreLength(lower, *typed_model);
-  // An apostrophe inside is part of an English word ("it's").
-  std::u32string typed_core = lower.substr(0, core);
-  typed_core.erase(std::remove(typed_core.begin(), typed_core.end(), U'\''),
-                   typed_core.end());
-  if (typed_core.empty() || IsShortWord(typed_core, typed_model, english_) ||
-      (typed_core.size() > 2 && typed_model->Knows(typed_core))) {
-    return std::nullopt;
-  }
-  // Candidates: every key converted ("руддщб" is "hello,"), and the
-  // trailing punctuation kept as typed ("ghbdtn," is "привет,", not
-  // "приветб"). Each is judged by its letters; a known word wins, then the
-  // cheaper spelling per letter.
-  struct Candidate {
-    std::u32string text;
-    std::u32string letters;
-    std::optional<double> cost;
-    bool known = false;
-  };
-  auto candidate = [&](std::u32string text) {
-    Candidate result;
-    const std::u32string lower_text = ToLower(text);
-    result.letters = lower_text.substr(0, CoreLength(lower_text, *meant_model));
-    result.text = std::move(text);
-    result.cost = meant_model->Cost(result.letters);
-    result.known = result.cost && meant_model->Knows(result.letters);
-    return result;
-  };
-  Candidate best = candidate(ConvertKeys(typed, from, to));
-  if (core < typed.size()) {
-    Candidate kept = candidate(ConvertKeys(typed.substr(0, core), from, to) +
-                               typed.substr(core));
-    const bool better =
-        kept.cost &&
-        (!best.cost || (kept.known && !best.known) ||
-         (kept.known == best.known &&
-          *kept.cost / (kept.letters.size() + 1) <
-              *best.cost / (best.letters.size() + 1)));
-    if (better) {
-      best = std::move(kept);
+    if (typed_short) {
+      return streak ? std::optional(meant) : std::nullopt;
     }
+    return away ? std::nullopt : std::optional(meant);
   }
-  if (!best.cost) {
-    return std::nullopt;
+  // Capitals alone are mostly abbreviations, which no dictionary holds.
+  const bool guarded = away || (as_typed.capitals && !streak);
+  if (as_typed.known) {
+    *sure = !as_meant.known;
+    return as_meant.known && toward ? std::optional(meant) : std::nullopt;
   }
-  const size_t letters = best.letters.size();
-  if (letters < 3) {
-    return IsShortWord(best.letters, meant_model, english_)
-               ? std::optional(best.text)
+  if (as_meant.known) {
+    return !guarded || !as_typed.cost ||
+                   Margin(as_typed, as_meant) > kAwayKnownMargin
+               ? std::optional(meant)
                : std::nullopt;
   }
-  if (best.known) {
-    return best.text;
+  if (!as_typed.cost) {
+    // Punctuation inside as typed ("www.example.ru"), or another script.
+    return streak && !as_typed.core.empty() ? std::optional(meant)
+                                            : std::nullopt;
   }
-  // A letter of another script inside the typed word: it cannot be a word
-  // there at all.
-  const std::optional<double> typed_cost = typed_model->Cost(typed_core);
-  if (!typed_cost) {
-    return best.text;
+  const double margin = Margin(as_typed, as_meant);
+  *sure = margin < kSureMargin;
+  if (as_typed.capitals && !streak) {
+    return std::nullopt;
   }
-  return *typed_cost - *best.cost > Threshold(letters)
-             ? std::optional(best.text)
-             : std::nullopt;
+  double needed = as_meant.letters < std::size(kBaseMargin)
+                      ? kBaseMargin[as_meant.letters]
+                      : kLongMargin;
+  needed += streak ? -kStreakBonus : away ? kAwayPenalty : 0.0;
+  return margin > needed ? std::optional(meant) : std::nullopt;
 }
 
 }  // namespace korvex_app

@@ -17,25 +17,23 @@ const char32_t* AlphabetFor(const std::string& language) {
   return nullptr;
 }
 
-std::vector<std::u32string> ReadDictionary(const std::string& path,
-                                           const std::u32string& alphabet) {
+const char32_t* InnerFor(const std::string& language) {
+  return language == "en" ? U"'" : U"";
+}
+
+std::vector<std::u32string> ReadWordForms(const std::string& path) {
   std::vector<std::u32string> words;
   std::ifstream file(path);
   std::string line;
-  bool first = true;
   while (std::getline(file, line)) {
-    if (first) {
-      first = false;
-      continue;  // the entry count
-    }
     const std::u32string word =
-        ToLower(Utf32FromUtf8(line.substr(0, line.find_first_of("/\t \r"))));
-    bool usable = !word.empty();
-    for (char32_t c : word) {
-      usable = usable && alphabet.find(c) != std::u32string::npos;
+        Utf32FromUtf8(line.substr(0, line.find_first_of("/\t \r")));
+    const std::u32string lower = ToLower(word);
+    if (word.size() > 1 && word == ToUpper(lower)) {
+      continue;
     }
-    if (usable) {
-      words.push_back(word);
+    if (!lower.empty()) {
+      words.push_back(lower);
     }
   }
   return words;

@@ -1,9 +1,10 @@
 #ifndef KORVEX_APP_MODELS_DICTIONARY_H_
 #define KORVEX_APP_MODELS_DICTIONARY_H_
 
-// The words of a hunspell dictionary (".dic": a count, then "word/FLAGS"
-// lines), lower-cased, kept when every letter is in the language's
-// alphabet. Shared by the model builder and the quality benchmark.
+// The word forms of a hunspell dictionary as its affix rules expand them
+// (hunspell-tools' unmunch: one form a line), lower-cased. Abbreviations
+// (all capitals) are left out: as words they would make every short
+// wrong-layout spelling look valid.
 
 #include <string>
 #include <vector>
@@ -11,8 +12,9 @@
 namespace korvex_app {
 
 const char32_t* AlphabetFor(const std::string& language);  // "en", "ru"
-std::vector<std::u32string> ReadDictionary(const std::string& path,
-                                           const std::u32string& alphabet);
+// What may stand inside a word beside the letters ("don't").
+const char32_t* InnerFor(const std::string& language);
+std::vector<std::u32string> ReadWordForms(const std::string& path);
 
 }  // namespace korvex_app
 
