@@ -15,13 +15,15 @@ namespace {
 constexpr double kBaseMargin[] = {14.0, 14.0, 14.0, 14.0, 9.0};
 constexpr double kLongMargin = 6.0;
 constexpr double kStreakBonus = 6.0;
-constexpr double kAwayPenalty = 10.0;
+constexpr double kNoContextPenalty = 4.0;
+constexpr double kAwayPenalty = 24.0;
 // The typed spelling this much cheaper: it is the typed language's word.
 constexpr double kSureMargin = -8.0;
 // A typed word unknown to its language whose other spelling is a known
 // word, while that language is being typed (a name, a typo): repaired only
 // when it reads as no word of the language at all.
 constexpr double kAwayKnownMargin = 12.0;
+constexpr double kAwayKnownShortMargin = 20.0;
 
 // One- and two-letter words are told apart by these lists alone: the
 // dictionaries hold too many abbreviations of that length.
@@ -89,7 +91,12 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
   double cost = 0;
   size_t start = 0;
   for (size_t i = 0; i <= reading.core.size() && reading.word; ++i) {
-    if (i < reading.core.size() && reading.core[i] != U'-') {
+    // Parts are joined by hyphens, and initials end with a full stop
+    // ("кто-то", "А.Круглов").
+    const bool joint = i < reading.core.size() &&
+                       (reading.core[i] == U'-' ||
+                        (reading.core[i] == U'.' && i == start + 1));
+    if (i < reading.core.size() && !joint) {
       continue;
     }
     const std::u32string part = reading.core.substr(start, i - start);
@@ -108,9 +115,14 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
       break;
     }
     reading.letters += letters.size();
-    reading.known = reading.known && model.Knows(part);
+    reading.known = reading.known &&
+                    (letters.size() > 1 ? model.Knows(part)
+                                        : IsShortWord(part, english) ||
+                                              (i < reading.core.size() &&
+                                               reading.core[i] == U'.'));
     cost += *part_cost;
   }
+  reading.known = reading.known || model.Knows(reading.core);
   if (reading.word) {
     reading.cost = cost;
   } else {
@@ -198,14 +210,17 @@ std::optional<std::u32string> LayoutGuesser::Judge(
                            (IsShortWord(as_typed.core, english_typed) ||
                             as_typed.initial);
   if (as_meant.core.size() <= 2) {
-    *sure = typed_short;
+    *sure = typed_short || (as_typed.known && as_typed.core.size() > 2);
     if (!IsShortWord(as_meant.core, !english_typed) && !as_meant.initial) {
       return std::nullopt;
     }
-    if (typed_short) {
+    if (*sure) {
       return streak ? std::optional(meant) : std::nullopt;
     }
-    return away ? std::nullopt : std::optional(meant);
+    // A lone letter is as often a Latin one in a Cyrillic text ("C:").
+    const bool letter = as_meant.core.size() == 1;
+    return streak || (!away && !(letter && toward)) ? std::optional(meant)
+                                                     : std::nullopt;
   }
   // Capitals alone are mostly abbreviations, which no dictionary holds.
   const bool guarded = away || (as_typed.capitals && !streak);
@@ -215,7 +230,9 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   }
   if (as_meant.known) {
     return !guarded || !as_typed.cost ||
-                   Margin(as_typed, as_meant) > kAwayKnownMargin
+                   Margin(as_typed, as_meant) >
+                       (as_meant.letters <= 4 ? kAwayKnownShortMargin
+                                              : kAwayKnownMargin)
                ? std::optional(meant)
                : std::nullopt;
   }
@@ -226,13 +243,18 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   }
   const double margin = Margin(as_typed, as_meant);
   *sure = margin < kSureMargin;
-  if (as_typed.capitals && !streak) {
+  // Capitals alone, or keys that type letters here and punctuation there
+  // ("Жэнщин" is no ":'yoby"): only while the words before were repaired.
+  if ((as_typed.capitals || as_meant.letters < as_typed.letters) && !streak) {
     return std::nullopt;
   }
   double needed = as_meant.letters < std::size(kBaseMargin)
                       ? kBaseMargin[as_meant.letters]
                       : kLongMargin;
-  needed += streak ? -kStreakBonus : away ? kAwayPenalty : 0.0;
+  needed += streak ? -kStreakBonus
+            : away ? kAwayPenalty
+            : toward ? 0.0
+                     : kNoContextPenalty;
   return margin > needed ? std::optional(meant) : std::nullopt;
 }
 
