@@ -17,6 +17,10 @@ constexpr double kLongMargin = 6.0;
 constexpr double kStreakBonus = 6.0;
 constexpr double kNoContextPenalty = 4.0;
 constexpr double kAwayPenalty = 24.0;
+constexpr int kMaxWeight = 3;
+// Bits each letter the typed reading leaves out as punctuation adds to the
+// other one ("{ey" for "Хун").
+constexpr double kLostLetterBits = 6.0;
 // The typed spelling this much cheaper: it is the typed language's word.
 constexpr double kSureMargin = -8.0;
 // A typed word unknown to its language whose other spelling is a known
@@ -37,7 +41,45 @@ bool IsShortWord(const std::u32string& word, bool english) {
       U"во", U"вы", U"да", U"до", U"ее", U"её", U"ей", U"ем", U"ею", U"же",
       U"за", U"из", U"им", U"их", U"ко", U"ли", U"мы", U"на", U"не", U"ни",
       U"но", U"ну", U"об", U"ой", U"он", U"от", U"ох", U"по", U"со", U"та",
-      U"те", U"то", U"ты", U"уж", U"эх", U"юг", U"я"};
+      U"те", U"то", U"ты", U"уж", U"эх", U"юг", U"б",  U"ж",  U"де", U"ум",
+      U"ту", U"ад", U"ей"};
+  if (english) {
+    return std::find(std::begin(kEnglish), std::end(kEnglish), word) !=
+           std::end(kEnglish);
+  }
+  return std::find(std::begin(kRussian), std::end(kRussian), word) !=
+         std::end(kRussian);
+}
+
+// The commonest words, for a word of both languages with nothing before it
+// ("Еру" is "The", "Ult" is "Где").
+bool IsCommonWord(const std::u32string& word, bool english) {
+  static const char32_t* const kEnglish[] = {
+      U"the", U"and", U"that", U"was", U"for", U"with", U"his", U"they",
+      U"this", U"have", U"from", U"but", U"had", U"not", U"are", U"you",
+      U"her", U"she", U"there", U"their", U"what", U"all", U"were", U"when",
+      U"your", U"can", U"said", U"which", U"will", U"one", U"each", U"about",
+      U"how", U"then", U"them", U"these", U"some", U"would", U"make", U"like",
+      U"him", U"into", U"time", U"has", U"look", U"two", U"more", U"write",
+      U"see", U"number", U"way", U"could", U"people", U"than", U"first",
+      U"water", U"been", U"who", U"its", U"now", U"find", U"long", U"down",
+      U"day", U"did", U"get", U"come", U"made", U"may", U"part", U"here",
+      U"why", U"yes", U"never", U"life", U"man", U"love", U"know", U"our",
+      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much"};
+  static const char32_t* const kRussian[] = {
+      U"что", U"это", U"как", U"так", U"все", U"она", U"его", U"только",
+      U"было", U"мне", U"меня", U"еще", U"нет", U"когда", U"уже", U"вот",
+      U"был", U"где", U"есть", U"где", U"они", U"себя", U"ничего", U"ему",
+      U"теперь", U"тут", U"кто", U"тоже", U"этого", U"если", U"чем", U"была",
+      U"сам", U"чтоб", U"без", U"будто", U"чего", U"раз", U"себе", U"под",
+      U"будет", U"тогда", U"потом", U"надо", U"всех", U"никогда", U"можно",
+      U"при", U"два", U"другой", U"хоть", U"после", U"над", U"больше",
+      U"тот", U"через", U"эти", U"нас", U"про", U"всего", U"них", U"какая",
+      U"много", U"разве", U"три", U"эту", U"моя", U"впрочем", U"хорошо",
+      U"свою", U"этой", U"перед", U"иногда", U"лучше", U"чуть", U"том",
+      U"нельзя", U"такой", U"более", U"всегда", U"конечно", U"всю", U"между",
+      U"жизнь", U"люди", U"человек", U"время", U"день", U"дело", U"год",
+      U"рук", U"руку", U"мир", U"вас", U"вам", U"нам", U"быть", U"ещё"};
   if (english) {
     return std::find(std::begin(kEnglish), std::end(kEnglish), word) !=
            std::end(kEnglish);
@@ -61,6 +103,7 @@ struct Reading {
   bool camel = false;              // a capital after a small letter
   bool capitals = false;           // two or more letters, all capitals
   bool initial = false;            // one capital and a full stop: "S."
+  bool abbreviation = false;       // a known short word and a full stop: "Mr."
 };
 
 Reading Read(const std::u32string& text, const LanguageModel& model,
@@ -82,7 +125,7 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
     reading.capitals = reading.capitals && !IsLower(text[i]);
   }
   reading.initial = end == begin + 1 && IsUpper(text[begin]) &&
-                    end < text.size() && text[end] == U'.';
+                    end < text.size() && (text[end] == U'.' || text[end] == U':');
   if (reading.core.empty()) {
     return reading;
   }
@@ -95,11 +138,13 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
     // ("кто-то", "А.Круглов").
     const bool joint = i < reading.core.size() &&
                        (reading.core[i] == U'-' ||
-                        (reading.core[i] == U'.' && i == start + 1));
+                        (reading.core[i] == U'.' && i == start + 1 &&
+                         IsUpper(text[begin + start])));
     if (i < reading.core.size() && !joint) {
       continue;
     }
     const std::u32string part = reading.core.substr(start, i - start);
+    const bool capital = IsUpper(text[begin + start]);
     start = i + 1;
     std::u32string letters;
     for (char32_t c : part) {
@@ -115,11 +160,15 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
       break;
     }
     reading.letters += letters.size();
+    // An initial, or an abbreviation, ends with a full stop ("A.D.", "Mr.").
+    const bool abbreviation = begin + i < text.size() && text[begin + i] == U'.';
     reading.known = reading.known &&
-                    (letters.size() > 1 ? model.Knows(part)
-                                        : IsShortWord(part, english) ||
-                                              (i < reading.core.size() &&
-                                               reading.core[i] == U'.'));
+                    (letters.size() > 1
+                         ? model.Knows(part)
+                         : IsShortWord(part, english) ||
+                               (abbreviation && capital));
+    reading.abbreviation =
+        abbreviation && letters.size() <= 3 && model.Knows(part) && capital;
     cost += *part_cost;
   }
   reading.known = reading.known || model.Knows(reading.core);
@@ -139,6 +188,16 @@ double Margin(const Reading& typed, const Reading& meant) {
 
 }  // namespace
 
+WordContext Follow(const WordContext& context, int language, bool repaired) {
+  if (language == context.language || context.weight <= 1) {
+    return WordContext{
+        language, repaired,
+        language == context.language ? std::min(context.weight + 1, kMaxWeight)
+                                     : 1};
+  }
+  return WordContext{context.language, context.repaired, context.weight - 1};
+}
+
 const LanguageModel* LayoutGuesser::ModelFor(const KeyLayout& layout) const {
   switch (layout.primary_language()) {
     case kEnglishLanguage:
@@ -156,9 +215,9 @@ std::optional<std::u32string> LayoutGuesser::Decide(
   bool sure = false;
   std::optional<std::u32string> meant = Judge(typed, from, to, context, &sure);
   if (next) {
-    *next = meant   ? WordContext{to.primary_language(), true}
-            : sure  ? WordContext{from.primary_language(), false}
-                    : context;
+    *next = meant  ? Follow(context, to.primary_language(), true)
+            : sure ? Follow(context, from.primary_language(), false)
+                   : context;
   }
   return meant;
 }
@@ -211,22 +270,34 @@ std::optional<std::u32string> LayoutGuesser::Judge(
                             as_typed.initial);
   if (as_meant.core.size() <= 2) {
     *sure = typed_short || (as_typed.known && as_typed.core.size() > 2);
-    if (!IsShortWord(as_meant.core, !english_typed) && !as_meant.initial) {
+    if (!IsShortWord(as_meant.core, !english_typed) && !as_meant.initial &&
+        !as_meant.abbreviation) {
       return std::nullopt;
     }
     if (*sure) {
       return streak ? std::optional(meant) : std::nullopt;
     }
-    // A lone letter is as often a Latin one in a Cyrillic text ("C:").
-    const bool letter = as_meant.core.size() == 1;
-    return streak || (!away && !(letter && toward)) ? std::optional(meant)
-                                                     : std::nullopt;
+    // A lone letter is as often a Latin one in a Cyrillic text ("C:"), and
+    // capitals an abbreviation ("NT").
+    const bool letter = as_meant.core.size() == 1 && !as_meant.initial;
+    return streak || (!away && !((letter || as_typed.capitals) && toward))
+               ? std::optional(meant)
+               : std::nullopt;
   }
   // Capitals alone are mostly abbreviations, which no dictionary holds.
   const bool guarded = away || (as_typed.capitals && !streak);
   if (as_typed.known) {
     *sure = !as_meant.known;
-    return as_meant.known && toward ? std::optional(meant) : std::nullopt;
+    // A word of both languages follows the words before it; the first in
+    // a field, the commoner reading.
+    const bool commoner = context.language == 0 &&
+                          IsCommonWord(as_meant.core, !english_typed) &&
+                          !IsCommonWord(as_typed.core, english_typed);
+    return as_meant.known && (toward || commoner) ? std::optional(meant)
+                                                  : std::nullopt;
+  }
+  if (as_typed.capitals && !streak && as_meant.letters <= 3) {
+    return std::nullopt;
   }
   if (as_meant.known) {
     return !guarded || !as_typed.cost ||
@@ -255,6 +326,11 @@ std::optional<std::u32string> LayoutGuesser::Judge(
             : away ? kAwayPenalty
             : toward ? 0.0
                      : kNoContextPenalty;
+  if (streak) {
+    needed = as_typed.capitals ? 0.0 : needed;
+    needed -= kLostLetterBits *
+              (static_cast<double>(as_meant.letters) - as_typed.letters);
+  }
   return margin > needed ? std::optional(meant) : std::nullopt;
 }
 

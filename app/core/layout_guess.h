@@ -12,10 +12,13 @@
 
 namespace korvex_app {
 
-// What the words before this one in the same field say.
+// What the words before this one in the same field say: the language they
+// were written in, whether the last of them had to be repaired, and how
+// many agree (a single word of the other language does not turn it).
 struct WordContext {
-  int language = 0;       // primary language of the last word as it stands
-  bool repaired = false;  // it was typed on the other language's layout
+  int language = 0;  // primary language id
+  bool repaired = false;
+  int weight = 0;
 };
 
 class LayoutGuesser {

@@ -19,6 +19,8 @@ constexpr int32_t kReturn = 0x0D;
 constexpr int32_t kEscape = 0x1B;
 constexpr int32_t kSpace = 0x20;
 constexpr int32_t kLeftShift = 0xA0;
+// What the user said of a word outweighs what the guesser made of several.
+constexpr int kTaughtWeight = 3;
 
 const EncodableValue* Field(const EncodableMap& map, const char* key) {
   auto found = map.find(EncodableValue(key));
@@ -188,7 +190,6 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
         Reset();
         return;
       }
-      context_ = WordContext{to->primary_language(), true};
       host_.ShowHud(Utf8FromUtf32(word_) + " \u2192 " + Utf8FromUtf32(*meant));
       host_.Note("repaired", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(*meant));
       if (key.held > 0) {
@@ -230,9 +231,10 @@ std::optional<std::u32string> RepairEngine::Meant(const KeyLayout& from,
   if (!verdict) {
     return guesser_->Decide(word_, from, to, context_, &context_);
   }
-  return *verdict == RepairExceptions::Verdict::kConvert
-             ? std::optional(ConvertKeys(word_, from, to))
-             : std::nullopt;
+  const bool convert = *verdict == RepairExceptions::Verdict::kConvert;
+  context_ = WordContext{convert ? to.primary_language() : from.primary_language(),
+                         convert, kTaughtWeight};
+  return convert ? std::optional(ConvertKeys(word_, from, to)) : std::nullopt;
 }
 
 void RepairEngine::Teach(bool converted) {
@@ -295,7 +297,7 @@ void RepairEngine::ManualRepair() {
     trailing_ = undo_now_.substr(word_.size());
     const bool converted = ToLower(word_) != undo_typed_;
     OrderBySource(word_, Layouts(), &from, &to);
-    context_ = WordContext{from->primary_language(), converted};
+    context_ = WordContext{from->primary_language(), converted, kTaughtWeight};
     Teach(converted);
     return;
   }
@@ -317,7 +319,7 @@ void RepairEngine::ManualRepair() {
   undo_typed_ = replaced_ ? std::u32string() : ToLower(word_);
   undo_automatic_ = false;
   Teach(true);
-  context_ = WordContext{to->primary_language(), true};
+  context_ = WordContext{to->primary_language(), true, kTaughtWeight};
   word_ = converted;
   replaced_ = true;
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -202,6 +203,9 @@ size_t Letters(const std::u32string& word) {
   return std::count_if(word.begin(), word.end(), IsLetter);
 }
 
+// Every failure, when KORVEX_BENCH_FAILURES names a file.
+FILE* failures = nullptr;
+
 struct Tally {
   size_t words = 0, wrong = 0;
   std::vector<std::string> examples;
@@ -212,6 +216,7 @@ struct Tally {
     ++wrong;
     std::string example = Utf8FromUtf32(typed) + " -> " + Utf8FromUtf32(got);
     if (got != meant) example += " (meant " + Utf8FromUtf32(meant) + ")";
+    if (failures) std::fprintf(failures, "%s\n", example.c_str());
     if (examples.size() < 12) {
       examples.push_back(example);
     } else if (random() % wrong < 12) {
@@ -277,6 +282,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string models = argv[1];
+  if (const char* path = std::getenv("KORVEX_BENCH_FAILURES")) {
+    failures = std::fopen(path, "w");
+  }
   const auto load_start = Clock::now();
   const auto english = LanguageModel::Load(ReadBytes(models + "/korvex_en.kvlm"));
   const auto russian = LanguageModel::Load(ReadBytes(models + "/korvex_ru.kvlm"));
