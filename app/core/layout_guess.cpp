@@ -65,7 +65,8 @@ bool IsCommonWord(const std::u32string& word, bool english) {
       U"water", U"been", U"who", U"its", U"now", U"find", U"long", U"down",
       U"day", U"did", U"get", U"come", U"made", U"may", U"part", U"here",
       U"why", U"yes", U"never", U"life", U"man", U"love", U"know", U"our",
-      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much"};
+      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much",
+      U"yes", U"now", U"not", U"you", U"all", U"how", U"can", U"why"};
   static const char32_t* const kRussian[] = {
       U"что", U"это", U"как", U"так", U"все", U"она", U"его", U"только",
       U"было", U"мне", U"меня", U"еще", U"нет", U"когда", U"уже", U"вот",
@@ -296,7 +297,8 @@ std::optional<std::u32string> LayoutGuesser::Judge(
     return as_meant.known && (toward || commoner) ? std::optional(meant)
                                                   : std::nullopt;
   }
-  if (as_typed.capitals && !streak && as_meant.letters <= 3) {
+  if (as_typed.capitals && !streak && as_meant.letters <= 3 &&
+      !IsCommonWord(as_meant.core, !english_typed)) {
     return std::nullopt;
   }
   if (as_meant.known) {

@@ -5,7 +5,7 @@
 // layout with one letter in 200 replaced by a neighbouring key. Prints the
 // rates, examples of each kind of failure, the decision time at a word end
 // and the models' load time.
-// usage: repair_quality_bench MODEL_DIR [en|ru TEXT_FILE...]...
+// usage: repair_quality_bench MODEL_DIR [en|ru[-NAME] TEXT_FILE...]...
 // Texts are split at lines holding "%" alone (fortune files); a file's half
 // ("tune" or "check") is fixed by its name, so that rules tuned on one half
 // are judged on the other.
@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
   std::string language;
   for (int i = 2; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "en" || argument == "ru") {
+    if (argument.substr(0, 2) == "en" || argument.substr(0, 2) == "ru") {
       language = argument;
     } else if (!language.empty()) {
       files[language].push_back(argument);
@@ -310,8 +310,9 @@ int main(int argc, char** argv) {
   std::mt19937 random(7);
   for (const auto& [name, paths] : files) {
     const std::vector<Text> texts = ReadTexts(paths);
-    const KeyLayout* own = name == "en" ? &us : &ru;
-    const KeyLayout* other = name == "en" ? &ru : &us;
+    const bool english_text = name.substr(0, 2) == "en";
+    const KeyLayout* own = english_text ? &us : &ru;
+    const KeyLayout* other = english_text ? &ru : &us;
     for (int half = 0; half < 2; ++half) {
       size_t word_count = 0;
       for (const Text& text : texts) {
