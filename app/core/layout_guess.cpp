@@ -189,12 +189,16 @@ double Margin(const Reading& typed, const Reading& meant) {
 
 }  // namespace
 
+// A repair says more of the words to come than a word that stayed: the
+// user is on the wrong layout.
 WordContext Follow(const WordContext& context, int language, bool repaired) {
-  if (language == context.language || context.weight <= 1) {
-    return WordContext{
-        language, repaired,
-        language == context.language ? std::min(context.weight + 1, kMaxWeight)
-                                     : 1};
+  const int weight = repaired ? 2 : 1;
+  if (language == context.language) {
+    return WordContext{language, repaired,
+                       std::min(context.weight + weight, kMaxWeight)};
+  }
+  if (context.weight <= 1) {
+    return WordContext{language, repaired, weight};
   }
   return WordContext{context.language, context.repaired, context.weight - 1};
 }
@@ -286,7 +290,6 @@ std::optional<std::u32string> LayoutGuesser::Judge(
                : std::nullopt;
   }
   // Capitals alone are mostly abbreviations, which no dictionary holds.
-  const bool guarded = away || (as_typed.capitals && !streak);
   if (as_typed.known) {
     *sure = !as_meant.known;
     // A word of both languages follows the words before it; the first in
@@ -300,6 +303,15 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   if (as_typed.capitals && !streak && as_meant.letters <= 3 &&
       !IsCommonWord(as_meant.core, !english_typed)) {
     return std::nullopt;
+  }
+  const bool guarded = away || (as_typed.capitals && !streak);
+  if (as_meant.known && as_meant.letters <= 3 &&
+      (guarded || context.language == 0)) {
+    // Three letters with nothing before them, or typed among words of the
+    // typed language: only the commonest words ("csv" is no "сым", "rnj"
+    // is "кто").
+    return IsCommonWord(as_meant.core, !english_typed) ? std::optional(meant)
+                                                       : std::nullopt;
   }
   if (as_meant.known) {
     return !guarded || !as_typed.cost ||
@@ -316,6 +328,11 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   }
   const double margin = Margin(as_typed, as_meant);
   *sure = margin < kSureMargin;
+  // Three letters spell too little for the letters alone to tell ("pls",
+  // "dns", "csv"), unless the words before were of the other language.
+  if (as_meant.letters <= 3 && !toward) {
+    return std::nullopt;
+  }
   // Capitals alone, or keys that type letters here and punctuation there
   // ("Жэнщин" is no ":'yoby"): only while the words before were repaired.
   if ((as_typed.capitals || as_meant.letters < as_typed.letters) && !streak) {

@@ -168,7 +168,8 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
   // cannot be typed again reliably: such a word stays.
   const bool in_text = key.held <= 0;
   const bool retypable = !in_text || (key.keycode != kTab && key.keycode != kReturn);
-  if (!word_.empty() && trailing_.empty()) {
+  // A word this application typed was judged already.
+  if (!word_.empty() && trailing_.empty() && !replaced_) {
     const KeyLayout* from = nullptr;
     const KeyLayout* to = nullptr;
     OrderBySource(word_, Layouts(), &from, &to);
