@@ -6,6 +6,7 @@
 #include "core/key_layouts.h"
 #include "core/language_model.h"
 #include "core/layout_guess.h"
+#include "core/repair_exceptions.h"
 #include "core/settings.h"
 #include "core/text_transform.h"
 #include "core/text_utf.h"
@@ -85,6 +86,21 @@ TEST(SettingsTest, DefaultsUnlessReadable) {
   const Settings odd = ParseSettings(std::string(odd_text, sizeof odd_text - 1));
   EXPECT_TRUE(odd.auto_repair);
   EXPECT_FALSE(odd.key_sounds);
+}
+
+TEST(RepairExceptionsTest, KeepsTheNewestAndSkipsWhatItCannotRead) {
+  using Verdict = RepairExceptions::Verdict;
+  const std::string damaged("keep\nkeep a b\nconvert \x01x\n\0\xFF\nkeep ghbdtn\r\nmaybe x\n", 45);
+  RepairExceptions exceptions = RepairExceptions::Parse(damaged, 2);
+  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\n");
+  exceptions.Remember(U"xyz", Verdict::kConvert);
+  exceptions.Remember(U"ghbdtn", Verdict::kKeep);  // the newest again
+  exceptions.Remember(U"ntcn", Verdict::kConvert);
+  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\nconvert ntcn\n");
+  EXPECT_EQ(RepairExceptions::Parse(exceptions.Format(), 2).Find(U"ntcn"),
+            Verdict::kConvert);
+  EXPECT_FALSE(exceptions.Find(U"xyz"));
+  EXPECT_TRUE(RepairExceptions::Parse(std::string(300, '\xFF')).Format().empty());
 }
 
 TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
