@@ -29,6 +29,11 @@ constexpr double kSureMargin = -8.0;
 constexpr double kAwayKnownMargin = 12.0;
 constexpr double kAwayKnownShortMargin = 20.0;
 
+template <size_t N>
+bool Holds(const char32_t* const (&list)[N], const std::u32string& word) {
+  return std::find(std::begin(list), std::end(list), word) != std::end(list);
+}
+
 // One- and two-letter words are told apart by these lists alone: the
 // dictionaries hold too many abbreviations of that length.
 bool IsShortWord(const std::u32string& word, bool english) {
@@ -43,12 +48,7 @@ bool IsShortWord(const std::u32string& word, bool english) {
       U"но", U"ну", U"об", U"ой", U"он", U"от", U"ох", U"по", U"со", U"та",
       U"те", U"то", U"ты", U"уж", U"эх", U"юг", U"б",  U"ж",  U"де", U"ум",
       U"ту", U"ад", U"ей"};
-  if (english) {
-    return std::find(std::begin(kEnglish), std::end(kEnglish), word) !=
-           std::end(kEnglish);
-  }
-  return std::find(std::begin(kRussian), std::end(kRussian), word) !=
-         std::end(kRussian);
+  return english ? Holds(kEnglish, word) : Holds(kRussian, word);
 }
 
 // The commonest words, for a word of both languages with nothing before it
@@ -81,12 +81,7 @@ bool IsCommonWord(const std::u32string& word, bool english) {
       U"нельзя", U"такой", U"более", U"всегда", U"конечно", U"всю", U"между",
       U"жизнь", U"люди", U"человек", U"время", U"день", U"дело", U"год",
       U"рук", U"руку", U"мир", U"вас", U"вам", U"нам", U"быть", U"ещё"};
-  if (english) {
-    return std::find(std::begin(kEnglish), std::end(kEnglish), word) !=
-           std::end(kEnglish);
-  }
-  return std::find(std::begin(kRussian), std::end(kRussian), word) !=
-         std::end(kRussian);
+  return english ? Holds(kEnglish, word) : Holds(kRussian, word);
 }
 
 bool IsUpper(char32_t c) { return ToLower(c) != c; }

@@ -126,12 +126,11 @@ TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
 }
 
 TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
-  const auto english = BuiltModel("en");
-  const auto russian = BuiltModel("ru");
-  if (!english || !russian) {
+  const BuiltGuesser built;
+  if (!built.guesser) {
     GTEST_SKIP() << "built without dictionaries";
   }
-  const LayoutGuesser guesser(&*english, &*russian);
+  const LayoutGuesser& guesser = *built.guesser;
   const KeyLayout us = UsLayout(), ru = RussianLayout();
   EXPECT_EQ(guesser.Decide(U"Ghbdtn,", us, ru), U"Привет,");
   EXPECT_EQ(guesser.Decide(U"vjcrdf", us, ru), U"москва");
@@ -142,7 +141,7 @@ TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
     EXPECT_FALSE(guesser.Decide(stays, us, ru)) << U8(stays);
   }
   EXPECT_FALSE(guesser.Decide(U"привет", ru, us));
-  EXPECT_FALSE(LayoutGuesser(&*english, nullptr).Decide(U"ghbdtn", us, ru));
+  EXPECT_FALSE(LayoutGuesser(&*built.english, nullptr).Decide(U"ghbdtn", us, ru));
 }
 
 }  // namespace
