@@ -65,12 +65,11 @@ bool IsCommonWord(const std::u32string& word, bool english) {
       U"water", U"been", U"who", U"its", U"now", U"find", U"long", U"down",
       U"day", U"did", U"get", U"come", U"made", U"may", U"part", U"here",
       U"why", U"yes", U"never", U"life", U"man", U"love", U"know", U"our",
-      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much",
-      U"yes", U"now", U"not", U"you", U"all", U"how", U"can", U"why"};
+      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much"};
   static const char32_t* const kRussian[] = {
       U"что", U"это", U"как", U"так", U"все", U"она", U"его", U"только",
       U"было", U"мне", U"меня", U"еще", U"нет", U"когда", U"уже", U"вот",
-      U"был", U"где", U"есть", U"где", U"они", U"себя", U"ничего", U"ему",
+      U"был", U"где", U"есть", U"они", U"себя", U"ничего", U"ему",
       U"теперь", U"тут", U"кто", U"тоже", U"этого", U"если", U"чем", U"была",
       U"сам", U"чтоб", U"без", U"будто", U"чего", U"раз", U"себе", U"под",
       U"будет", U"тогда", U"потом", U"надо", U"всех", U"никогда", U"можно",
