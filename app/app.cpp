@@ -30,6 +30,7 @@
 #include "core/layout_guess.h"
 #include "core/repair_engine.h"
 #include "core/settings.h"
+#include "exceptions_file.h"
 
 namespace {
 
@@ -263,6 +264,9 @@ class ChannelHost : public korvex_app::HostPort {
   void Note(const std::string& kind, const std::string& text) override {
     log_.Write(kind, text);
   }
+  void SaveExceptions(const std::string& text) override {
+    log_.Write("exceptions", WriteExceptionsFile(text) ? "saved" : "unsaved");
+  }
 
   flutter_app::Reply Call(
       const char* method,
@@ -357,6 +361,7 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
   korvex_app::RepairEngine engine(host, guesser ? &*guesser : nullptr);
   const bool auto_repair = settings.auto_repair && guesser;
   engine.set_auto_repair(auto_repair);
+  engine.set_exceptions(korvex_app::RepairExceptions::Parse(ReadExceptionsFile()));
   app.Listen("korvex/key_events", EncodableValue(),
              [&records](const flutter_app::Event& event) {
                if (event.kind == flutter_app::Event::Kind::kData) {

@@ -19,11 +19,35 @@ for bench in "${benches[@]}"; do
       (cd "$root/build/win/tests" && KORVEX_TEST_TIMEOUT=1800 \
         "$root/tools/wine-run.sh" ./long_run.exe --soak --keys 10000) ;;
     repair_quality)
-      # The application's decisions, natively and without the sanitizers.
+      # The application's decisions, natively and without the sanitizers, on
+      # prose the models never saw: quotations, literature and dialogue.
+      prose=(fortunes fortunes-min fortunes-ru)
+      for p in "${prose[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||
+          DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${prose[@]}" >/dev/null
+      done
       cmake -S "$root" -B "$root/build/native-bench" -DKORVEX_SANITIZE=OFF \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
-      cmake --build "$root/build/native-bench" -j2 --target repair_quality_bench >/dev/null
-      "$root/build/native-bench/tests/app/repair_quality_bench" ;;
+      cmake --build "$root/build/native-bench" -j2 --target repair_quality_bench |
+        grep -E '^model' || true
+      # English quotations apart from those of computing (nicknames, mail
+      # addresses, jargon), which are judged on their own.
+      fortunes=/usr/share/games/fortunes
+      technical="art ascii-art computers debian knghtbrd linux linuxcookie perl"
+      english=() computing=()
+      for f in $(find $fortunes -maxdepth 1 -type f ! -name '*.*'); do
+        case " $technical " in
+          *" $(basename "$f") "*) computing+=("$f") ;;
+          *) english+=("$f") ;;
+        esac
+      done
+      "$root/build/native-bench/tests/app/repair_quality_bench" \
+        "$root/build/native-bench/app/models" \
+        en "${english[@]}" en-computing "${computing[@]}" \
+        ru $(find $fortunes/ru -type f ! -name '*.*')
+      ls -l "$root/build/win/out/data/app.so" "$root/build/win/out/data/flutter_assets/"*.kvlm |
+        awk '{ print $5, $NF }' ;;
     repair_latency)
       # korvex.exe and its application against physical keys in another
       # program: the end-to-end run prints its figures.

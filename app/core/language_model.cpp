@@ -10,7 +10,8 @@ namespace korvex_app {
 namespace {
 
 constexpr char kMagic[4] = {'K', 'V', 'L', 'M'};
-constexpr uint8_t kVersion = 1;
+constexpr uint8_t kVersion = 2;
+constexpr size_t kBuckets = 65536;
 constexpr size_t kMaxAlphabet = 64;
 constexpr double kCostScale = 8.0;
 // Weight of the shorter context in the smoothing.
@@ -29,34 +30,38 @@ uint32_t GetU32(const std::vector<uint8_t>& in, size_t at) {
          static_cast<uint32_t>(in[at + 3]) << 24;
 }
 
-uint64_t Fnv1a64(const std::string& bytes) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (unsigned char byte : bytes) {
-    hash = (hash ^ byte) * 0x100000001b3ull;
-  }
-  return hash;
+void PutU16(std::vector<uint8_t>& out, uint16_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
 }
 
 }  // namespace
 
-uint32_t WordHash(const std::u32string& word) {
-  uint32_t hash = 0x811c9dc5u;
-  for (unsigned char byte : Utf8FromUtf32(word)) {
-    hash = (hash ^ byte) * 0x01000193u;
+std::u32string WordKey(const std::u32string& lower) {
+  std::u32string key = lower;
+  for (char32_t& c : key) {
+    c = c == U'ё' ? U'е' : c;
   }
-  return hash;
+  return key;
 }
 
-bool IsHeldOut(const std::u32string& word) {
-  return Fnv1a64(Utf8FromUtf32(word)) % 10 == 3;
+// 64-bit FNV-1a folded: the high half picks the bucket, so it must mix well.
+uint32_t WordHash(const std::u32string& word) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char byte : Utf8FromUtf32(word)) {
+    hash = (hash ^ byte) * 0x100000001b3ull;
+  }
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 std::vector<uint8_t> LanguageModel::Build(
-    const std::u32string& alphabet, const std::vector<std::u32string>& words) {
+    const std::u32string& alphabet, const std::vector<std::u32string>& words,
+    const std::u32string& inner) {
   const size_t n = std::min(alphabet.size(), kMaxAlphabet);
   const size_t v = n + 1;
-  auto index = [&](char32_t c) -> size_t {
-    const size_t found = alphabet.substr(0, n).find(c);
+  const std::u32string letters = alphabet.substr(0, n);
+  auto index = [&letters](char32_t c) -> size_t {
+    const size_t found = letters.find(c);
     return found == std::u32string::npos ? 0 : found + 1;
   };
   std::vector<double> tri(v * v * v), bi(v * v), uni(v);
@@ -65,18 +70,23 @@ std::vector<uint8_t> LanguageModel::Build(
   double total = 0;
   for (const std::u32string& word : words) {
     std::vector<size_t> letters;
+    bool spelled = !word.empty() && index(word.front()) && index(word.back());
     for (char32_t c : word) {
       const size_t i = index(c);
+      spelled = spelled && (i || inner.find(c) != std::u32string::npos);
       if (i == 0) {
         letters.clear();
-        break;
+      } else if (spelled) {
+        letters.push_back(i);
       }
-      letters.push_back(i);
     }
-    if (letters.empty()) {
+    if (!spelled) {
       continue;
     }
-    hashes.push_back(WordHash(word));
+    hashes.push_back(WordHash(WordKey(word)));
+    if (letters.size() != word.size()) {
+      continue;  // not all letters: no trigrams
+    }
     letters.push_back(0);
     size_t a = 0, b = 0;
     for (size_t c : letters) {
@@ -111,8 +121,15 @@ std::vector<uint8_t> LanguageModel::Build(
   std::sort(hashes.begin(), hashes.end());
   hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
   PutU32(out, static_cast<uint32_t>(hashes.size()));
+  std::vector<uint32_t> sizes(kBuckets);
   for (uint32_t hash : hashes) {
-    PutU32(out, hash);
+    ++sizes[hash >> 16];
+  }
+  for (uint32_t size : sizes) {
+    PutU32(out, size);
+  }
+  for (uint32_t hash : hashes) {
+    PutU16(out, static_cast<uint16_t>(hash));
   }
   return out;
 }
@@ -131,9 +148,10 @@ std::optional<LanguageModel> LanguageModel::Load(
     return std::nullopt;
   }
   const size_t count = GetU32(bytes, count_at);
+  const size_t low_at = count_at + 4 + 4 * kBuckets;
   // Compared by division: a huge count must not wrap the size check.
-  if ((bytes.size() - count_at - 4) / 4 != count ||
-      (bytes.size() - count_at - 4) % 4 != 0) {
+  if (bytes.size() < low_at || (bytes.size() - low_at) / 2 != count ||
+      (bytes.size() - low_at) % 2 != 0) {
     return std::nullopt;
   }
   LanguageModel model;
@@ -141,12 +159,28 @@ std::optional<LanguageModel> LanguageModel::Load(
     model.alphabet_.push_back(GetU32(bytes, 6 + 4 * i));
   }
   model.costs_.assign(bytes.begin() + costs_at, bytes.begin() + count_at);
-  model.words_.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    model.words_.push_back(GetU32(bytes, count_at + 4 + 4 * i));
+  model.bucket_end_.reserve(kBuckets);
+  uint64_t total = 0;
+  for (size_t i = 0; i < kBuckets; ++i) {
+    total += GetU32(bytes, count_at + 4 + 4 * i);
+    if (total > count) {
+      return std::nullopt;
+    }
+    model.bucket_end_.push_back(static_cast<uint32_t>(total));
   }
-  if (!std::is_sorted(model.words_.begin(), model.words_.end())) {
+  if (total != count) {
     return std::nullopt;
+  }
+  model.low_.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    model.low_[i] = static_cast<uint16_t>(bytes[low_at + 2 * i] |
+                                          bytes[low_at + 2 * i + 1] << 8);
+  }
+  for (size_t i = 0, begin = 0; i < kBuckets; begin = model.bucket_end_[i++]) {
+    if (!std::is_sorted(model.low_.begin() + begin,
+                        model.low_.begin() + model.bucket_end_[i])) {
+      return std::nullopt;
+    }
   }
   return model;
 }
@@ -181,7 +215,11 @@ std::optional<double> LanguageModel::Cost(const std::u32string& word) const {
 }
 
 bool LanguageModel::Knows(const std::u32string& word) const {
-  return std::binary_search(words_.begin(), words_.end(), WordHash(word));
+  const uint32_t hash = WordHash(WordKey(word));
+  const size_t bucket = hash >> 16;
+  const auto begin = low_.begin() + (bucket ? bucket_end_[bucket - 1] : 0);
+  return std::binary_search(begin, low_.begin() + bucket_end_[bucket],
+                            static_cast<uint16_t>(hash));
 }
 
 }  // namespace korvex_app

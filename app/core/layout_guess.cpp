@@ -9,39 +9,192 @@ namespace korvex_app {
 
 namespace {
 
-// The word without what the typed layout gives as trailing punctuation.
-size_t CoreLength(const std::u32string& lower, const LanguageModel& model) {
-  size_t length = lower.size();
-  while (length > 0 && !model.InAlphabet(lower[length - 1])) {
-    --length;
-  }
-  return length;
+// Bits the typed spelling must cost beyond the meant one before a word
+// known on neither side is repaired; more when the words before it were
+// typed as they stand, less when they had to be repaired.
+constexpr double kBaseMargin[] = {14.0, 14.0, 14.0, 14.0, 9.0};
+constexpr double kLongMargin = 6.0;
+constexpr double kStreakBonus = 6.0;
+constexpr double kNoContextPenalty = 4.0;
+constexpr double kAwayPenalty = 24.0;
+constexpr int kMaxWeight = 3;
+// Bits each letter the typed reading leaves out as punctuation adds to the
+// other one ("{ey" for "Хун").
+constexpr double kLostLetterBits = 6.0;
+// The typed spelling this much cheaper: it is the typed language's word.
+constexpr double kSureMargin = -8.0;
+// A typed word unknown to its language whose other spelling is a known
+// word, while that language is being typed (a name, a typo): repaired only
+// when it reads as no word of the language at all.
+constexpr double kAwayKnownMargin = 12.0;
+constexpr double kAwayKnownShortMargin = 20.0;
+
+template <size_t N>
+bool Holds(const char32_t* const (&list)[N], const std::u32string& word) {
+  return std::find(std::begin(list), std::end(list), word) != std::end(list);
 }
 
-// Two-letter words are told apart by these lists alone: the dictionaries
-// hold too many abbreviations of that length.
-bool IsShortWord(const std::u32string& word, const LanguageModel* model,
-                 const LanguageModel* english) {
+// One- and two-letter words are told apart by these lists alone: the
+// dictionaries hold too many abbreviations of that length.
+bool IsShortWord(const std::u32string& word, bool english) {
   static const char32_t* const kEnglish[] = {
-      U"am", U"an", U"as", U"at", U"be", U"by", U"do", U"go", U"he", U"if",
-      U"in", U"is", U"it", U"me", U"my", U"no", U"of", U"oh", U"ok", U"on",
-      U"or", U"so", U"to", U"up", U"us", U"we"};
+      U"a",  U"i",  U"am", U"an", U"as", U"at", U"be", U"by", U"do", U"go",
+      U"he", U"hi", U"if", U"in", U"is", U"it", U"me", U"my", U"no", U"of",
+      U"oh", U"ok", U"on", U"or", U"so", U"to", U"up", U"us", U"we"};
   static const char32_t* const kRussian[] = {
-      U"бы", U"вы", U"да", U"до", U"ее", U"её", U"же", U"за", U"из", U"их",
-      U"ли", U"мы", U"на", U"не", U"ни", U"но", U"ну", U"об", U"он", U"от",
-      U"по", U"со", U"та", U"те", U"то", U"ты", U"уж"};
-  if (model == english) {
-    return std::find(std::begin(kEnglish), std::end(kEnglish), word) !=
-           std::end(kEnglish);
+      U"а",  U"в",  U"и",  U"к",  U"о",  U"с",  U"у",  U"я",  U"ах", U"бы",
+      U"во", U"вы", U"да", U"до", U"ее", U"её", U"ей", U"ем", U"ею", U"же",
+      U"за", U"из", U"им", U"их", U"ко", U"ли", U"мы", U"на", U"не", U"ни",
+      U"но", U"ну", U"об", U"ой", U"он", U"от", U"ох", U"по", U"со", U"та",
+      U"те", U"то", U"ты", U"уж", U"эх", U"юг", U"б",  U"ж",  U"де", U"ум",
+      U"ту", U"ад", U"ей"};
+  return english ? Holds(kEnglish, word) : Holds(kRussian, word);
+}
+
+// The commonest words, for a word of both languages with nothing before it
+// ("Еру" is "The", "Ult" is "Где").
+bool IsCommonWord(const std::u32string& word, bool english) {
+  static const char32_t* const kEnglish[] = {
+      U"the", U"and", U"that", U"was", U"for", U"with", U"his", U"they",
+      U"this", U"have", U"from", U"but", U"had", U"not", U"are", U"you",
+      U"her", U"she", U"there", U"their", U"what", U"all", U"were", U"when",
+      U"your", U"can", U"said", U"which", U"will", U"one", U"each", U"about",
+      U"how", U"then", U"them", U"these", U"some", U"would", U"make", U"like",
+      U"him", U"into", U"time", U"has", U"look", U"two", U"more", U"write",
+      U"see", U"number", U"way", U"could", U"people", U"than", U"first",
+      U"water", U"been", U"who", U"its", U"now", U"find", U"long", U"down",
+      U"day", U"did", U"get", U"come", U"made", U"may", U"part", U"here",
+      U"why", U"yes", U"never", U"life", U"man", U"love", U"know", U"our",
+      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much"};
+  static const char32_t* const kRussian[] = {
+      U"что", U"это", U"как", U"так", U"все", U"она", U"его", U"только",
+      U"было", U"мне", U"меня", U"еще", U"нет", U"когда", U"уже", U"вот",
+      U"был", U"где", U"есть", U"они", U"себя", U"ничего", U"ему",
+      U"теперь", U"тут", U"кто", U"тоже", U"этого", U"если", U"чем", U"была",
+      U"сам", U"чтоб", U"без", U"будто", U"чего", U"раз", U"себе", U"под",
+      U"будет", U"тогда", U"потом", U"надо", U"всех", U"никогда", U"можно",
+      U"при", U"два", U"другой", U"хоть", U"после", U"над", U"больше",
+      U"тот", U"через", U"эти", U"нас", U"про", U"всего", U"них", U"какая",
+      U"много", U"разве", U"три", U"эту", U"моя", U"впрочем", U"хорошо",
+      U"свою", U"этой", U"перед", U"иногда", U"лучше", U"чуть", U"том",
+      U"нельзя", U"такой", U"более", U"всегда", U"конечно", U"всю", U"между",
+      U"жизнь", U"люди", U"человек", U"время", U"день", U"дело", U"год",
+      U"рук", U"руку", U"мир", U"вас", U"вам", U"нам", U"быть", U"ещё"};
+  return english ? Holds(kEnglish, word) : Holds(kRussian, word);
+}
+
+bool IsUpper(char32_t c) { return ToLower(c) != c; }
+bool IsLower(char32_t c) { return ToUpper(c) != c; }
+
+// A token as one language reads it: the punctuation around it taken off,
+// the rest a word of hyphen-joined parts (and apostrophes inside English
+// ones), or not a word at all ("U.S", "www.example").
+struct Reading {
+  std::u32string core;  // lower-case
+  size_t letters = 0;
+  bool word = false;
+  bool known = false;              // every part is a word of the language
+  std::optional<double> cost;      // the parts' spelling cost
+  bool camel = false;              // a capital after a small letter
+  bool capitals = false;           // two or more letters, all capitals
+  bool initial = false;            // one capital and a full stop: "S."
+  bool abbreviation = false;       // a known short word and a full stop: "Mr."
+};
+
+Reading Read(const std::u32string& text, const LanguageModel& model,
+             bool english) {
+  Reading reading;
+  const std::u32string lower = ToLower(text);
+  size_t begin = 0, end = lower.size();
+  while (begin < end && !model.InAlphabet(lower[begin])) {
+    ++begin;
   }
-  return std::find(std::begin(kRussian), std::end(kRussian), word) !=
-         std::end(kRussian);
+  while (end > begin && !model.InAlphabet(lower[end - 1])) {
+    --end;
+  }
+  reading.core = lower.substr(begin, end - begin);
+  reading.capitals = end - begin > 1;
+  for (size_t i = begin; i < end; ++i) {
+    reading.camel = reading.camel ||
+                    (i > begin && IsUpper(text[i]) && IsLower(text[i - 1]));
+    reading.capitals = reading.capitals && !IsLower(text[i]);
+  }
+  reading.initial = end == begin + 1 && IsUpper(text[begin]) &&
+                    end < text.size() && (text[end] == U'.' || text[end] == U':');
+  if (reading.core.empty()) {
+    return reading;
+  }
+  reading.word = true;
+  reading.known = true;
+  double cost = 0;
+  size_t start = 0;
+  for (size_t i = 0; i <= reading.core.size() && reading.word; ++i) {
+    // Parts are joined by hyphens, and initials end with a full stop
+    // ("кто-то", "А.Круглов").
+    const bool joint = i < reading.core.size() &&
+                       (reading.core[i] == U'-' ||
+                        (reading.core[i] == U'.' && i == start + 1 &&
+                         IsUpper(text[begin + start])));
+    if (i < reading.core.size() && !joint) {
+      continue;
+    }
+    const std::u32string part = reading.core.substr(start, i - start);
+    const bool capital = IsUpper(text[begin + start]);
+    start = i + 1;
+    std::u32string letters;
+    for (char32_t c : part) {
+      if (model.InAlphabet(c)) {
+        letters += c;
+      } else if (!english || c != U'\'') {
+        reading.word = false;
+      }
+    }
+    const std::optional<double> part_cost = model.Cost(letters);
+    if (!part_cost) {
+      reading.word = false;
+      break;
+    }
+    reading.letters += letters.size();
+    // An initial, or an abbreviation, ends with a full stop ("A.D.", "Mr.").
+    const bool abbreviation = begin + i < text.size() && text[begin + i] == U'.';
+    reading.known = reading.known &&
+                    (letters.size() > 1
+                         ? model.Knows(part)
+                         : IsShortWord(part, english) ||
+                               (abbreviation && capital));
+    reading.abbreviation =
+        abbreviation && letters.size() <= 3 && model.Knows(part) && capital;
+    cost += *part_cost;
+  }
+  reading.known = reading.known || model.Knows(reading.core);
+  if (reading.word) {
+    reading.cost = cost;
+  } else {
+    reading.known = false;
+  }
+  return reading;
+}
+
+// How many bits more the typed spelling costs than the meant one, per
+// letter of the meant one.
+double Margin(const Reading& typed, const Reading& meant) {
+  return *typed.cost / (typed.letters + 1) * (meant.letters + 1) - *meant.cost;
 }
 
 }  // namespace
 
-double LayoutGuesser::Threshold(size_t letters) {
-  return letters <= 3 ? 14.0 : letters == 4 ? 9.0 : 6.0;
+// A repair says more of the words to come than a word that stayed: the
+// user is on the wrong layout.
+WordContext Follow(const WordContext& context, int language, bool repaired) {
+  const int weight = repaired ? 2 : 1;
+  if (language == context.language) {
+    return WordContext{language, repaired,
+                       std::min(context.weight + weight, kMaxWeight)};
+  }
+  if (context.weight <= 1) {
+    return WordContext{language, repaired, weight};
+  }
+  return WordContext{context.language, context.repaired, context.weight - 1};
 }
 
 const LanguageModel* LayoutGuesser::ModelFor(const KeyLayout& layout) const {
@@ -56,83 +209,142 @@ const LanguageModel* LayoutGuesser::ModelFor(const KeyLayout& layout) const {
 }
 
 std::optional<std::u32string> LayoutGuesser::Decide(
-    const std::u32string& typed, const KeyLayout& from,
-    const KeyLayout& to) const {
+    const std::u32string& typed, const KeyLayout& from, const KeyLayout& to,
+    const WordContext& context, WordContext* next) const {
+  bool sure = false;
+  std::optional<std::u32string> meant = Judge(typed, from, to, context, &sure);
+  if (next) {
+    *next = meant  ? Follow(context, to.primary_language(), true)
+            : sure ? Follow(context, from.primary_language(), false)
+                   : context;
+  }
+  return meant;
+}
+
+std::optional<std::u32string> LayoutGuesser::Judge(
+    const std::u32string& typed, const KeyLayout& from, const KeyLayout& to,
+    const WordContext& context, bool* sure) const {
   const LanguageModel* typed_model = ModelFor(from);
   const LanguageModel* meant_model = ModelFor(to);
   if (!typed_model || !meant_model || typed_model == meant_model ||
-      typed.size() < 2) {
+      std::any_of(typed.begin(), typed.end(), IsDigit)) {
     return std::nullopt;
   }
-  for (char32_t c : typed) {
-    if (IsDigit(c)) {
+  const bool english_typed = typed_model == english_;
+  const bool toward = context.language == to.primary_language();
+  const bool away = context.language == from.primary_language();
+  const bool streak = toward && context.repaired;
+
+  std::u32string meant = ConvertKeys(typed, from, to);
+  const Reading as_typed = Read(typed, *typed_model, english_typed);
+  Reading as_meant = Read(meant, *meant_model, !english_typed);
+  if (!as_meant.known && !as_typed.core.empty()) {
+    // Punctuation the typed layout gives, kept as typed: "ghbdtn," is
+    // "привет," by someone used to the other layout's comma.
+    size_t end = typed.size();
+    while (!typed_model->InAlphabet(ToLower(typed[end - 1]))) {
+      --end;
+    }
+    const std::u32string kept = ConvertKeys(typed.substr(0, end), from, to) +
+                                typed.substr(end);
+    Reading kept_reading = Read(kept, *meant_model, !english_typed);
+    if (kept_reading.known) {
+      meant = kept;
+      as_meant = std::move(kept_reading);
+    }
+  }
+  if (meant == typed || (as_typed.camel && as_meant.camel)) {
+    return std::nullopt;
+  }
+  if (as_meant.core.empty()) {
+    // Punctuation alone, typed on the layout the words before it were
+    // repaired from ("///" for "...").
+    return streak && as_typed.core.empty() ? std::optional(meant) : std::nullopt;
+  }
+  if (!as_meant.word) {
+    return std::nullopt;
+  }
+  const bool typed_short = as_typed.word && as_typed.core.size() <= 2 &&
+                           (IsShortWord(as_typed.core, english_typed) ||
+                            as_typed.initial);
+  if (as_meant.core.size() <= 2) {
+    *sure = typed_short || (as_typed.known && as_typed.core.size() > 2);
+    if (!IsShortWord(as_meant.core, !english_typed) && !as_meant.initial &&
+        !as_meant.abbreviation) {
       return std::nullopt;
     }
-  }
-  const std::u32string lower = ToLower(typed);
-  const size_t core = CoreLength(lower, *typed_model);
-  // An apostrophe inside is part of an English word ("it's").
-  std::u32string typed_core = lower.substr(0, core);
-  typed_core.erase(std::remove(typed_core.begin(), typed_core.end(), U'\''),
-                   typed_core.end());
-  if (typed_core.empty() || IsShortWord(typed_core, typed_model, english_) ||
-      (typed_core.size() > 2 && typed_model->Knows(typed_core))) {
-    return std::nullopt;
-  }
-  // Candidates: every key converted ("руддщб" is "hello,"), and the
-  // trailing punctuation kept as typed ("ghbdtn," is "привет,", not
-  // "приветб"). Each is judged by its letters; a known word wins, then the
-  // cheaper spelling per letter.
-  struct Candidate {
-    std::u32string text;
-    std::u32string letters;
-    std::optional<double> cost;
-    bool known = false;
-  };
-  auto candidate = [&](std::u32string text) {
-    Candidate result;
-    const std::u32string lower_text = ToLower(text);
-    result.letters = lower_text.substr(0, CoreLength(lower_text, *meant_model));
-    result.text = std::move(text);
-    result.cost = meant_model->Cost(result.letters);
-    result.known = result.cost && meant_model->Knows(result.letters);
-    return result;
-  };
-  Candidate best = candidate(ConvertKeys(typed, from, to));
-  if (core < typed.size()) {
-    Candidate kept = candidate(ConvertKeys(typed.substr(0, core), from, to) +
-                               typed.substr(core));
-    const bool better =
-        kept.cost &&
-        (!best.cost || (kept.known && !best.known) ||
-         (kept.known == best.known &&
-          *kept.cost / (kept.letters.size() + 1) <
-              *best.cost / (best.letters.size() + 1)));
-    if (better) {
-      best = std::move(kept);
+    if (*sure) {
+      return streak ? std::optional(meant) : std::nullopt;
     }
-  }
-  if (!best.cost) {
-    return std::nullopt;
-  }
-  const size_t letters = best.letters.size();
-  if (letters < 3) {
-    return IsShortWord(best.letters, meant_model, english_)
-               ? std::optional(best.text)
+    // A lone letter is as often a Latin one in a Cyrillic text ("C:"), and
+    // capitals an abbreviation ("NT").
+    const bool letter = as_meant.core.size() == 1 && !as_meant.initial;
+    return streak || (!away && !((letter || as_typed.capitals) && toward))
+               ? std::optional(meant)
                : std::nullopt;
   }
-  if (best.known) {
-    return best.text;
+  // Capitals alone are mostly abbreviations, which no dictionary holds.
+  if (as_typed.known) {
+    *sure = !as_meant.known;
+    // A word of both languages follows the words before it; the first in
+    // a field, the commoner reading.
+    const bool commoner = context.language == 0 &&
+                          IsCommonWord(as_meant.core, !english_typed) &&
+                          !IsCommonWord(as_typed.core, english_typed);
+    return as_meant.known && (toward || commoner) ? std::optional(meant)
+                                                  : std::nullopt;
   }
-  // A letter of another script inside the typed word: it cannot be a word
-  // there at all.
-  const std::optional<double> typed_cost = typed_model->Cost(typed_core);
-  if (!typed_cost) {
-    return best.text;
+  if (as_typed.capitals && !streak && as_meant.letters <= 3 &&
+      !IsCommonWord(as_meant.core, !english_typed)) {
+    return std::nullopt;
   }
-  return *typed_cost - *best.cost > Threshold(letters)
-             ? std::optional(best.text)
-             : std::nullopt;
+  const bool guarded = away || (as_typed.capitals && !streak);
+  if (as_meant.known && as_meant.letters <= 3 &&
+      (guarded || context.language == 0)) {
+    // Three letters with nothing before them, or typed among words of the
+    // typed language: only the commonest words ("csv" is no "сым", "rnj"
+    // is "кто").
+    return IsCommonWord(as_meant.core, !english_typed) ? std::optional(meant)
+                                                       : std::nullopt;
+  }
+  if (as_meant.known) {
+    return !guarded || !as_typed.cost ||
+                   Margin(as_typed, as_meant) >
+                       (as_meant.letters <= 4 ? kAwayKnownShortMargin
+                                              : kAwayKnownMargin)
+               ? std::optional(meant)
+               : std::nullopt;
+  }
+  if (!as_typed.cost) {
+    // Punctuation inside as typed ("www.example.ru"), or another script.
+    return streak && !as_typed.core.empty() ? std::optional(meant)
+                                            : std::nullopt;
+  }
+  const double margin = Margin(as_typed, as_meant);
+  *sure = margin < kSureMargin;
+  // Three letters spell too little for the letters alone to tell ("pls",
+  // "dns", "csv"), unless the words before were of the other language.
+  if (as_meant.letters <= 3 && !toward) {
+    return std::nullopt;
+  }
+  // Capitals alone, or keys that type letters here and punctuation there
+  // ("Жэнщин" is no ":'yoby"): only while the words before were repaired.
+  if ((as_typed.capitals || as_meant.letters < as_typed.letters) && !streak) {
+    return std::nullopt;
+  }
+  double needed = as_meant.letters < std::size(kBaseMargin)
+                      ? kBaseMargin[as_meant.letters]
+                      : kLongMargin;
+  needed += streak ? -kStreakBonus
+            : away ? kAwayPenalty
+            : toward ? 0.0
+                     : kNoContextPenalty;
+  if (streak) {
+    needed = as_typed.capitals ? 0.0 : needed;
+    needed -= kLostLetterBits *
+              (static_cast<double>(as_meant.letters) - as_typed.letters);
+  }
+  return margin > needed ? std::optional(meant) : std::nullopt;
 }
 
 }  // namespace korvex_app

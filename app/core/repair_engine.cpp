@@ -1,5 +1,6 @@
 #include "core/repair_engine.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/text_transform.h"
@@ -18,6 +19,8 @@ constexpr int32_t kReturn = 0x0D;
 constexpr int32_t kEscape = 0x1B;
 constexpr int32_t kSpace = 0x20;
 constexpr int32_t kLeftShift = 0xA0;
+// What the user said of a word outweighs what the guesser made of several.
+constexpr int kTaughtWeight = 3;
 
 const EncodableValue* Field(const EncodableMap& map, const char* key) {
   auto found = map.find(EncodableValue(key));
@@ -106,6 +109,7 @@ void RepairEngine::OnRecord(const EncodableValue& record, int64_t received_ms) {
                received_ms);
   } else if (type == "click" || type == "appChanged") {
     Reset();
+    context_ = WordContext();
     // Another window may have another layout list.
     layouts_.reset();
     shift_taps_ = 0;
@@ -145,11 +149,8 @@ void RepairEngine::OnKeyDown(const KeyDown& key, int64_t received_ms) {
   } else if (IsNavigationKey(key.keycode)) {
     Reset();
   } else if (!key.chars.empty()) {
-    bool ends = false;
-    for (char32_t c : key.chars) {
-      ends = ends || !IsWordChar(c);
-    }
-    if (ends) {
+    if (std::any_of(key.chars.begin(), key.chars.end(),
+                    [](char32_t c) { return c <= U' '; })) {
       EndWord(key, received_ms);
       return;
     }
@@ -172,13 +173,13 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
   // cannot be typed again reliably: such a word stays.
   const bool in_text = key.held <= 0;
   const bool retypable = !in_text || (key.keycode != kTab && key.keycode != kReturn);
-  if (auto_repair_ && guesser_ && retypable && !word_.empty() &&
-      trailing_.empty()) {
+  // A word this application typed was judged already.
+  if (!word_.empty() && trailing_.empty() && !replaced_) {
     const KeyLayout* from = nullptr;
     const KeyLayout* to = nullptr;
     OrderBySource(word_, Layouts(), &from, &to);
     const std::optional<std::u32string> meant =
-        guesser_->Decide(word_, *from, *to);
+        auto_repair_ && guesser_ && retypable ? Meant(*from, *to) : std::nullopt;
     // The password check and the replacement may outlast the 150 ms hold
     // on a busy machine. A key its timer let go of is in the text already,
     // where it cannot be typed again: the word stays.
@@ -205,6 +206,8 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
       }
       undo_before_ = word_ + end;
       undo_now_ = *meant + end;
+      undo_typed_ = ToLower(word_);
+      undo_automatic_ = true;
       if (key.keycode == kSpace) {
         word_ = *meant;
         replaced_ = true;
@@ -226,6 +229,32 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
   } else {
     Reset();
   }
+}
+
+std::optional<std::u32string> RepairEngine::Meant(const KeyLayout& from,
+                                                  const KeyLayout& to) {
+  const auto verdict = exceptions_.Find(ToLower(word_));
+  if (!verdict) {
+    return guesser_->Decide(word_, from, to, context_, &context_);
+  }
+  const bool convert = *verdict == RepairExceptions::Verdict::kConvert;
+  context_ = WordContext{convert ? to.primary_language() : from.primary_language(),
+                         convert, kTaughtWeight};
+  return convert ? std::optional(ConvertKeys(word_, from, to)) : std::nullopt;
+}
+
+void RepairEngine::Teach(bool converted) {
+  if (undo_typed_.empty()) {
+    return;
+  }
+  if (converted != undo_automatic_) {
+    exceptions_.Remember(undo_typed_, undo_automatic_
+                                          ? RepairExceptions::Verdict::kKeep
+                                          : RepairExceptions::Verdict::kConvert);
+  } else {
+    exceptions_.Forget(undo_typed_);
+  }
+  host_.SaveExceptions(exceptions_.Format());
 }
 
 void RepairEngine::OnModifier(int32_t keycode, bool down, bool others,
@@ -257,6 +286,8 @@ void RepairEngine::OnModifier(int32_t keycode, bool down, bool others,
 }
 
 void RepairEngine::ManualRepair() {
+  const KeyLayout* from = nullptr;
+  const KeyLayout* to = nullptr;
   if (!undo_now_.empty()) {
     if (!Replace(undo_now_, undo_before_)) {
       Reset();
@@ -270,13 +301,15 @@ void RepairEngine::ManualRepair() {
     word_ = undo_now_.substr(0, letters == std::u32string::npos ? 0 : letters + 1);
     replaced_ = true;
     trailing_ = undo_now_.substr(word_.size());
+    const bool converted = ToLower(word_) != undo_typed_;
+    OrderBySource(word_, Layouts(), &from, &to);
+    context_ = WordContext{from->primary_language(), converted, kTaughtWeight};
+    Teach(converted);
     return;
   }
   if (word_.empty()) {
     return;
   }
-  const KeyLayout* from = nullptr;
-  const KeyLayout* to = nullptr;
   OrderBySource(word_, Layouts(), &from, &to);
   const std::u32string converted = ConvertKeys(word_, *from, *to);
   undo_before_ = word_ + trailing_;
@@ -287,6 +320,12 @@ void RepairEngine::ManualRepair() {
   }
   host_.ShowHud(Utf8FromUtf32(converted));
   host_.Note("converted", Utf8FromUtf32(word_) + " " + Utf8FromUtf32(converted));
+  // What the automatic repair left and the user converted is taught; a
+  // word converted again after that is just taken back and forth.
+  undo_typed_ = replaced_ ? std::u32string() : ToLower(word_);
+  undo_automatic_ = false;
+  Teach(true);
+  context_ = WordContext{to->primary_language(), true, kTaughtWeight};
   word_ = converted;
   replaced_ = true;
 }
@@ -367,18 +406,6 @@ const LayoutPair& RepairEngine::Layouts() {
     layouts_ = ChooseLayouts(host_.SystemLayouts());
   }
   return *layouts_;
-}
-
-bool RepairEngine::IsWordChar(char32_t c) {
-  if (IsLetter(c) || IsDigit(c)) {
-    return true;
-  }
-  // Keys that type punctuation here and a letter on the other layout
-  // belong to a word typed on the wrong one (",", ".", ";", "[").
-  const LayoutPair& pair = Layouts();
-  const std::u32string one(1, c);
-  return IsLetter(ConvertKeys(one, pair.first, pair.second)[0]) ||
-         IsLetter(ConvertKeys(one, pair.second, pair.first)[0]);
 }
 
 void RepairEngine::Reset() {

@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/key_layouts.h"
 #include "core/layout_guess.h"
+#include "core/repair_exceptions.h"
 
 namespace korvex_app {
 
@@ -49,6 +51,9 @@ class HostPort {
   virtual int64_t NowMs() = 0;
   // What the application did, for its log.
   virtual void Note(const std::string& kind, const std::string& text) = 0;
+  // What the user taught changed: |text| is the exceptions file's new
+  // content, to be kept.
+  virtual void SaveExceptions(const std::string& text) { (void)text; }
 };
 
 // What a record not yet handled did to the text: the characters it typed,
@@ -66,6 +71,9 @@ class RepairEngine {
       : host_(host), guesser_(guesser) {}
 
   void set_auto_repair(bool enabled) { auto_repair_ = enabled; }
+  void set_exceptions(RepairExceptions exceptions) {
+    exceptions_ = std::move(exceptions);
+  }
   // |received_ms|: when the record arrived, for how long a key was held.
   void OnRecord(const flutter::EncodableValue& record, int64_t received_ms);
 
@@ -89,8 +97,14 @@ class RepairEngine {
   // Replaces the last |erase| with |text|, and what was typed meanwhile
   // stays after it; false when that cannot be known.
   bool Replace(const std::u32string& erase, const std::u32string& text);
+  // The word's verdict: the user's, else the guesser's, which moves the
+  // context on.
+  std::optional<std::u32string> Meant(const KeyLayout& from,
+                                      const KeyLayout& to);
+  // The user took a conversion back or made one: |converted| tells which
+  // way the word now stands.
+  void Teach(bool converted);
   const LayoutPair& Layouts();
-  bool IsWordChar(char32_t c);
   void Reset();
 
   HostPort& host_;
@@ -98,13 +112,21 @@ class RepairEngine {
   bool auto_repair_ = true;
   std::optional<LayoutPair> layouts_;
 
-  std::u32string word_;      // the word being typed, as typed
+  RepairExceptions exceptions_;
+  // The words before this one in the field.
+  WordContext context_;
+
+  std::u32string word_;      // the word being typed: everything since a blank
   std::u32string trailing_;  // spaces typed after it
   bool replaced_ = false;    // the word is what this application typed
   // The last repair, for a double tap to take back: what stands now in
   // the text and what stood before.
   std::u32string undo_now_;
   std::u32string undo_before_;
+  // The word as typed, lower-case, and whether this application repaired
+  // it unasked: what a double tap teaches.
+  std::u32string undo_typed_;
+  bool undo_automatic_ = false;
 
   int shift_taps_ = 0;
   bool shift_pressed_ = false;

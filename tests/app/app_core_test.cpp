@@ -6,6 +6,7 @@
 #include "core/key_layouts.h"
 #include "core/language_model.h"
 #include "core/layout_guess.h"
+#include "core/repair_exceptions.h"
 #include "core/settings.h"
 #include "core/text_transform.h"
 #include "core/text_utf.h"
@@ -69,7 +70,7 @@ TEST(TextTest, TransliterationAndCapitals) {
   EXPECT_EQ(Transliterate(U"Shchuka, Zhuk!"), U"Щука, Жук!");
   EXPECT_EQ(Transliterate(U"ёж 2"), U"yozh 2");
   EXPECT_EQ(ToUpper(U"ёлка, über"), U"ЁЛКА, ÜBER");
-  EXPECT_EQ(ToLower(U"ЁЛКА"), U"ёлка");
+  EXPECT_EQ(ToLower(U"ЁЛКА ЯМА"), U"ёлка яма");
 }
 
 TEST(SettingsTest, DefaultsUnlessReadable) {
@@ -80,10 +81,26 @@ TEST(SettingsTest, DefaultsUnlessReadable) {
       "\xEF\xBB\xBF" "autoRepair = off  # no\r\n KeySounds=YES\n");
   EXPECT_FALSE(set.auto_repair);
   EXPECT_TRUE(set.key_sounds);
-  const char odd_text[] = "autoRepair=maybe\nkeySounds\n=on\n\0\xFF=1\nautoRepair";
+  const char odd_text[] =
+      "autoRepair=maybe\nkeySounds\n=on\n\0\xFF=1\nkeySounds=?\nautoRepair";
   const Settings odd = ParseSettings(std::string(odd_text, sizeof odd_text - 1));
   EXPECT_TRUE(odd.auto_repair);
   EXPECT_FALSE(odd.key_sounds);
+}
+
+TEST(RepairExceptionsTest, KeepsTheNewestAndSkipsWhatItCannotRead) {
+  using Verdict = RepairExceptions::Verdict;
+  const std::string damaged("keep\nkeep a b\nconvert \x01x\n\0\xFF\nkeep ghbdtn\r\nmaybe x\n", 45);
+  RepairExceptions exceptions = RepairExceptions::Parse(damaged, 2);
+  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\n");
+  exceptions.Remember(U"xyz", Verdict::kConvert);
+  exceptions.Remember(U"ghbdtn", Verdict::kKeep);  // the newest again
+  exceptions.Remember(U"ntcn", Verdict::kConvert);
+  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\nconvert ntcn\n");
+  EXPECT_EQ(RepairExceptions::Parse(exceptions.Format(), 2).Find(U"ntcn"),
+            Verdict::kConvert);
+  EXPECT_FALSE(exceptions.Find(U"xyz"));
+  EXPECT_TRUE(RepairExceptions::Parse(std::string(300, '\xFF')).Format().empty());
 }
 
 TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
@@ -101,22 +118,19 @@ TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
     EXPECT_FALSE(LanguageModel::Load(
         std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)));
   }
-  std::vector<uint8_t> unsorted = bytes;
-  std::swap(unsorted[unsorted.size() - 1], unsorted[unsorted.size() - 5]);
-  EXPECT_FALSE(LanguageModel::Load(unsorted));
+  // Six words in the set, two bytes each after the bucket sizes.
+  const size_t count_at = bytes.size() - 2 * 6 - 4 * 65536 - 4;
   std::vector<uint8_t> huge_count = bytes;
-  const size_t count_at = bytes.size() - 4 * 6 - 4;
   huge_count[count_at + 3] = 0x40;
   EXPECT_FALSE(LanguageModel::Load(huge_count));
 }
 
 TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
-  const auto english = BuiltModel("en");
-  const auto russian = BuiltModel("ru");
-  if (!english || !russian) {
+  const BuiltGuesser built;
+  if (!built.guesser) {
     GTEST_SKIP() << "built without dictionaries";
   }
-  const LayoutGuesser guesser(&*english, &*russian);
+  const LayoutGuesser& guesser = *built.guesser;
   const KeyLayout us = UsLayout(), ru = RussianLayout();
   EXPECT_EQ(guesser.Decide(U"Ghbdtn,", us, ru), U"Привет,");
   EXPECT_EQ(guesser.Decide(U"vjcrdf", us, ru), U"москва");
@@ -127,7 +141,7 @@ TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
     EXPECT_FALSE(guesser.Decide(stays, us, ru)) << U8(stays);
   }
   EXPECT_FALSE(guesser.Decide(U"привет", ru, us));
-  EXPECT_FALSE(LayoutGuesser(&*english, nullptr).Decide(U"ghbdtn", us, ru));
+  EXPECT_FALSE(LayoutGuesser(&*built.english, nullptr).Decide(U"ghbdtn", us, ru));
 }
 
 }  // namespace

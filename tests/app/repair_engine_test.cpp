@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/repair_engine.h"
 #include "core/text_utf.h"
 #include "test_models.h"
@@ -12,6 +14,8 @@ namespace {
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
+
+std::string U8(const std::u32string& text) { return Utf8FromUtf32(text); }
 
 class EditHost : public HostPort {
  public:
@@ -29,8 +33,10 @@ class EditHost : public HostPort {
   std::vector<std::string> calls;
   int64_t now = 1000;
   std::vector<int32_t> released;
+  std::map<int32_t, std::u32string> held_chars;  // typed when let go
   std::optional<std::u32string> pending = std::u32string();
   bool capturing = false;
+  std::string saved_exceptions;
 
   bool Backspace(int count) override {
     calls.push_back("backspace " + std::to_string(count));
@@ -42,7 +48,11 @@ class EditHost : public HostPort {
       selected = 0;
       --count;
     }
-    text.erase(text.size() - std::min<size_t>(count, text.size()));
+    // UTF-16 units, as the system counts them.
+    while (count > 0 && !text.empty()) {
+      count -= Utf16Length(text.substr(text.size() - 1));
+      text.pop_back();
+    }
     return true;
   }
   bool TypeText(const std::string& typed) override {
@@ -56,7 +66,10 @@ class EditHost : public HostPort {
     text += Utf32FromUtf8(typed);
     return true;
   }
-  void ReleaseHeldKey(int32_t id) override { released.push_back(id); }
+  void ReleaseHeldKey(int32_t id) override {
+    released.push_back(id);
+    text += held_chars[id];
+  }
   bool ExtendHold(int32_t id) override {
     calls.push_back("extendHold " + std::to_string(id));
     return id != timed_out_hold;
@@ -80,6 +93,7 @@ class EditHost : public HostPort {
   void Wait(int ms) override { now += ms; }
   int64_t NowMs() override { return now; }
   void Note(const std::string&, const std::string&) override {}
+  void SaveExceptions(const std::string& saved) override { saved_exceptions = saved; }
 
  private:
   std::string saved;
@@ -113,9 +127,16 @@ struct Session {
   EditHost host;
   RepairEngine engine;
 
+  // "\n" is a held Enter, "\r" one that was not held.
   void Type(const std::string& utf8) {
     for (char32_t c : Utf32FromUtf8(utf8)) {
-      const int32_t keycode = c == U' ' ? 0x20 : 0x41;
+      if (c == U'\n') {
+        const int32_t id = static_cast<int32_t>(host.held_chars.size()) + 100;
+        host.held_chars[id] = U"\n";
+        engine.OnRecord(KeyDown(0x0D, "\r", false, false, id), host.now);
+        continue;
+      }
+      const int32_t keycode = c == U' ' ? 0x20 : c == U'\r' ? 0x0D : 0x41;
       host.text += c;
       engine.OnRecord(KeyDown(keycode, Utf8FromUtf32(std::u32string(1, c))),
                       host.now);
@@ -221,12 +242,11 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
 }
 
 TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
-  const auto english = BuiltModel("en");
-  const auto russian = BuiltModel("ru");
-  if (!english || !russian) {
+  const BuiltGuesser built;
+  if (!built.guesser) {
     GTEST_SKIP() << "built without dictionaries";
   }
-  const LayoutGuesser guesser(&*english, &*russian);
+  const LayoutGuesser& guesser = *built.guesser;
   Session run(&guesser);
   EditHost& host = run.host;
   RepairEngine& engine = run.engine;
@@ -282,10 +302,11 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   refused.Type("ghbdtn ");
   refused.host.password = false;
   refused.host.refuse_from_call = refused.host.calls.size() + 1;
-  refused.Type("ghbdtn ");
-  EXPECT_EQ(refused.host.text, U"ghbdtnghbdtn ghbdtn ");
-  EXPECT_EQ(refused.host.calls.back(), "backspace 7");
-  EXPECT_EQ(refused.host.released, (std::vector<int32_t>{8}));
+  refused.Type("ghbdtn ghbdtn");
+  refused.engine.OnRecord(KeyDown(0x0D, "\r", false, false, 9), refused.host.now);
+  EXPECT_EQ(refused.host.text, U"ghbdtnghbdtn ghbdtn ghbdtn");
+  EXPECT_EQ(refused.host.calls.back(), "backspace 6");
+  EXPECT_EQ(refused.host.released, (std::vector<int32_t>{8, 9}));
   EXPECT_FALSE(refused.host.capturing);
 
   // Switched off, or not a map: nothing is typed.
@@ -296,6 +317,82 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   engine.OnRecord(EncodableValue(3), host.now);
   engine.OnRecord(EncodableValue(EncodableMap{}), host.now);
   EXPECT_EQ(host.calls.size(), calls);
+}
+
+TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
+  const BuiltGuesser built;
+  if (!built.guesser) {
+    GTEST_SKIP() << "built without dictionaries";
+  }
+  const LayoutGuesser& guesser = *built.guesser;
+  const struct {
+    const char* typed;
+    const char32_t* text;
+  } cases[] = {
+      // Short words follow the words before them.
+      {"ghbdtn b vbh ", U"привет и мир "},
+      {"руддщ ф цщкдв ", U"hello a world "},
+      {"b vbh ", U"и мир "},
+      // Punctuation on both layouts, and the key that ended the word.
+      {"\"The ghbhjls? ", U"\"The природы, "},
+      {"hfpevjv/\n", U"разумом.\n"},
+      {"вщтэе ", U"don't "},
+      {"ghbdtn😀 ", U"привет😀 "},
+      // Stays: capitals, short abbreviations, punctuation inside.
+      {"Hello Яблоко ЯБЛОКО The ", U"Hello Яблоко ЯБЛОКО The "},
+      {"pls dns csv ", U"pls dns csv "},
+      {"U.S. a.m. www.example.ru snake_case CamelCase user@example.com ",
+       U"U.S. a.m. www.example.ru snake_case CamelCase user@example.com "},
+      // An Enter that was not held is in the text already.
+      {"ghbdtn\r", U"ghbdtn\r"},
+  };
+  for (const auto& row : cases) {
+    Session run(&guesser);
+    run.Type(row.typed);
+    EXPECT_EQ(U8(run.host.text), U8(row.text)) << row.typed;
+    EXPECT_EQ(run.host.released.size(), run.host.held_chars.size()) << row.typed;
+  }
+}
+
+TEST(RepairEngineTest, TakingARepairBackOrConvertingByHandIsRemembered) {
+  const BuiltGuesser built;
+  if (!built.guesser) {
+    GTEST_SKIP() << "built without dictionaries";
+  }
+  const LayoutGuesser& guesser = *built.guesser;
+  Session run(&guesser);
+  run.Type("ghbdtn ");
+  // Taken back, given again, taken back: the last word counts.
+  for (const char* saved : {"keep ghbdtn\n", "", "keep ghbdtn\n"}) {
+    run.ShiftTaps();
+    EXPECT_EQ(run.host.saved_exceptions, saved);
+  }
+  // The word kept after the undo is the whole word.
+  run.Chord('U');
+  EXPECT_EQ(run.host.text, U"GHBDTN ");
+  run.Type("ghbdtn xyz");
+  run.ShiftTaps();
+  EXPECT_EQ(run.host.saved_exceptions, "keep ghbdtn\nconvert xyz\n");
+  run.Type(" xyz ");
+  EXPECT_EQ(run.host.text, U"GHBDTN ghbdtn чня чня ");
+
+  // Loaded from the file, the lessons hold in a new field too.
+  Session later(&guesser);
+  later.engine.set_exceptions(RepairExceptions::Parse(run.host.saved_exceptions));
+  later.Type("ghbdtn xyz ");
+  EXPECT_EQ(later.host.text, U"ghbdtn чня ");
+}
+
+TEST(RepairEngineTest, ANewWindowOrAClickStartsAfresh) {
+  for (const char* type : {"click", "appChanged"}) {
+    Session run;
+    run.Type("ntcn");
+    run.engine.OnRecord(EncodableValue(EncodableMap{
+                            {EncodableValue("type"), EncodableValue(type)}}),
+                        run.host.now);
+    run.ShiftTaps();
+    EXPECT_TRUE(run.host.calls.empty()) << type;
+  }
 }
 
 TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {

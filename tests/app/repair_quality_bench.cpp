@@ -1,38 +1,271 @@
-// Detection quality on the dictionary words the models never saw, and the
-// time one decision takes beside a bare key-by-key conversion.
-// usage: repair_quality_bench [MODEL_DIR DICTIONARY_DIR]
+// The repair on real prose the models never saw: every text typed key by key
+// through RepairEngine into a fake edit control (Shift as modifier records,
+// Enter and Tab held), each text in a field of its own. Five runs: each
+// language typed on its layout, each on the other one, and each on its own
+// layout with one letter in 200 replaced by a neighbouring key. Prints the
+// rates, examples of each kind of failure, the decision time at a word end
+// and the models' load time.
+// usage: repair_quality_bench MODEL_DIR [en|ru[-NAME] TEXT_FILE...]...
+// Texts are split at lines holding "%" alone (fortune files); a file's half
+// ("tune" or "check") is fixed by its name, so that rules tuned on one half
+// are judged on the other.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "core/layout_guess.h"
+#include "core/repair_engine.h"
+#include "core/text_transform.h"
 #include "core/text_utf.h"
-#include "models/dictionary.h"
 
 using namespace korvex_app;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
 
 namespace {
 
-std::optional<LanguageModel> Load(const std::string& path) {
+using Clock = std::chrono::steady_clock;
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-  return LanguageModel::Load(bytes);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)),
+                              std::istreambuf_iterator<char>());
 }
 
-std::vector<std::u32string> HeldOut(const std::string& dic, const char* language) {
+// An edit control: keys land at the end, held keys when let go.
+class FakeEdit : public HostPort {
+ public:
+  std::u32string text;
+  std::map<int32_t, std::u32string> held;
+
+  bool Backspace(int count) override {
+    while (count-- > 0 && !text.empty()) {
+      text.pop_back();
+    }
+    return true;
+  }
+  bool TypeText(const std::string& typed) override {
+    text += Utf32FromUtf8(typed);
+    return true;
+  }
+  void ReleaseHeldKey(int32_t id) override {
+    text += held[id];
+    held.erase(id);
+  }
+  bool ExtendHold(int32_t) override { return true; }
+  void ShowHud(const std::string&) override {}
+  std::optional<bool> IsPasswordFieldFocused() override { return false; }
+  std::optional<std::string> UiaSelectedText() override { return std::nullopt; }
+  void SaveClipboard() override {}
+  void RestoreClipboard() override {}
+  void Copy() override {}
+  std::optional<int64_t> ClipboardChangeCount() override { return std::nullopt; }
+  std::optional<std::string> ReadClipboardText() override { return std::nullopt; }
+  std::vector<KeyLayout> SystemLayouts() override {
+    return {UsLayout(), RussianLayout()};
+  }
+  void SetTypingCapture(bool) override {}
+  std::optional<std::u32string> PendingTyping() override { return std::u32string(); }
+  void Wait(int) override {}
+  int64_t NowMs() override { return 0; }
+  void Note(const std::string&, const std::string&) override {}
+};
+
+EncodableValue Record(std::initializer_list<std::pair<const char*, EncodableValue>> fields) {
+  EncodableMap map;
+  for (const auto& [key, value] : fields) {
+    map.emplace(EncodableValue(key), value);
+  }
+  return EncodableValue(map);
+}
+
+// The keyboard's rows as positions in the layout tables.
+constexpr int kRowStart[] = {0, 13, 26, 37, 47};
+
+std::vector<size_t> Neighbours(size_t position) {
+  int row = 0;
+  while (position >= static_cast<size_t>(kRowStart[row + 1])) ++row;
+  const int column = static_cast<int>(position) - kRowStart[row];
+  std::vector<size_t> result;
+  for (int r = std::max(row - 1, 0); r <= std::min(row + 1, 3); ++r) {
+    for (int c = column - 1; c <= column + 1; ++c) {
+      if ((r != row || c != column) && c >= 0 &&
+          c < kRowStart[r + 1] - kRowStart[r]) {
+        result.push_back(kRowStart[r] + c);
+      }
+    }
+  }
+  return result;
+}
+
+struct Typist {
+  const LayoutGuesser* guesser;
+  const KeyLayout* meant;   // the layout the text belongs to
+  const KeyLayout* active;  // the one the keys type on
+  double typo_rate = 0;
+  std::mt19937* random = nullptr;
+  std::vector<double>* decide_us = nullptr;
+
+  // Types |text| into a new field; returns what the field holds and, in
+  // |typed|, what the keys typed.
+  std::u32string Type(const std::u32string& text, std::u32string* typed) const {
+    FakeEdit edit;
+    RepairEngine engine(edit, guesser);
+    int32_t next_hold = 1;
+    int64_t now = 0;
+    std::uniform_real_distribution<double> chance(0, 1);
+    for (char32_t c : text) {
+      now += 80;
+      if (c == U'\n' || c == U'\t') {
+        const int32_t id = next_hold++;
+        edit.held[id] = std::u32string(1, c);
+        typed->push_back(c);
+        const auto start = Clock::now();
+        engine.OnRecord(Record({{"type", EncodableValue("keyDown")},
+                                {"keycode", EncodableValue(c == U'\n' ? 0x0D : 0x09)},
+                                {"chars", EncodableValue(c == U'\n' ? "\r" : "\t")},
+                                {"held", EncodableValue(id)}}),
+                        now);
+        decide_us->push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        continue;
+      }
+      size_t position = meant->chars.find(c);
+      bool shift = false;
+      if (position == std::u32string::npos) {
+        position = meant->shift_chars.find(c);
+        shift = position != std::u32string::npos;
+      }
+      char32_t out = c;
+      if (position != std::u32string::npos && c != U' ') {
+        if (typo_rate > 0 && IsLetter(c) && chance(*random) < typo_rate) {
+          const std::vector<size_t> near = Neighbours(position);
+          position = near[(*random)() % near.size()];
+        }
+        out = (shift ? active->shift_chars : active->chars)[position];
+      }
+      typed->push_back(out);
+      if (shift) {
+        engine.OnRecord(Record({{"type", EncodableValue("modifier")},
+                                {"keycode", EncodableValue(0xA0)},
+                                {"down", EncodableValue(true)}}),
+                        now);
+      }
+      edit.text.push_back(out);
+      const auto start = Clock::now();
+      engine.OnRecord(Record({{"type", EncodableValue("keyDown")},
+                              {"keycode", EncodableValue(c == U' ' ? 0x20 : 0x41)},
+                              {"chars", EncodableValue(Utf8FromUtf32(std::u32string(1, out)))},
+                              {"shift", EncodableValue(shift)}}),
+                      now);
+      if (c == U' ') {
+        decide_us->push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+      }
+      if (shift) {
+        engine.OnRecord(Record({{"type", EncodableValue("modifier")},
+                                {"keycode", EncodableValue(0xA0)},
+                                {"down", EncodableValue(false)}}),
+                        now + 20);
+      }
+    }
+    // The last word ends too.
+    edit.text.push_back(U' ');
+    typed->push_back(U' ');
+    engine.OnRecord(Record({{"type", EncodableValue("keyDown")},
+                            {"keycode", EncodableValue(0x20)},
+                            {"chars", EncodableValue(" ")}}),
+                    now + 80);
+    return edit.text;
+  }
+};
+
+std::vector<std::u32string> Words(const std::u32string& text) {
   std::vector<std::u32string> words;
-  for (auto& word : ReadDictionary(dic, AlphabetFor(language))) {
-    if (IsHeldOut(word)) {
-      words.push_back(std::move(word));
+  std::u32string word;
+  for (char32_t c : text + U" ") {
+    if (c <= U' ') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
     }
   }
   return words;
+}
+
+size_t Letters(const std::u32string& word) {
+  return std::count_if(word.begin(), word.end(), IsLetter);
+}
+
+// Every failure, when KORVEX_BENCH_FAILURES names a file.
+FILE* failures = nullptr;
+
+struct Tally {
+  size_t words = 0, wrong = 0;
+  std::vector<std::string> examples;
+  void Add(bool failed, const std::u32string& typed, const std::u32string& got,
+           const std::u32string& meant, std::mt19937& random) {
+    ++words;
+    if (!failed) return;
+    ++wrong;
+    std::string example = Utf8FromUtf32(typed) + " -> " + Utf8FromUtf32(got);
+    if (got != meant) example += " (meant " + Utf8FromUtf32(meant) + ")";
+    if (failures) std::fprintf(failures, "%s\n", example.c_str());
+    if (examples.size() < 12) {
+      examples.push_back(example);
+    } else if (random() % wrong < 12) {
+      examples[random() % 12] = example;
+    }
+  }
+  double Rate() const { return words ? 100.0 * wrong / words : 0; }
+  void Print(const char* what, bool show) const {
+    std::printf("    %-44s %6.2f %%  (%zu of %zu)\n", what, Rate(), wrong, words);
+    if (show) {
+      for (const std::string& example : examples) std::printf("        %s\n", example.c_str());
+    }
+  }
+};
+
+struct Text {
+  std::u32string body;
+  bool check_half;
+};
+
+std::vector<Text> ReadTexts(const std::vector<std::string>& files) {
+  std::vector<Text> texts;
+  for (const std::string& path : files) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    const std::u32string all =
+        Utf32FromUtf8(std::string(bytes.begin(), bytes.end()));
+    const bool check = std::hash<std::string>()(path.substr(path.rfind('/') + 1)) % 2 == 1;
+    std::u32string body;
+    size_t start = 0;
+    while (start <= all.size()) {
+      size_t end = all.find(U'\n', start);
+      if (end == std::u32string::npos) end = all.size();
+      std::u32string line = all.substr(start, end - start);
+      start = end + 1;
+      if (line == U"%" || start > all.size()) {
+        if (!line.empty() && line != U"%") body += line;
+        while (!body.empty() && body.back() <= U' ') body.pop_back();
+        // Control characters and other scripts are no typing.
+        const bool typable = std::all_of(body.begin(), body.end(), [](char32_t c) {
+          return c >= U' ' || c == U'\n' || c == U'\t';
+        });
+        if (!body.empty() && typable) texts.push_back({body, check});
+        body.clear();
+      } else {
+        body += line + U"\n";
+      }
+    }
+  }
+  return texts;
 }
 
 double Median(std::vector<double> values) {
@@ -41,67 +274,111 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-double Percentile99(std::vector<double> values) {
-  if (values.empty()) return 0;
-  const size_t at = values.size() * 99 / 100;
-  std::nth_element(values.begin(), values.begin() + at, values.end());
-  return values[at];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string models = argc > 2 ? argv[1] : KORVEX_MODEL_DIR;
-  const std::string dictionaries = argc > 2 ? argv[2] : KORVEX_DICTIONARY_DIR;
-  const auto english = Load(models + "/korvex_en.kvlm");
-  const auto russian = Load(models + "/korvex_ru.kvlm");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: repair_quality_bench MODEL_DIR [en|ru FILE...]...\n");
+    return 2;
+  }
+  const std::string models = argv[1];
+  if (const char* path = std::getenv("KORVEX_BENCH_FAILURES")) {
+    failures = std::fopen(path, "w");
+  }
+  const auto load_start = Clock::now();
+  const auto english = LanguageModel::Load(ReadBytes(models + "/korvex_en.kvlm"));
+  const auto russian = LanguageModel::Load(ReadBytes(models + "/korvex_ru.kvlm"));
+  const double load_ms =
+      std::chrono::duration<double, std::milli>(Clock::now() - load_start).count();
   if (!english || !russian) {
     std::fprintf(stderr, "repair_quality_bench: no models in %s\n", models.c_str());
     return 1;
   }
+  std::map<std::string, std::vector<std::string>> files;
+  std::string language;
+  for (int i = 2; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.substr(0, 2) == "en" || argument.substr(0, 2) == "ru") {
+      language = argument;
+    } else if (!language.empty()) {
+      files[language].push_back(argument);
+    }
+  }
   const LayoutGuesser guesser(&*english, &*russian);
   const KeyLayout us = UsLayout(), ru = RussianLayout();
-  struct Language {
-    const char* name;
-    std::vector<std::u32string> words;
-    const KeyLayout* own;
-    const KeyLayout* other;
-  } languages[] = {
-      {"en", HeldOut(dictionaries + "/en_US.dic", "en"), &us, &ru},
-      {"ru", HeldOut(dictionaries + "/ru_RU.dic", "ru"), &ru, &us},
-  };
-  std::vector<double> decide_ns, convert_ns;
-  using Clock = std::chrono::steady_clock;
-  std::printf("%-4s %9s %14s %9s %16s\n", "lang", "correct", "false repairs",
-              "mistyped", "repaired");
-  for (const Language& language : languages) {
-    size_t correct = 0, false_repairs = 0, mistyped = 0, repaired = 0;
-    for (const std::u32string& word : language.words) {
-      if (word.size() >= 3) {
-        ++correct;
-        const auto start = Clock::now();
-        const bool changed = guesser.Decide(word, *language.own, *language.other).has_value();
-        decide_ns.push_back(std::chrono::duration<double, std::nano>(Clock::now() - start).count());
-        false_repairs += changed ? 1 : 0;
+  std::vector<double> decide_us;
+  std::mt19937 random(7);
+  for (const auto& [name, paths] : files) {
+    const std::vector<Text> texts = ReadTexts(paths);
+    const bool english_text = name.substr(0, 2) == "en";
+    const KeyLayout* own = english_text ? &us : &ru;
+    const KeyLayout* other = english_text ? &ru : &us;
+    for (int half = 0; half < 2; ++half) {
+      size_t word_count = 0;
+      for (const Text& text : texts) {
+        if (text.check_half == (half == 1)) word_count += Words(text.body).size();
       }
-      if (word.size() >= 4) {
-        ++mistyped;
-        const auto start = Clock::now();
-        const std::u32string typed = ConvertKeys(word, *language.own, *language.other);
-        convert_ns.push_back(std::chrono::duration<double, std::nano>(Clock::now() - start).count());
-        const auto meant = guesser.Decide(typed, *language.other, *language.own);
-        repaired += meant && *meant == word ? 1 : 0;
+      std::printf("%s, %s half: %zu texts' words: %zu\n", name.c_str(),
+                  half ? "check" : "tune", texts.size(), word_count);
+      struct Run {
+        const char* title;
+        const KeyLayout* active;
+        double typo_rate;
+      } runs[] = {{"typed on its own layout", own, 0},
+                  {"typed on the other layout", other, 0},
+                  {"typed on its own layout, 1 letter in 200 mistyped", own, 1.0 / 200}};
+      for (const Run& run : runs) {
+        Typist typist{&guesser, own, run.active, run.typo_rate, &random, &decide_us};
+        Tally changed, typo_changed, long_right, all_right;
+        for (const Text& text : texts) {
+          if (text.check_half != (half == 1)) continue;
+          std::u32string typed;
+          const std::u32string got = typist.Type(text.body, &typed);
+          const auto meant_words = Words(text.body);
+          const auto typed_words = Words(typed);
+          const auto got_words = Words(got);
+          if (got_words.size() != meant_words.size() ||
+              typed_words.size() != meant_words.size()) {
+            std::printf("    the words went out of step in: %s\n",
+                        Utf8FromUtf32(text.body.substr(0, 60)).c_str());
+            continue;
+          }
+          for (size_t i = 0; i < meant_words.size(); ++i) {
+            const std::u32string& meant = meant_words[i];
+            const size_t letters = Letters(meant);
+            // A word of the other script in the text has no wrong layout.
+            if (letters == 0 ||
+                (run.active != own && CountTypable(meant, *own) < static_cast<int>(meant.size()))) {
+              continue;
+            }
+            if (run.active == own) {
+              const bool typo = typed_words[i] != meant;
+              (typo ? typo_changed : changed)
+                  .Add(got_words[i] != typed_words[i], typed_words[i], got_words[i], meant, random);
+            } else {
+              const bool wrong = got_words[i] != meant;
+              all_right.Add(wrong, typed_words[i], got_words[i], meant, random);
+              if (letters >= 3) {
+                long_right.Add(wrong, typed_words[i], got_words[i], meant, random);
+              }
+            }
+          }
+        }
+        std::printf("  %s\n", run.title);
+        if (run.active == own) {
+          changed.Print("words changed (false repairs)", true);
+          if (run.typo_rate > 0) typo_changed.Print("words with a typo changed", true);
+        } else {
+          std::printf("    %-44s %6.2f %%\n", "words of 3+ letters ending right",
+                      100 - long_right.Rate());
+          std::printf("    %-44s %6.2f %%\n", "all words ending right", 100 - all_right.Rate());
+          all_right.Print("words ending wrong", true);
+        }
       }
     }
-    std::printf("%-4s %9zu %7zu %5.2f %% %9zu %8zu %5.2f %%\n", language.name,
-                correct, false_repairs,
-                correct ? 100.0 * false_repairs / correct : 0.0, mistyped,
-                repaired, mistyped ? 100.0 * repaired / mistyped : 0.0);
   }
-  const double decide = Median(decide_ns), convert = Median(convert_ns);
-  std::printf("decision per word: median %.2f us, p99 %.2f us; bare key-by-key "
-              "conversion: median %.2f us; ratio %.1f\n",
-              decide / 1000, Percentile99(decide_ns) / 1000, convert / 1000,
-              convert > 0 ? decide / convert : 0.0);
+  std::printf("decision at a word end, with context: median %.2f us over %zu\n",
+              Median(decide_us), decide_us.size());
+  std::printf("both models loaded from their files in %.1f ms\n", load_ms);
   return 0;
 }

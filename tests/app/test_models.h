@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/language_model.h"
+#include "core/layout_guess.h"
 
 namespace korvex_app {
 
@@ -25,6 +26,17 @@ inline std::optional<LanguageModel> BuiltModel(const char* language) {
   return std::nullopt;
 #endif
 }
+
+// Both models and the guesser over them; no guesser without both.
+struct BuiltGuesser {
+  BuiltGuesser() : english(BuiltModel("en")), russian(BuiltModel("ru")) {
+    if (english && russian) {
+      guesser.emplace(&*english, &*russian);
+    }
+  }
+  std::optional<LanguageModel> english, russian;
+  std::optional<LayoutGuesser> guesser;
+};
 
 }  // namespace korvex_app
 

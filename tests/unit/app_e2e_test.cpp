@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,10 +35,19 @@ bool RussianPass() {
   return pass && pass[0] == '1';
 }
 
+// What the user taught the repair, kept beside settings.ini.
+std::wstring ExceptionsPath() {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder);
+  return std::wstring(folder) + L"\\Korvex\\repair_exceptions.txt";
+}
+
 // korvex.exe with its application, and the editor the user types into.
 class AppE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Each case starts untaught.
+    DeleteFileW(ExceptionsPath().c_str());
     log_ = test_support::TempFilePath(L"kve");
     korvex_ =
         test_support::StartKorvex(L"--autostart", {{L"KORVEX_APP_LOG", log_}});
@@ -49,6 +60,7 @@ class AppE2eTest : public ::testing::Test {
     test_support::CloseKorvex(korvex_);
     CloseHandle(korvex_.hProcess);
     DeleteFileW(log_.c_str());
+    DeleteFileW(ExceptionsPath().c_str());
   }
 
   std::wstring Text() const { return editor_->Text(); }
@@ -122,6 +134,24 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTypingAndHotKeysKeepTheClipboard) {
   ASSERT_TRUE(Xdo("key ctrl+shift+t"));
   EXPECT_TRUE(WaitFor(L"москва"));
   EXPECT_EQ(ReadClipboardText(), users);
+}
+
+TEST_F(AppE2eTest, EnglishPassShortWordsFollowTheWordsBeforeThem) {
+  if (RussianPass()) GTEST_SKIP() << "English pass only";
+  ASSERT_TRUE(Xdo("type --delay 40 'ghbdtn b vbh '"));
+  EXPECT_TRUE(WaitFor(L"привет и мир "));
+}
+
+TEST_F(AppE2eTest, EnglishPassARepairTakenBackIsNotMadeAgain) {
+  if (RussianPass()) GTEST_SKIP() << "English pass only";
+  ASSERT_TRUE(Xdo("type --delay 40 'ghbdtn '"));
+  ASSERT_TRUE(WaitFor(L"привет "));
+  ASSERT_TRUE(Xdo("key --delay 120 Shift_L Shift_L"));
+  ASSERT_TRUE(WaitFor(L"ghbdtn "));
+  ASSERT_TRUE(test_support::FileHas(ExceptionsPath(), "keep ghbdtn\n", 5000));
+  ASSERT_TRUE(Xdo("type --delay 40 'ghbdtn '"));
+  PumpUntil([] { return false; }, 800);
+  EXPECT_EQ(Text(), L"ghbdtn ghbdtn ");
 }
 
 TEST_F(AppE2eTest, RussianPassDoubleLeftShiftGivesTheEnglishWord) {
