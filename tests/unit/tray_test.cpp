@@ -27,16 +27,6 @@ BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAW data) {
   return Shell_NotifyIconW(message, data);
 }
 
-// Whether the notification area has the runner window's icon: changing
-// nothing in it succeeds only then.
-bool IconShown(HWND runner) {
-  NOTIFYICONDATAW data = {};
-  data.cbSize = sizeof(data);
-  data.hWnd = runner;
-  data.uID = 1;
-  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
 // The pop-up menu of this process, once it is shown.
 HWND ShownMenu() {
   HWND window = nullptr;
@@ -133,7 +123,7 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     // A path that gives no icon shows the program's own.
     EXPECT_EQ(call("setIcon", Item({{"iconPath", EncodableValue("C:\\none.ico")}})),
               EncodableValue(true));
-    EXPECT_TRUE(IconShown(runner));
+    EXPECT_TRUE(TrayIconShown(runner));
     EXPECT_EQ(call("setToolTip", Item({{"toolTip", EncodableValue("tip")}})),
               EncodableValue(true));
     const flutter::EncodableList items{
@@ -186,7 +176,7 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     Poll(app, [&] { return popped.kind != Reply::Kind::kTimedOut && calls.size() >= 3; }, 5000);
 
     EXPECT_EQ(call("destroy", EncodableValue()), EncodableValue(true));
-    EXPECT_FALSE(IconShown(runner));
+    EXPECT_FALSE(TrayIconShown(runner));
 
     // A close while the menu is open waits for the menu to end.
     app.InvokeMethod("tray_manager", "popUpContextMenu", EncodableValue(),
