@@ -41,19 +41,20 @@ korvex_app::TrayState TrayMenu::State() const {
   return {settings_.auto_repair, settings_.key_sounds, AutostartEnabled()};
 }
 
-void TrayMenu::SendMenu() {
+void TrayMenu::SendMenu(const korvex_app::TrayState& state) {
   app_.InvokeMethod(kTrayChannel, "setContextMenu",
-                    Arguments("menu", korvex_app::TrayMenuMap(State())), nullptr);
+                    Arguments("menu", korvex_app::TrayMenuMap(state)), nullptr);
 }
 
 void TrayMenu::Refresh() {
   const std::string icon = settings_.auto_repair ? "korvex_tray.ico" : "korvex_tray_off.ico";
-  const std::string tool_tip = korvex_app::TrayToolTip(State());
+  const korvex_app::TrayState state = State();
+  const std::string tool_tip = korvex_app::TrayToolTip(state);
   app_.InvokeMethod(kTrayChannel, "setIcon",
                     Arguments("iconPath", EncodableValue(assets_ + icon)), nullptr);
   app_.InvokeMethod(kTrayChannel, "setToolTip",
                     Arguments("toolTip", EncodableValue(tool_tip)), nullptr);
-  SendMenu();
+  SendMenu(state);
   actions_.note("tray", icon + " " + tool_tip);
 }
 
@@ -86,11 +87,14 @@ void TrayMenu::Act() {
     const TrayCommand command = commands_.front();
     commands_.pop_front();
     switch (command) {
-      case TrayCommand::kShowMenu:
-        SendMenu();
+      case TrayCommand::kShowMenu: {
+        const korvex_app::TrayState state = State();
+        SendMenu(state);
+        actions_.note("menu", korvex_app::TrayMenuText(state));
         app_.InvokeMethod(kTrayChannel, "popUpContextMenu",
                           Arguments("bringAppToFront", EncodableValue(false)), nullptr);
         break;
+      }
       case TrayCommand::kToggleAutoRepair:
       case TrayCommand::kToggleKeySounds: {
         const bool auto_repair = command == TrayCommand::kToggleAutoRepair;

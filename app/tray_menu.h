@@ -38,7 +38,7 @@ class TrayMenu {
 
  private:
   korvex_app::TrayState State() const;
-  void SendMenu();
+  void SendMenu(const korvex_app::TrayState& state);
   void Refresh();
   void OpenSettingsFolder();
 

@@ -67,6 +67,23 @@ EncodableValue TrayMenuMap(const TrayState& state) {
   return EncodableValue(EncodableMap{{EncodableValue("items"), EncodableValue(items)}});
 }
 
+std::string TrayMenuText(const TrayState& state) {
+  std::string text;
+  for (const Item& item : kItems) {
+    if (std::string(item.type) == "separator") {
+      continue;
+    }
+    text += text.empty() ? "" : ", ";
+    if (std::string(item.type) == "checkbox") {
+      text += Checked(item.command, state) ? "[x] " : "[ ] ";
+    }
+    for (const char* c = item.label; *c; ++c) {
+      if (*c != '&') text += *c;
+    }
+  }
+  return text;
+}
+
 std::string TrayToolTip(const TrayState& state) {
   return std::string("Korvex: automatic repair ") + OnOff(state.auto_repair) +
          ", key sounds " + OnOff(state.key_sounds);

@@ -31,6 +31,10 @@ enum class TrayCommand {
 // id, key, type, label, and "checked" for the three switches.
 flutter::EncodableValue TrayMenuMap(const TrayState& state);
 
+// The menu in words, for the application's log: "[x] Automatic repair,
+// [ ] Key sounds, ..., Quit".
+std::string TrayMenuText(const TrayState& state);
+
 // Says the state: "Korvex: automatic repair on, key sounds off".
 std::string TrayToolTip(const TrayState& state);
 

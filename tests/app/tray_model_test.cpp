@@ -57,6 +57,9 @@ TEST(TrayModelTest, MenuSaysTheStateAndClicksFindTheirItem) {
               expected[i].command)
         << i;
   }
+  EXPECT_EQ(TrayMenuText(state),
+            "[ ] Automatic repair, [x] Key sounds, [x] Start with Windows, "
+            "Open settings folder, Quit");
   EXPECT_EQ(TrayToolTip(state), "Korvex: automatic repair off, key sounds on");
   EXPECT_EQ(TrayToolTip(TrayState{}), "Korvex: automatic repair on, key sounds off");
 
