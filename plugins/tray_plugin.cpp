@@ -282,6 +282,7 @@ void TrayPlugin::HandleCall(
   if (method == "setIcon") {
     HICON replaced = icon_from_file_ ? icon_ : nullptr;
     SetIcon(arguments);
+    icon_wanted_ = true;
     HWND window = TopLevelWindow();
     const bool shown = window && ApplyIcon(window);
     // Only once the shell has the new one.
@@ -301,6 +302,7 @@ void TrayPlugin::HandleCall(
     PopUpMenu();
     result->Success(EncodableValue(true));
   } else if (method == "destroy") {
+    icon_wanted_ = false;
     RemoveIcon();
     result->Success(EncodableValue(true));
   } else {
@@ -325,11 +327,11 @@ std::optional<LRESULT> TrayPlugin::HandleWindowMessage(HWND, UINT message,
     return 0;
   } else if (message == WM_DESTROY) {
     RemoveIcon();
-  } else if (message == taskbar_created_ && taskbar_created_ && icon_window_) {
-    // The shell restarted: its icons are gone.
-    HWND window = icon_window_;
+  } else if (message == taskbar_created_ && taskbar_created_ && icon_wanted_) {
+    // The shell has (re)started, at log-on perhaps after this program: it
+    // holds none of the icons it had.
     icon_window_ = nullptr;
-    ApplyIcon(window);
+    ApplyIcon(TopLevelWindow());
   }
   return std::nullopt;
 }

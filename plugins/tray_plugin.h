@@ -50,6 +50,7 @@ class TrayPlugin : public flutter::Plugin {
   int window_proc_id_ = 0;
   UINT taskbar_created_ = 0;
 
+  bool icon_wanted_ = false;     // from "setIcon" to "destroy"
   HWND icon_window_ = nullptr;  // the icon's owner once it is shown
   HICON icon_ = nullptr;
   bool icon_from_file_ = false;  // ours to destroy

@@ -124,6 +124,14 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     EXPECT_EQ(call("setIcon", Item({{"iconPath", EncodableValue("C:\\none.ico")}})),
               EncodableValue(true));
     EXPECT_TRUE(TrayIconShown(runner));
+    // A shell that starts afresh has lost it, and gets it back.
+    NOTIFYICONDATAW lost = {};
+    lost.cbSize = sizeof(lost);
+    lost.hWnd = runner;
+    lost.uID = 1;
+    Shell_NotifyIconW(NIM_DELETE, &lost);
+    SendMessageW(runner, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayIconShown(runner));
     EXPECT_EQ(call("setToolTip", Item({{"toolTip", EncodableValue("tip")}})),
               EncodableValue(true));
     const flutter::EncodableList items{
