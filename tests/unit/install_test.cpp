@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,17 +74,10 @@ bool ProcessRunning(const wchar_t* image) {
   return found;
 }
 
-// Runs |command| to its end; its exit code, or STILL_ACTIVE.
-DWORD RunToEnd(const std::wstring& command) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  std::wstring line = command;
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    return STILL_ACTIVE;
-  }
-  CloseHandle(process.hThread);
+// Runs |program| to its end; its exit code, or STILL_ACTIVE.
+DWORD RunToEnd(const std::wstring& program, const std::wstring& arguments) {
+  const PROCESS_INFORMATION process = test_support::StartProgram(program, arguments);
+  if (!process.hProcess) return STILL_ACTIVE;
   const DWORD code = test_support::Finish(process, 120000);
   CloseHandle(process.hProcess);
   return code;
@@ -91,8 +85,8 @@ DWORD RunToEnd(const std::wstring& command) {
 
 // The installer that the test before this one made, run silently.
 DWORD InstallSilently() {
-  return RunToEnd(L"\"" + test_support::ProgramFolder() +
-                  L"\\package\\" KORVEX_INSTALLER "\" /S");
+  return RunToEnd(test_support::ProgramFolder() + L"\\package\\" KORVEX_INSTALLER,
+                  L"/S");
 }
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -105,7 +99,7 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
 // the copy is gone too.
 DWORD Uninstall(const std::wstring& options) {
   const DWORD code =
-      RunToEnd(L"\"" + InstallFolder() + L"\\uninstall.exe\" /S " + options);
+      RunToEnd(InstallFolder() + L"\\uninstall.exe", L"/S " + options);
   PumpUntil([] { return !ProcessRunning(L"Un.exe"); }, 60000);
   return code;
 }
@@ -135,34 +129,29 @@ ShortcutTarget ReadShortcut(const std::wstring& shortcut) {
   return target;
 }
 
-// A visible window of |process| with class |window_class|.
-HWND WindowOf(DWORD process, const wchar_t* window_class) {
+// A visible top-level window of |window_class| titled |title| (null: any)
+// whose process |wanted| accepts.
+HWND Shown(const wchar_t* window_class, const wchar_t* title,
+           const std::function<bool(DWORD process)>& wanted) {
   HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, window_class, nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process && IsWindowVisible(window)) return window;
+  while ((window = FindWindowExW(nullptr, window, window_class, title)) != nullptr) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (IsWindowVisible(window) && wanted(process)) return window;
   }
   return nullptr;
 }
 
-// The folder window that a file browser shows for |title|.
-HWND FolderWindow(const wchar_t* title) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, nullptr, title)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner);
+// The system's file browser showing the settings folder.
+HWND SettingsFolderWindow() {
+  return Shown(nullptr, L"Korvex", [](DWORD id) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     wchar_t image[MAX_PATH] = {};
     DWORD size = MAX_PATH;
     const bool named = process && QueryFullProcessImageNameW(process, 0, image, &size);
     if (process) CloseHandle(process);
-    if (named && std::wstring(image).ends_with(L"\\explorer.exe") &&
-        IsWindowVisible(window)) {
-      return window;
-    }
-  }
-  return nullptr;
+    return named && std::wstring(image).ends_with(L"\\explorer.exe");
+  });
 }
 
 class InstallTest : public ::testing::Test {
@@ -230,8 +219,8 @@ class InstallTest : public ::testing::Test {
   ::testing::AssertionResult Choose(double rows) {
     ClickIcon(WM_RBUTTONDOWN, WM_RBUTTONUP);
     HWND menu = nullptr;
-    if (!PumpUntil([&] { return (menu = WindowOf(korvex_.dwProcessId, L"#32768")); },
-                   5000)) {
+    auto korvex = [&](DWORD process) { return process == korvex_.dwProcessId; };
+    if (!PumpUntil([&] { return (menu = Shown(L"#32768", nullptr, korvex)); }, 5000)) {
       return ::testing::AssertionFailure() << "no menu";
     }
     // Five items and two separators; clicked in the middle of its row.
@@ -337,9 +326,9 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
   // The settings folder, in the system's file browser.
   ASSERT_TRUE(Choose(3.5));
   HWND browser = nullptr;
-  EXPECT_TRUE(PumpUntil([&] { return (browser = FolderWindow(L"Korvex")); }, 15000));
+  EXPECT_TRUE(PumpUntil([&] { return (browser = SettingsFolderWindow()); }, 15000));
   if (browser) PostMessageW(browser, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(PumpUntil([] { return !FolderWindow(L"Korvex"); }, 5000));
+  EXPECT_TRUE(PumpUntil([] { return !SettingsFolderWindow(); }, 5000));
 
   // Quit: a clean end, no process left, no icon.
   ASSERT_TRUE(Choose(5));
