@@ -8,13 +8,14 @@
 // back that long, and KORVEX_APP_LOG_DIRECTORY is passed to
 // "setLogDirectory". What it did (conversions, repairs) goes to the same
 // log. Settings come from "%APPDATA%\Korvex\settings.ini" (autoRepair,
-// keySounds), the language models from flutter_assets beside it.
+// keySounds), the language models from flutter_assets beside it. The
+// notification-area icon and its menu, where the user switches settings and
+// quits, are tray_menu.cpp's.
 
 #include <flutter_app/app_messenger.h>
 #include <windows.h>
 
 #include <share.h>
-#include <shlobj.h>
 
 #include <chrono>
 #include <cstdio>
@@ -31,6 +32,8 @@
 #include "core/repair_engine.h"
 #include "core/settings.h"
 #include "exceptions_file.h"
+#include "settings_file.h"
+#include "tray_menu.h"
 
 namespace {
 
@@ -153,18 +156,6 @@ std::wstring ModuleFolder() {
   std::wstring folder(path, length < MAX_PATH ? length : 0);
   const size_t slash = folder.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
-
-// "%APPDATA%\Korvex\settings.ini"; a missing file gives the defaults.
-korvex_app::Settings ReadSettings() {
-  wchar_t folder[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) {
-    return korvex_app::Settings();
-  }
-  const std::vector<uint8_t> bytes =
-      ReadBytes(std::wstring(folder) + L"\\Korvex\\settings.ini");
-  return korvex_app::ParseSettings(
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // A short click, for layouts that get no sample of their own.
@@ -322,12 +313,6 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
   flutter_app::AppMessenger app(messenger);
   using flutter::EncodableValue;
 
-  // Started by the user, the window is shown; started with the system, it
-  // stays hidden.
-  if (!autostart) {
-    app.CallMethod("window_manager", "show");
-  }
-
   const std::wstring log_directory = Environment(L"KORVEX_APP_LOG_DIRECTORY");
   if (!log_directory.empty()) {
     flutter::EncodableMap arguments{
@@ -349,7 +334,7 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
         return flutter_app::Answer::Success();
       });
   // The application's own state is set up before it says it is ready.
-  const korvex_app::Settings settings = ReadSettings();
+  const korvex_app::Settings settings = LoadSettings();
   const auto english = LoadModel(L"korvex_en.kvlm");
   const auto russian = LoadModel(L"korvex_ru.kvlm");
   std::optional<korvex_app::LayoutGuesser> guesser;
@@ -359,8 +344,6 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
   ChannelHost::Records records;
   ChannelHost host(app, log, records);
   korvex_app::RepairEngine engine(host, guesser ? &*guesser : nullptr);
-  const bool auto_repair = settings.auto_repair && guesser;
-  engine.set_auto_repair(auto_repair);
   engine.set_exceptions(korvex_app::RepairExceptions::Parse(ReadExceptionsFile()));
   app.Listen("korvex/key_events", EncodableValue(),
              [&records](const flutter_app::Event& event) {
@@ -368,7 +351,6 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
                  records.emplace_back(event.value, SteadyMs());
                }
              });
-  host.Call("setHoldWordEnd", {{"enabled", EncodableValue(auto_repair)}});
   // The program in front must not act on the hot keys as well.
   flutter::EncodableList hot_keys;
   for (int32_t letter : {'T', 'U'}) {
@@ -378,14 +360,24 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
         {EncodableValue("shift"), EncodableValue(true)}}));
   }
   host.Call("setHotKeys", {{"keys", EncodableValue(hot_keys)}});
-  flutter::EncodableMap samples;
-  if (settings.key_sounds) {
-    for (const char* layout : {"04090409", "04190419"}) {
-      samples.emplace(EncodableValue(layout), EncodableValue(ClickWav()));
+  // Without its models nothing can be repaired, whatever the setting says.
+  auto set_auto_repair = [&](bool enabled) {
+    enabled = enabled && guesser;
+    engine.set_auto_repair(enabled);
+    host.Call("setHoldWordEnd", {{"enabled", EncodableValue(enabled)}});
+  };
+  auto set_key_sounds = [&](bool enabled) {
+    flutter::EncodableMap samples;
+    if (enabled) {
+      for (const char* layout : {"04090409", "04190419"}) {
+        samples.emplace(EncodableValue(layout), EncodableValue(ClickWav()));
+      }
     }
-  }
-  host.Call("setKeySounds", {{"enabled", EncodableValue(settings.key_sounds)},
-                             {"samples", EncodableValue(samples)}});
+    host.Call("setKeySounds", {{"enabled", EncodableValue(enabled)},
+                               {"samples", EncodableValue(samples)}});
+  };
+  set_auto_repair(settings.auto_repair);
+  set_key_sounds(settings.key_sounds);
   app.SetMethodCallHandler(
       "korvex/notifications",
       [&log](const std::string& method, const EncodableValue&) {
@@ -395,17 +387,14 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
         log.Write("clicked", "");
         return flutter_app::Answer::Success();
       });
-  if (!autostart) {
-    flutter::EncodableMap balloon{
-        {EncodableValue("title"), EncodableValue("Korvex")},
-        {EncodableValue("body"),
-         EncodableValue(auto_repair
-                            ? "Words typed on the wrong layout are repaired. "
-                              "Double Left Shift converts the last word."
-                            : "Double Left Shift converts the last word.")}};
-    app.InvokeMethod("korvex/notifications", "show", EncodableValue(balloon),
-                     nullptr);
-  }
+  // The icon instead of an empty window; the balloon only for a start by
+  // the user, not by the system at every log-on.
+  TrayMenu tray(app, Utf8(ModuleFolder() + L"flutter_assets\\"), settings,
+                {set_auto_repair, set_key_sounds,
+                 [&log](const std::string& kind, const std::string& text) {
+                   log.Write(kind, text);
+                 }});
+  tray.Show(!autostart);
   const int ready_delay = _wtoi(Environment(L"KORVEX_APP_READY_DELAY_MS").c_str());
   if (ready_delay > 0) {
     app.RunUntil([] { return false; }, ready_delay);
@@ -423,6 +412,7 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
       records.pop_front();
       engine.OnRecord(record, received);
     }
+    tray.Act();
   }
   log.Write("stop", "");
   return 0;

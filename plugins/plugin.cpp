@@ -1,5 +1,6 @@
-// A stand-in plug-in: it registers with the engine like the real one, and
-// the window manager serves the few calls that show or hide the window.
+// A stand-in plug-in: it registers with the engine like the real one; the
+// window manager serves the few calls that show, hide or close the window,
+// and the tray plug-in is a class of its own.
 
 #include PLUGIN_HEADER
 
@@ -7,10 +8,13 @@
 #include <flutter/plugin_registrar_windows.h>
 #include <flutter/standard_method_codec.h>
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <string>
+
+#ifdef PLUGIN_TRAY_MANAGER
+#include "tray_plugin.h"
+#endif
 
 namespace {
 
@@ -28,21 +32,9 @@ class StandInPlugin : public flutter::Plugin {
           HandleWindowCall(call, std::move(result));
         });
 #endif
-#ifdef PLUGIN_TRAY_MANAGER
-    channel_ = std::make_unique<flutter::MethodChannel<>>(
-        registrar->messenger(), "tray_manager",
-        &flutter::StandardMethodCodec::GetInstance());
-    channel_->SetMethodCallHandler(
-        [this](const flutter::MethodCall<>& call,
-               std::unique_ptr<flutter::MethodResult<>> result) {
-          HandleTrayCall(call, std::move(result));
-        });
-#endif
   }
 
   ~StandInPlugin() override {
-    // The icon goes with the program, as the real plug-in's does.
-    RemoveTrayIcon();
     if (channel_) {
       channel_->SetMethodCallHandler(nullptr);
     }
@@ -64,6 +56,11 @@ class StandInPlugin : public flutter::Plugin {
       ShowWindow(window, SW_SHOW);
       SetForegroundWindow(window);
       result->Success();
+    } else if (method == "close") {
+      // As the published plug-in closes it: through the system menu's
+      // command, so that the window's own close handling runs.
+      PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+      result->Success();
     } else if (method == "hide") {
       ShowWindow(window, SW_HIDE);
       result->Success();
@@ -74,58 +71,7 @@ class StandInPlugin : public flutter::Plugin {
     }
   }
 
-  // The notification-area icon the host's balloons rise from: owner the
-  // runner window, identifier 1, callback message WM_USER + 1.
-  NOTIFYICONDATAW TrayIcon(HWND window) const {
-    NOTIFYICONDATAW icon = {};
-    icon.cbSize = sizeof(icon);
-    icon.hWnd = window;
-    icon.uID = 1;
-    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    icon.uCallbackMessage = WM_USER + 1;
-    icon.hIcon = static_cast<HICON>(LoadImageW(
-        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), IMAGE_ICON,
-        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    return icon;
-  }
-
-  void RemoveTrayIcon() {
-    if (tray_window_) {
-      NOTIFYICONDATAW icon = TrayIcon(tray_window_);
-      Shell_NotifyIconW(NIM_DELETE, &icon);
-      tray_window_ = nullptr;
-    }
-  }
-
-  void HandleTrayCall(const flutter::MethodCall<>& call,
-                      std::unique_ptr<flutter::MethodResult<>> result) {
-    const std::string& method = call.method_name();
-    if (method == "setIcon") {
-      HWND window = TopLevelWindow();
-      if (!window) {
-        result->Success(flutter::EncodableValue(false));
-        return;
-      }
-      NOTIFYICONDATAW icon = TrayIcon(window);
-      const bool added = tray_window_ == window
-                             ? Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE
-                             : Shell_NotifyIconW(NIM_ADD, &icon) != FALSE;
-      if (added) {
-        tray_window_ = window;
-        icon.uVersion = NOTIFYICON_VERSION_4;
-        Shell_NotifyIconW(NIM_SETVERSION, &icon);
-      }
-      result->Success(flutter::EncodableValue(added));
-    } else if (method == "destroy") {
-      RemoveTrayIcon();
-      result->Success();
-    } else {
-      result->NotImplemented();
-    }
-  }
-
   flutter::PluginRegistrarWindows* registrar_;
-  HWND tray_window_ = nullptr;
   std::unique_ptr<flutter::MethodChannel<>> channel_;
 };
 
@@ -135,6 +81,10 @@ void PLUGIN_FUNCTION(FlutterDesktopPluginRegistrarRef registrar) {
   auto* windows_registrar =
       flutter::PluginRegistrarManager::GetInstance()
           ->GetRegistrar<flutter::PluginRegistrarWindows>(registrar);
+#ifdef PLUGIN_TRAY_MANAGER
+  windows_registrar->AddPlugin(std::make_unique<TrayPlugin>(windows_registrar));
+#else
   windows_registrar->AddPlugin(
       std::make_unique<StandInPlugin>(windows_registrar));
+#endif
 }

@@ -8,7 +8,7 @@ KORVEX_ROOT=$(CDPATH= cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(g++-mingw-w64-x86-64-posix cmake make googletest wine wine64 xvfb
   xdotool x11-xkb-utils xkb-data x11-utils g++ clang libclang-rt-14-dev
-  procps psmisc locales hunspell-en-us hunspell-ru imagemagick)
+  procps psmisc locales hunspell-en-us hunspell-ru imagemagick nsis)
 # Media Foundation's MP3 decoding under Wine, and the encoder of the test MP3.
 packages+=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good lame)
 missing=()

@@ -7,5 +7,6 @@ export KORVEX_ROOT
 export DISPLAY="${DISPLAY:-$(cat "$KORVEX_ROOT/build/display" 2>/dev/null || echo :71)}"
 export WINEPREFIX="${WINEPREFIX:-$KORVEX_ROOT/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No .desktop files in the Linux home for the shortcuts an installer makes.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 export WINEARCH=win64

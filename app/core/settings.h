@@ -4,6 +4,7 @@
 // The user's settings file: "name = value" lines, "#" starts a comment.
 // Unknown names and unreadable values keep the defaults.
 
+#include <string>
 #include <string_view>
 
 namespace korvex_app {
@@ -14,6 +15,12 @@ struct Settings {
 };
 
 Settings ParseSettings(std::string_view text);
+
+// The file |previous| with |settings| in it: every line of a setting says
+// its new value (a comment after it stays), a missing one is added at the
+// end, and every other line is kept as it was.
+std::string UpdateSettingsText(std::string_view previous,
+                               const Settings& settings);
 
 }  // namespace korvex_app
 

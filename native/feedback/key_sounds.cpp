@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bridge/message_wait.h"
+#include "diagnostics/capture_log.h"
 #include "feedback/wav_decoder.h"
 
 bool key_sounds_enabled = false;
@@ -136,6 +137,10 @@ void PlayKeySound(const std::string& name) {
   auto found = key_sound_cache.find(name);
   if (found == key_sound_cache.end() || found->second.empty()) {
     return;
+  }
+  // Under Wine nothing is heard: the trace says a click was played.
+  if (capture_log) {
+    WriteTraceLine("key sound " + name);
   }
   play_sound(reinterpret_cast<LPCWSTR>(found->second.data()), nullptr,
              SND_ASYNC | SND_NODEFAULT | SND_MEMORY);

@@ -103,6 +103,30 @@ TEST(RepairExceptionsTest, KeepsTheNewestAndSkipsWhatItCannotRead) {
   EXPECT_TRUE(RepairExceptions::Parse(std::string(300, '\xFF')).Format().empty());
 }
 
+TEST(SettingsTest, UpdatedTextKeepsTheUsersLines) {
+  const Settings settings{false, true};
+  const struct {
+    std::string previous, updated;
+  } cases[] = {
+      {"", "autoRepair = off\nkeySounds = on\n"},
+      // The mark, the line ends, comments and unknown names stay.
+      {"\xEF\xBB\xBF# mine\r\nAutoRepair = on  # yes\r\nlearned = x\r\n",
+       "\xEF\xBB\xBF# mine\r\nautoRepair = off  # yes\r\nlearned = x\r\n"
+       "keySounds = on\r\n"},
+      // Every line of a name agrees, unreadable or not; no end is added.
+      {"keySounds=off\nkeysounds = maybe\nautoRepair=on",
+       "keySounds = on\nkeySounds = on\nautoRepair = off"},
+      {"# autoRepair = on", "# autoRepair = on\nautoRepair = off\nkeySounds = on\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string updated = UpdateSettingsText(c.previous, settings);
+    EXPECT_EQ(updated, c.updated) << c.previous;
+    const Settings read = ParseSettings(updated);
+    EXPECT_FALSE(read.auto_repair) << c.previous;
+    EXPECT_TRUE(read.key_sounds) << c.previous;
+  }
+}
+
 TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
   const std::vector<uint8_t> bytes = LanguageModel::Build(
       U"abcdeilnorst", {U"listen", U"silent", U"tinsel", U"stone", U"notes",

@@ -87,6 +87,7 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
             "arg\n"
             "arg two words\n"
             "setLogDirectory ok\n"
+            "tray korvex_tray.ico Korvex: automatic repair on, key sounds off\n"
             "call fileOpenReady\n"
             "openFile a.kvd\n"
             "openFile C:\\\\My Files\\\\B.KVD\n"

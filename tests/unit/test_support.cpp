@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -99,15 +101,14 @@ HWND RunnerWindowOf(DWORD process_id) {
   return nullptr;
 }
 
-PROCESS_INFORMATION StartKorvex(
-    const std::wstring& arguments,
-    const std::vector<std::pair<const wchar_t*, std::wstring>>& env) {
+PROCESS_INFORMATION StartProgram(const std::wstring& program,
+                                 const std::wstring& arguments,
+                                 const Environment& env) {
   for (const auto& variable : env) {
     SetEnvironmentVariableW(variable.first, variable.second.c_str());
   }
-  // The build's output folder, laid out as installed.
-  const std::wstring folder = ProgramFolder() + L"\\..\\out";
-  std::wstring command = L"\"" + folder + L"\\korvex.exe\" " + arguments;
+  const std::wstring folder = program.substr(0, program.find_last_of(L"\\/"));
+  std::wstring command = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -119,6 +120,11 @@ PROCESS_INFORMATION StartKorvex(
     SetEnvironmentVariableW(variable.first, nullptr);
   }
   return process;
+}
+
+PROCESS_INFORMATION StartKorvex(const std::wstring& arguments,
+                                const Environment& env) {
+  return StartProgram(ProgramFolder() + L"\\..\\out\\korvex.exe", arguments, env);
 }
 
 DWORD Finish(const PROCESS_INFORMATION& process, DWORD timeout_ms) {
@@ -139,6 +145,14 @@ DWORD CloseKorvex(const PROCESS_INFORMATION& process) {
     WaitForSingleObject(process.hProcess, 5000);
   }
   return code;
+}
+
+bool TrayIconShown(HWND window) {
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uID = 1;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 bool UnderWine() {

@@ -32,16 +32,25 @@ std::wstring TempFilePath(const wchar_t* prefix);
 // The runner window of korvex.exe process |process_id|, or null.
 HWND RunnerWindowOf(DWORD process_id);
 
-// Starts the output folder's korvex.exe with |arguments|, the variables of
-// |env| set for this start only; a null process when it did not start. The
-// caller closes hProcess.
-PROCESS_INFORMATION StartKorvex(
-    const std::wstring& arguments,
-    const std::vector<std::pair<const wchar_t*, std::wstring>>& env = {});
+using Environment = std::vector<std::pair<const wchar_t*, std::wstring>>;
+
+// Starts |program| with |arguments| in the program's folder, the variables
+// of |env| set for this start only; a null process when it did not start.
+// The caller closes hProcess.
+PROCESS_INFORMATION StartProgram(const std::wstring& program,
+                                 const std::wstring& arguments,
+                                 const Environment& env = {});
+// The output folder's korvex.exe, laid out as installed.
+PROCESS_INFORMATION StartKorvex(const std::wstring& arguments,
+                                const Environment& env = {});
 // The exit code, or STILL_ACTIVE when it did not end in time.
 DWORD Finish(const PROCESS_INFORMATION& process, DWORD timeout_ms);
 // Asks the instance to close, and ends it if it overstays; its exit code.
 DWORD CloseKorvex(const PROCESS_INFORMATION& process);
+
+// Whether the notification area has |window|'s icon 1: changing nothing in
+// it succeeds only then.
+bool TrayIconShown(HWND window);
 
 // True under Wine, whose faults some checks have to allow for.
 bool UnderWine();

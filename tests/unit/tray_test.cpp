@@ -1,6 +1,7 @@
 // Tray balloons on the icon of the tray plug-in stand-in, and the balloon
-// click reported to the application. Wine shows no balloon, so what the
-// system was given is recorded on the way.
+// click reported to the application; what the system was given for a
+// balloon is recorded on the way. The plug-in's own channel: its icon, its
+// menu as a real pop-up menu, and the calls back to the application.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -24,6 +25,23 @@ std::vector<NOTIFYICONDATAW> given;
 BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAW data) {
   if (message == NIM_MODIFY) given.push_back(*data);
   return Shell_NotifyIconW(message, data);
+}
+
+// The pop-up menu of this process, once it is shown.
+HWND ShownMenu() {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"#32768", nullptr)) != nullptr) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+EncodableValue Item(std::initializer_list<std::pair<const char*, EncodableValue>> fields) {
+  EncodableMap map;
+  for (const auto& [key, value] : fields) map.emplace(EncodableValue(key), value);
+  return EncodableValue(map);
 }
 
 EncodableMap Balloon(const std::string& title, const std::string& body) {
@@ -81,4 +99,112 @@ TEST(TrayTest, BalloonsOnThePluginsIconAndTheirClicks) {
   EXPECT_EQ(std::wstring(given[2].szInfo), std::wstring(254, L'b'));
   EXPECT_EQ(std::wstring(given[3].szInfoTitle) + given[3].szInfo, L"");
   EXPECT_EQ(clicks, std::vector<EncodableValue>{EncodableValue()});
+}
+
+TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  const HWND runner = h.runner();
+  const int64_t big_id = int64_t{1} << 40;
+  std::vector<std::pair<std::string, EncodableValue>> calls;
+  std::vector<std::wstring> labels;
+  std::vector<UINT> types, states;
+  std::vector<bool> submenus;
+  Reply popped, closed;
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    app.SetMethodCallHandler("tray_manager",
+                             [&](const std::string& method, const EncodableValue& arguments) {
+                               calls.emplace_back(method, arguments);
+                               return flutter_app::Answer::Success();
+                             });
+    auto call = [&](const char* method, const EncodableValue& arguments) {
+      return app.CallMethod("tray_manager", method, arguments).value;
+    };
+    // A path that gives no icon shows the program's own.
+    EXPECT_EQ(call("setIcon", Item({{"iconPath", EncodableValue("C:\\none.ico")}})),
+              EncodableValue(true));
+    EXPECT_TRUE(TrayIconShown(runner));
+    // A shell that starts afresh has lost it, and gets it back.
+    NOTIFYICONDATAW lost = {};
+    lost.cbSize = sizeof(lost);
+    lost.hWnd = runner;
+    lost.uID = 1;
+    Shell_NotifyIconW(NIM_DELETE, &lost);
+    SendMessageW(runner, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayIconShown(runner));
+    EXPECT_EQ(call("setToolTip", Item({{"toolTip", EncodableValue("tip")}})),
+              EncodableValue(true));
+    const flutter::EncodableList items{
+        Item({{"id", EncodableValue(1)}, {"type", EncodableValue("checkbox")},
+              {"label", EncodableValue("&Checked")}, {"checked", EncodableValue(true)}}),
+        Item({{"id", EncodableValue(2)}, {"type", EncodableValue("separator")}}),
+        Item({{"id", EncodableValue(3)}, {"type", EncodableValue("submenu")},
+              {"label", EncodableValue("More")},
+              {"submenu", Item({{"items", EncodableValue(flutter::EncodableList{Item(
+                                              {{"id", EncodableValue(4)},
+                                               {"label", EncodableValue("Inner")}})})}})}}),
+        Item({{"id", EncodableValue(5)}, {"label", EncodableValue("Grey")},
+              {"disabled", EncodableValue(true)}}),
+        EncodableValue("not an item"),
+        Item({{"label", EncodableValue("No id")}, {"checked", EncodableValue(7)}}),
+        Item({{"id", EncodableValue(big_id)}, {"label", EncodableValue("Big")}})};
+    EXPECT_EQ(call("setContextMenu", Item({{"menu", Item({{"items", EncodableValue(items)}})}})),
+              EncodableValue(true));
+
+    // The icon's events in the version-4 layout: only the buttons' release
+    // is reported.
+    for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN,
+                       WM_RBUTTONUP, WM_CONTEXTMENU}) {
+      PostMessageW(runner, WM_USER + 1, 0, MAKELPARAM(event, 1));
+    }
+    Poll(app, [&] { return calls.size() >= 2; }, 3000);
+
+    app.InvokeMethod("tray_manager", "popUpContextMenu", EncodableValue(),
+                     [&](const Reply& reply) { popped = reply; });
+    HWND menu = nullptr;
+    ASSERT_TRUE(Poll(app, [&] { return (menu = ShownMenu()) != nullptr; }, 5000));
+    const HMENU shown = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(shown); ++i) {
+      wchar_t text[64] = {};
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
+      info.dwTypeData = text;
+      info.cch = 64;
+      GetMenuItemInfoW(shown, i, TRUE, &info);
+      labels.push_back(text);
+      types.push_back(info.fType);
+      // A separator's state is the system's business.
+      states.push_back(info.fType == MFT_SEPARATOR ? 0 : info.fState & (MFS_CHECKED | MF_GRAYED));
+      submenus.push_back(info.hSubMenu != nullptr);
+    }
+    // Up from nothing is the last item; Enter chooses it.
+    PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    Poll(app, [&] { return popped.kind != Reply::Kind::kTimedOut && calls.size() >= 3; }, 5000);
+
+    EXPECT_EQ(call("destroy", EncodableValue()), EncodableValue(true));
+    EXPECT_FALSE(TrayIconShown(runner));
+
+    // A close while the menu is open waits for the menu to end.
+    app.InvokeMethod("tray_manager", "popUpContextMenu", EncodableValue(),
+                     [&](const Reply& reply) { closed = reply; });
+    ASSERT_TRUE(Poll(app, [&] { return ShownMenu() != nullptr; }, 5000));
+    PostMessageW(runner, WM_CLOSE, 0, 0);
+    Poll(app, [&] { return !IsWindow(runner); }, 5000);
+  }));
+  EXPECT_EQ(labels, (std::vector<std::wstring>{L"&Checked", L"", L"More", L"Grey", L"No id", L"Big"}));
+  EXPECT_EQ(types, (std::vector<UINT>{MFT_STRING, MFT_SEPARATOR, MFT_STRING, MFT_STRING,
+                                      MFT_STRING, MFT_STRING}));
+  EXPECT_EQ(states, (std::vector<UINT>{MFS_CHECKED, 0, 0, MF_GRAYED, 0, 0}));
+  EXPECT_EQ(submenus, (std::vector<bool>{false, false, true, false, false, false}));
+  EXPECT_EQ(popped.value, EncodableValue(true));
+  using Call = std::pair<std::string, EncodableValue>;
+  EXPECT_EQ(calls, (std::vector<Call>{
+                       {"onTrayIconMouseDown", EncodableValue()},
+                       {"onTrayIconRightMouseDown", EncodableValue()},
+                       {"onTrayMenuItemClick", Item({{"id", EncodableValue(big_id)}})}}));
+  // The menu ended, answered, and then the window closed.
+  EXPECT_EQ(closed.value, EncodableValue(true));
+  EXPECT_FALSE(IsWindow(runner));
 }
