@@ -15,9 +15,10 @@ namespace test_support {
 
 class SoakTarget {
  public:
-  SoakTarget() {
+  explicit SoakTarget(const wchar_t* title = L"korvex-soak-target")
+      : title_(title) {
     std::wstring command = L"\"" + ProgramFolder() + L"\\soak_target.exe\" " +
-                           std::to_wstring(GetCurrentProcessId());
+                           std::to_wstring(GetCurrentProcessId()) + L" " + title;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
@@ -27,8 +28,11 @@ class SoakTarget {
     }
     PumpUntil(
         [&] {
-          window_ = FindWindowW(L"KorvexSoakTarget", nullptr);
-          edit_ = window_ ? GetWindow(window_, GW_CHILD) : nullptr;
+          window_ = FindWindowW(L"KorvexSoakTarget", title_.c_str());
+          edit_ = window_ ? FindWindowExW(window_, nullptr, L"EDIT", nullptr)
+                          : nullptr;
+          log_ = window_ ? FindWindowExW(window_, nullptr, L"STATIC", nullptr)
+                         : nullptr;
           return edit_ != nullptr;
         },
         15000);
@@ -47,22 +51,15 @@ class SoakTarget {
 
   bool ready() const { return edit_ != nullptr; }
   HWND edit() const { return edit_; }
+  HWND window() const { return window_; }
   void Focus() {
-    Xdo("search --name '^korvex-soak-target$' windowfocus --sync");
+    std::string title(title_.begin(), title_.end());
+    Xdo("search --name '^" + title + "$' windowfocus --sync");
   }
-  // The editor is another process's: GetWindowTextW would not ask it.
-  std::wstring Text() const {
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(edit_, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000,
-                        &length);
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(edit_, WM_GETTEXT, length + 1,
-                        reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 5000,
-                        &copied);
-    text.resize(copied);
-    return text;
-  }
+  std::wstring Text() const { return TextOf(edit_); }
+  // A letter for each Return the editor got: "S" with Shift down, "-"
+  // without.
+  std::wstring ReturnLog() const { return TextOf(log_); }
   void Clear() {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
@@ -70,9 +67,25 @@ class SoakTarget {
   }
 
  private:
+  // The windows are another process's: GetWindowTextW would not ask it.
+  static std::wstring TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000,
+                        &length);
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, length + 1,
+                        reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 5000,
+                        &copied);
+    text.resize(copied);
+    return text;
+  }
+
+  std::wstring title_;
   PROCESS_INFORMATION process_ = {};
   HWND window_ = nullptr;
   HWND edit_ = nullptr;
+  HWND log_ = nullptr;
 };
 
 }  // namespace test_support

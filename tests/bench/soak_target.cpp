@@ -1,6 +1,8 @@
 // A second program for the soak: a window with a multi-line edit control
 // that takes whatever is typed, until it is closed or the program whose id
-// it was given ends.
+// it was given ends. The window's title is the second argument, if any.
+// A hidden static control logs each Return the edit gets: "S" with Shift
+// down, "-" without.
 
 #include <windows.h>
 
@@ -9,6 +11,19 @@
 namespace {
 
 HWND edit;
+HWND return_log;
+WNDPROC edit_procedure;
+
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam,
+                          LPARAM lparam) {
+  if (message == WM_KEYDOWN && wparam == VK_RETURN) {
+    wchar_t log[4096] = {};
+    const int length = GetWindowTextW(return_log, log, 4094);
+    log[length] = GetKeyState(VK_SHIFT) < 0 ? L'S' : L'-';
+    SetWindowTextW(return_log, log);
+  }
+  return CallWindowProcW(edit_procedure, window, message, wparam, lparam);
+}
 
 LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
                             LPARAM lparam) {
@@ -38,12 +53,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* arguments, int) {
   if (HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, _wtoi(arguments))) {
     CreateThread(nullptr, 0, FollowParent, parent, 0, nullptr);
   }
+  const wchar_t* space = std::wcschr(arguments, L' ');
+  const wchar_t* title = space ? space + 1 : L"korvex-soak-target";
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = TargetProc;
   window_class.hInstance = instance;
   window_class.lpszClassName = L"KorvexSoakTarget";
   RegisterClassW(&window_class);
-  HWND window = CreateWindowExW(0, L"KorvexSoakTarget", L"korvex-soak-target",
+  HWND window = CreateWindowExW(0, L"KorvexSoakTarget", title,
                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 300, 700,
                                 300, nullptr, nullptr, instance, nullptr);
   edit = CreateWindowExW(0, L"EDIT", L"",
@@ -51,6 +68,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* arguments, int) {
                              ES_AUTOVSCROLL | WS_VSCROLL,
                          5, 5, 680, 260, window, nullptr, instance, nullptr);
   SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+  edit_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+  return_log = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 0, 0, window,
+                               nullptr, instance, nullptr);
   SetFocus(edit);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0)) {
