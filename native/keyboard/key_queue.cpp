@@ -125,7 +125,7 @@ void CALLBACK PollTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
   ULONGLONG oldest = now;
   for (const QueuedKey& key : queue) oldest = std::min(oldest, key.taken_ms);
   if (!gave_up && !queue.empty() && now - oldest >= kKeepBackLimitMs) {
-    EmitDiag("keys kept back for " + std::to_string(now - oldest) +
+    EmitDiag("keys kept back for " + std::to_string(kKeepBackLimitMs) +
              " ms: sent on");
     GiveUpEveryReason();
   }

@@ -33,7 +33,7 @@ class SoakTarget {
                           : nullptr;
           log_ = window_ ? FindWindowExW(window_, nullptr, L"STATIC", nullptr)
                          : nullptr;
-          return edit_ != nullptr;
+          return edit_ && log_;
         },
         15000);
     Focus();

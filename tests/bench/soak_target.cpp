@@ -28,8 +28,14 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam,
 LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
                             LPARAM lparam) {
   switch (message) {
-    case WM_SETFOCUS:
     case WM_ACTIVATE:
+      // Not when another window takes over: a focus set then may make this
+      // one the foreground again.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        return 0;
+      }
+      [[fallthrough]];
+    case WM_SETFOCUS:
       if (edit) {
         SetFocus(edit);
       }

@@ -15,8 +15,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../bench/soak_support.h"
 #include "bridge/text_conversion.h"
@@ -49,8 +52,9 @@ class AppE2eTest : public ::testing::Test {
     // Each case starts untaught.
     DeleteFileW(ExceptionsPath().c_str());
     log_ = test_support::TempFilePath(L"kve");
-    korvex_ =
-        test_support::StartKorvex(L"--autostart", {{L"KORVEX_APP_LOG", log_}});
+    auto env = Environment();
+    env.push_back({L"KORVEX_APP_LOG", log_});
+    korvex_ = test_support::StartKorvex(L"--autostart", env);
     ASSERT_TRUE(test_support::FileHas(log_, "fileOpenReady ", 20000));
     editor_ = std::make_unique<test_support::SoakTarget>();  // X focus
     ASSERT_TRUE(editor_->ready());
@@ -63,6 +67,9 @@ class AppE2eTest : public ::testing::Test {
     DeleteFileW(ExceptionsPath().c_str());
   }
 
+  virtual std::vector<std::pair<const wchar_t*, std::wstring>> Environment() {
+    return {};
+  }
   std::wstring Text() const { return editor_->Text(); }
   // On failure says what the editor and the application's log held.
   ::testing::AssertionResult WaitFor(const std::wstring& expected,
@@ -152,6 +159,108 @@ TEST_F(AppE2eTest, EnglishPassARepairTakenBackIsNotMadeAgain) {
   ASSERT_TRUE(Xdo("type --delay 40 'ghbdtn '"));
   PumpUntil([] { return false; }, 800);
   EXPECT_EQ(Text(), L"ghbdtn ghbdtn ");
+}
+
+// Each key typed 30 ms apart (an allowed value): a repair takes about half
+// a second, which gives the user time to act during it.
+class AppE2eSlowKeysTest : public AppE2eTest {
+ protected:
+  std::vector<std::pair<const wchar_t*, std::wstring>> Environment() override {
+    return {{L"KORVEX_KEY_DELAY_MS", L"30"}};
+  }
+};
+
+// Puts |formats| on the clipboard, as another program would.
+bool PutClipboard(const std::vector<std::pair<UINT, std::string>>& formats) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool put = true;
+  for (const auto& [format, bytes] : formats) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
+    GlobalUnlock(memory);
+    put = SetClipboardData(format, memory) && put;
+  }
+  CloseClipboard();
+  return put;
+}
+
+// The clipboard's bytes under |format|; "<none>" when it has none.
+std::string ClipboardBytes(UINT format) {
+  if (!OpenClipboard(nullptr)) return "<closed>";
+  std::string bytes = "<none>";
+  if (HANDLE data = GetClipboardData(format)) {
+    const char* block = static_cast<const char*>(GlobalLock(data));
+    bytes.assign(block, block + GlobalSize(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return bytes;
+}
+
+TEST_F(AppE2eSlowKeysTest, EnglishPassTheUserActsDuringRepairs) {
+  if (RussianPass()) GTEST_SKIP() << "English pass only";
+  // Ctrl pressed and held across a repair makes none of its keys a shortcut.
+  ASSERT_TRUE(Xdo("type --delay 40 'one two ghbdtn'"));
+  ASSERT_TRUE(WaitFor(L"one two ghbdtn"));
+  ASSERT_TRUE(Xdo("key space keydown ctrl sleep 0.6 keyup ctrl"));
+  EXPECT_TRUE(WaitFor(L"one two привет "));
+
+  // Shift+Enter after a word on the wrong layout stays Shift+Enter; an Enter
+  // with Shift pressed right after it stays plain; a word and its Enter typed
+  // while the one before is still being repaired come in order.
+  editor_->Clear();
+  ASSERT_TRUE(Xdo("type --delay 40 ghbdtn"));
+  ASSERT_TRUE(WaitFor(L"ghbdtn"));
+  ASSERT_TRUE(Xdo("keydown Shift_L key Return keyup Shift_L"));
+  EXPECT_TRUE(WaitFor(L"привет\r\n"));
+  ASSERT_TRUE(Xdo("type --delay 40 vbh"));
+  ASSERT_TRUE(WaitFor(L"привет\r\nvbh"));
+  ASSERT_TRUE(Xdo("key Return keydown Shift_L sleep 0.2 keyup Shift_L "
+                  "type --delay 10 'ok'"));
+  ASSERT_TRUE(Xdo("key Return"));
+  EXPECT_TRUE(WaitFor(L"привет\r\nмир\r\nok\r\n"));
+  EXPECT_EQ(editor_->ReturnLog(), L"S--");
+
+  // The user goes to another editor right after the space (Alt held while
+  // the focus moves): nothing of the repair reaches that one, and the first
+  // keeps the word or a part of it.
+  test_support::SoakTarget other(L"korvex-soak-target-2");
+  ASSERT_TRUE(other.ready());
+  SendMessageW(other.edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"keep this"));
+  editor_->Clear();
+  editor_->Focus();
+  ASSERT_TRUE(Xdo("type --delay 40 ghbdtn"));
+  ASSERT_TRUE(WaitFor(L"ghbdtn"));
+  ASSERT_TRUE(Xdo("key space keydown alt"));
+  other.Focus();
+  ASSERT_TRUE(Xdo("keyup alt"));
+  PumpUntil([] { return false; }, 1500);
+  EXPECT_EQ(other.Text(), L"keep this");
+  const std::wstring first = Text();
+  EXPECT_TRUE(first == L"привет " || std::wstring(L"ghbdtn ").find(first) == 0)
+      << Utf8FromUtf16(first);
+  editor_->Focus();
+
+  // A hot key gives back every format the user had, text or none.
+  const UINT html = RegisterClipboardFormatW(L"HTML Format");
+  const UINT own = RegisterClipboardFormatW(L"KorvexTestPrivate");
+  const std::string text("t\0e\0x\0t\0\0\0", 10);
+  for (bool with_text : {true, false}) {
+    std::vector<std::pair<UINT, std::string>> formats = {
+        {html, "<b>rich</b>"}, {own, std::string("\x01\x00\xff", 3)}};
+    if (with_text) formats.push_back({CF_UNICODETEXT, text});
+    ASSERT_TRUE(PutClipboard(formats));
+    SendMessageW(editor_->edit(), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"privet mir"));
+    SendMessageW(editor_->edit(), EM_SETSEL, 0, -1);
+    ASSERT_TRUE(Xdo("key ctrl+shift+t"));
+    EXPECT_TRUE(WaitFor(L"привет мир"));
+    for (const auto& [format, bytes] : formats) {
+      EXPECT_EQ(ClipboardBytes(format), bytes) << format;
+    }
+    if (!with_text) EXPECT_EQ(ClipboardBytes(CF_UNICODETEXT), "<none>");
+  }
 }
 
 TEST_F(AppE2eTest, RussianPassDoubleLeftShiftGivesTheEnglishWord) {

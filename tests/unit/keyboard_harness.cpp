@@ -37,7 +37,9 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
     (*reinterpret_cast<const std::function<void()>*>(lparam))();
     return 0;
   }
-  if (message == WM_SETFOCUS || message == WM_ACTIVATE) {
+  // Not on deactivation: a focus set then may take the foreground back.
+  if (message == WM_SETFOCUS ||
+      (message == WM_ACTIVATE && LOWORD(wparam) != WA_INACTIVE)) {
     if (HWND edit = GetWindow(window, GW_CHILD)) {
       SetFocus(edit);
     }

@@ -6,14 +6,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "../bench/soak_support.h"
+#include "bridge/automation_dispatcher.h"
 #include "bridge/native_services.h"
+#include "bridge/text_conversion.h"
 #include "diagnostics/capture_log.h"
 #include "feedback/key_sounds.h"
 #include "injection/clipboard.h"
@@ -187,11 +191,24 @@ TEST(KeyboardTest, PhysicalKeysBecomeRecordsAndForeignInputOnlyWhenAccepted) {
     app.RunPending(200);
     injected.swap(h.records());
 
+    // The application's own chord is its alone: reported, never in the
+    // window. Entries that name no key name no chord.
+    flutter::EncodableList chords = {
+        EncodableValue(EncodableMap{{EncodableValue("keycode"), EncodableValue(67)},
+                                    {EncodableValue("control"), EncodableValue(true)}}),
+        EncodableValue(EncodableMap{{EncodableValue("keycode"), EncodableValue("A")}}),
+        EncodableValue(EncodableMap{{EncodableValue("keycode"), EncodableValue(300)}}),
+        EncodableValue(7)};
+    Call(h, app, "setHotKeys", "keys", EncodableValue(chords));
+    h.TakeWindowKeys();
     ASSERT_TRUE(Xdo("key --delay 30 a shift+b ctrl+c KP_Enter Caps_Lock a 1 "
                     "Caps_Lock"));
     ASSERT_TRUE(Xdo("keydown x sleep 1 keyup x"));
     h.WaitForRecords(app, "keyDown", 11);
     app.RunPending(300);
+    EXPECT_EQ(Keys(h.TakeWindowKeys(), {VK_LCONTROL, VK_CONTROL, 'A', 'C'}),
+              (std::vector<std::string>{"d65", "u65", "d17~", "u17", "d65",
+                                        "u65"}));
   }));
   EXPECT_EQ(Short(injected), (std::vector<std::string>{"q", "q", "z"}));
   // The held X auto-repeats: each repeat is reported without characters,
@@ -423,6 +440,84 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
   // The user's Shift and Ctrl waited with the keys and came in their place.
   EXPECT_EQ(downs,
             (std::vector<std::string>{"a", "B^", "c", "#86~", "x", "y", "z"}));
+}
+
+UINT WINAPI RefuseInput(UINT, LPINPUT, int) {
+  return 0;
+}
+
+TEST(KeyboardTest, EveryReasonToKeepKeysBackHasABound) {
+  KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
+    ASSERT_TRUE(h.Listen(app));
+    // More than a line's worth to erase or type: refused at once, and the
+    // user's keys come as typed.
+    EXPECT_FALSE(Yes(Call(h, app, "backspace", "count", INT32_MAX)));
+    EXPECT_FALSE(Yes(Call(h, app, "typeText", "text",
+                          EncodableValue(std::string(kMaxInjectedUnits + 1, 'w')))));
+    ASSERT_TRUE(Xdo("type --delay 30 pq"));
+    EXPECT_TRUE(Poll(app, [&] { return h.EditText() == L"pq"; }, 3000));
+
+    // A long text at a slow pace while the user types: their keys wait no
+    // longer than the limit, then the text stops short and says so.
+    h.OnMain([] { key_delay_ms = 20; });
+    std::optional<bool> sent;
+    app.InvokeMethod("korvex/automation", "typeText",
+                     EncodableValue(Arg("text", std::string(2000, 'n'))),
+                     [&](const Reply& reply) { sent = Yes(reply); });
+    app.RunPending(300);
+    ASSERT_TRUE(Xdo("type --delay 30 xy"));
+    EXPECT_TRUE(app.RunUntil([&] { return sent.has_value(); },
+                             static_cast<int>(kKeepBackLimitMs) + 5000));
+    h.OnMain([] { key_delay_ms = 3; });
+    EXPECT_EQ(sent, std::optional<bool>(false));
+    Poll(app, [&] { return h.EditText().back() == L'y'; }, 3000);
+    const std::wstring text = h.EditText();
+    EXPECT_EQ(text.substr(text.size() - 2), L"xy");
+    EXPECT_LT(text.size(), 2000u);
+
+    // A text whose window leaves the front midway: nothing more is typed,
+    // there or in the window now in front.
+    SoakTarget other(L"korvex-soak-target-2");
+    ASSERT_TRUE(other.ready());
+    ASSERT_TRUE(h.FocusTarget());
+    app.RunPending(500);  // Wine may hand the focus back and forth at first
+    h.SetEditText(L"");
+    ASSERT_TRUE(Xdo("key z"));
+    Poll(app, [&] { return h.EditText() == L"z"; }, 3000);
+    h.OnMain([] { key_delay_ms = 20; });
+    sent.reset();
+    app.InvokeMethod("korvex/automation", "typeText",
+                     EncodableValue(Arg("text", std::string(200, 'n'))),
+                     [&](const Reply& reply) { sent = Yes(reply); });
+    app.RunPending(500);
+    other.Focus();
+    EXPECT_TRUE(app.RunUntil([&] { return sent.has_value(); }, 10000));
+    h.OnMain([] { key_delay_ms = 3; });
+    EXPECT_EQ(sent, std::optional<bool>(false));
+    app.RunPending(300);
+    EXPECT_EQ(other.Text(), L"");
+    EXPECT_LT(h.EditText().size(), 201u);
+    ASSERT_TRUE(h.FocusTarget());
+
+    // A replay the system refuses: the application hears that keys were
+    // lost, and the user's next keys come in their own case.
+    h.SetEditText(L"");
+    h.OnMain([] { send_replay = RefuseInput; });
+    Call(h, app, "setTypingCapture", "enabled", true);
+    ASSERT_TRUE(Xdo("type --delay 30 aB"));
+    app.RunPending(200);
+    Call(h, app, "setTypingCapture", "enabled", false);
+    h.OnMain([] { send_replay = SendInput; });
+    ASSERT_TRUE(Xdo("type --delay 30 cD"));
+    EXPECT_TRUE(Poll(app, [&] { return h.EditText() == L"cD"; }, 3000))
+        << Utf8FromUtf16(h.EditText());
+    h.WaitForRecords(app, "diag", 1);
+  }));
+  EXPECT_EQ(Short(h.RecordsOf("diag")),
+            (std::vector<std::string>{"keys kept back for 5000 ms: sent on",
+                                      "replay refused: 4 keys lost"}));
 }
 
 TEST(KeyboardTest, InjectionTasksRunInOrderAndAreAllAnsweredByCancelAndClose) {
