@@ -31,8 +31,7 @@
 #include "core/layout_guess.h"
 #include "core/repair_engine.h"
 #include "core/settings.h"
-#include "exceptions_file.h"
-#include "settings_file.h"
+#include "user_files.h"
 #include "tray_menu.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "autostart.h"
-#include "settings_file.h"
+#include "user_files.h"
 
 namespace {
 
@@ -69,8 +69,8 @@ void TrayMenu::Show(bool balloon) {
   }
 }
 
-void TrayMenu::OpenSettingsFolder() {
-  const std::wstring folder = SettingsFolder();
+void TrayMenu::OpenUserFilesFolder() {
+  const std::wstring folder = UserFilesFolder();
   if (folder.empty()) {
     return;
   }
@@ -112,7 +112,7 @@ void TrayMenu::Act() {
         Refresh();
         break;
       case TrayCommand::kOpenSettingsFolder:
-        OpenSettingsFolder();
+        OpenUserFilesFolder();
         break;
       case TrayCommand::kQuit:
         // The window's own close: hooks out, queue flushed, replies sent.

@@ -40,7 +40,7 @@ class TrayMenu {
   korvex_app::TrayState State() const;
   void SendMenu(const korvex_app::TrayState& state);
   void Refresh();
-  void OpenSettingsFolder();
+  void OpenUserFilesFolder();
 
   flutter_app::AppMessenger& app_;
   std::string assets_;
