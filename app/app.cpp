@@ -31,8 +31,8 @@
 #include "core/layout_guess.h"
 #include "core/repair_engine.h"
 #include "core/settings.h"
-#include "user_files.h"
 #include "tray_menu.h"
+#include "user_files.h"
 
 namespace {
 

@@ -7,12 +7,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bridge/native_services.h"
-#include "bridge/text_conversion.h"
+#include "common/capture_log.h"
+#include "common/channel_arguments.h"
+#include "common/service_state.h"
+#include "common/text_conversion.h"
+#include "context/focused_control.h"
 #include "context/foreground_restore.h"
 #include "context/foreground_window.h"
-#include "context/focused_control.h"
-#include "diagnostics/capture_log.h"
 #include "feedback/hud.h"
 #include "feedback/key_sounds.h"
 #include "injection/clipboard.h"
@@ -33,15 +34,6 @@ namespace {
 using Reply = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 using MethodHandler = std::function<void(const EncodableValue*, Reply&)>;
 
-const EncodableValue* FindArg(const EncodableValue* arguments,
-                              const char* key) {
-  const auto* map = arguments ? std::get_if<EncodableMap>(arguments) : nullptr;
-  if (!map) {
-    return nullptr;
-  }
-  auto found = map->find(EncodableValue(key));
-  return found == map->end() ? nullptr : &found->second;
-}
 
 void SetLogDirectory(const EncodableValue* arguments, Reply& result) {
   // Opened at most once, and only when tracing was on at start.
@@ -301,37 +293,6 @@ const std::unordered_map<std::string, MethodHandler>& MethodTable() {
 }
 
 }  // namespace
-
-bool GetBoolArg(const EncodableValue* arguments,
-                const char* key,
-                bool default_value) {
-  const EncodableValue* value = FindArg(arguments, key);
-  const bool* flag = value ? std::get_if<bool>(value) : nullptr;
-  return flag ? *flag : default_value;
-}
-
-int32_t GetIntArg(const EncodableValue* arguments,
-                  const char* key,
-                  int32_t default_value) {
-  const EncodableValue* value = FindArg(arguments, key);
-  if (!value) {
-    return default_value;
-  }
-  if (const auto* number = std::get_if<int32_t>(value)) {
-    return *number;
-  }
-  if (const auto* number = std::get_if<int64_t>(value)) {
-    return static_cast<int32_t>(static_cast<uint32_t>(
-        static_cast<uint64_t>(*number) & 0xFFFFFFFFu));
-  }
-  return default_value;
-}
-
-std::string GetStringArg(const EncodableValue* arguments, const char* key) {
-  const EncodableValue* value = FindArg(arguments, key);
-  const std::string* text = value ? std::get_if<std::string>(value) : nullptr;
-  return text ? *text : std::string();
-}
 
 void HandleAutomationCall(
     const flutter::MethodCall<EncodableValue>& call,

@@ -18,18 +18,6 @@ constexpr size_t kMaxHudUnits = 256;
 constexpr size_t kMaxKeySounds = 32;
 constexpr size_t kMaxKeySoundBytes = size_t{4} << 20;
 
-// Typed reads of a call's arguments: anything but a map counts as no
-// arguments, and a missing key or a value of another type gives the default.
-bool GetBoolArg(const flutter::EncodableValue* arguments,
-                const char* key,
-                bool default_value);
-// A 64-bit integer gives its low 32 bits as a signed value.
-int32_t GetIntArg(const flutter::EncodableValue* arguments,
-                  const char* key,
-                  int32_t default_value);
-std::string GetStringArg(const flutter::EncodableValue* arguments,
-                         const char* key);
-
 // The handler of "korvex/automation". It never answers with an error.
 void HandleAutomationCall(
     const flutter::MethodCall<flutter::EncodableValue>& call,

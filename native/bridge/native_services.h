@@ -13,28 +13,7 @@
 #include <string>
 #include <vector>
 
-// Process-wide state of the native services. The hook procedures, timer
-// callbacks and window procedures that reach it carry no context, so it is
-// global; all of it is touched only on the main thread.
-extern HWND main_window;
-extern std::unique_ptr<flutter::EventChannel<flutter::EncodableValue>>
-    key_events_channel;
-extern std::unique_ptr<flutter::EventChannel<flutter::EncodableValue>>
-    taskbar_theme_channel;
-extern std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>>
-    automation_channel;
-extern std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>>
-    file_open_channel;
-extern std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>>
-    notifications_channel;
-// Non-null exactly while the application listens to "korvex/key_events".
-extern std::unique_ptr<flutter::EventSink<flutter::EncodableValue>>
-    key_event_sink;
-extern std::unique_ptr<flutter::EventSink<flutter::EncodableValue>>
-    taskbar_theme_sink;
-extern bool accept_injected;
-extern uint32_t key_delay_ms;
-extern bool trace_enabled;
+#include "common/service_state.h"
 
 // Theme stream and document hand-over.
 extern bool taskbar_light_theme;

@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "bridge/native_services.h"
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "keyboard/hook_watchdog.h"
 #include "keyboard/modifier_tracking.h"
 

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <thread>
 
-#include "bridge/message_wait.h"
-#include "bridge/text_conversion.h"
+#include "common/message_wait.h"
+#include "common/text_conversion.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "bridge/message_wait.h"
+#include "common/capture_log.h"
+#include "common/message_wait.h"
 #include "context/foreground_window.h"
-#include "diagnostics/capture_log.h"
 
 namespace {
 

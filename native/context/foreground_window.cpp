@@ -6,8 +6,8 @@
 #include <cwctype>
 #include <iterator>
 
-#include "bridge/native_services.h"
-#include "bridge/text_conversion.h"
+#include "common/service_state.h"
+#include "common/text_conversion.h"
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;

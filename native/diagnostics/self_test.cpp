@@ -11,7 +11,7 @@
 #include <cwchar>
 #include <string>
 
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "injection/input_synthesis.h"
 
 namespace {

@@ -2,13 +2,14 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmreg.h>
 #include <objbase.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "bridge/message_wait.h"
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
+#include "common/message_wait.h"
 #include "feedback/wav_decoder.h"
 
 bool key_sounds_enabled = false;
@@ -28,10 +29,39 @@ uint16_t Read16(const uint8_t* at) {
   return static_cast<uint16_t>(at[0] | (at[1] << 8));
 }
 
+constexpr uint16_t kExtensibleTag = 0xFFFE;
+// The sub-formats of an extensible format block: the GUIDs of PCM and IEEE
+// float share all but their first two bytes, which hold the format tag.
+constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// PCM and IEEE float samples, plain or in an extensible block, of a shape
+// the system player takes.
+bool PlayableFormat(const uint8_t* block, uint64_t length) {
+  uint16_t tag = Read16(block);
+  const uint16_t channels = Read16(block + 2);
+  const uint32_t rate = Read32(block + 4);
+  const uint16_t align = Read16(block + 12);
+  const uint16_t bits = Read16(block + 14);
+  if (tag == kExtensibleTag) {
+    // cbSize, valid bits, channel mask, then the sub-format GUID.
+    if (length < 40 || Read16(block + 16) < 22 || Read16(block + 18) > bits ||
+        std::memcmp(block + 26, kSubFormatTail, sizeof kSubFormatTail) != 0) {
+      return false;
+    }
+    tag = Read16(block + 24);
+  }
+  const bool pcm = tag == WAVE_FORMAT_PCM &&
+                   (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+  const bool floats = tag == WAVE_FORMAT_IEEE_FLOAT && (bits == 32 || bits == 64);
+  return (pcm || floats) && channels >= 1 && channels <= 8 && rate > 0 &&
+         align == channels * bits / 8;
+}
+
 // The system plays the bytes on a thread of its own and believes their
 // sizes: a RIFF or chunk size beyond the image has it read past the end.
-// So an image is taken as it is only when its chunks lie within it and it
-// holds PCM the system can play.
+// So an image is taken as it is only when its chunks lie within it and its
+// format is one the system plays.
 bool IsPlayableWav(const std::vector<uint8_t>& bytes) {
   const size_t size = bytes.size();
   const uint8_t* data = bytes.data();
@@ -52,15 +82,7 @@ bool IsPlayableWav(const std::vector<uint8_t>& bytes) {
       return false;
     }
     if (std::memcmp(chunk, "fmt ", 4) == 0 && length >= 16) {
-      const uint16_t tag = Read16(chunk + 8);
-      const uint16_t channels = Read16(chunk + 10);
-      const uint32_t rate = Read32(chunk + 12);
-      const uint16_t align = Read16(chunk + 20);
-      const uint16_t bits = Read16(chunk + 22);
-      format = tag == WAVE_FORMAT_PCM && channels >= 1 && channels <= 8 &&
-               rate > 0 && (bits == 8 || bits == 16 || bits == 24 ||
-                            bits == 32) &&
-               align == channels * bits / 8;
+      format = PlayableFormat(chunk + 8, length);
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       samples = format && length > 0;
     }
@@ -85,13 +107,17 @@ void StopPlaying() {
 using Decoded = std::map<std::string, std::optional<std::vector<uint8_t>>>;
 
 void DecodeAll(const KeySoundSamples& samples, Decoded& decoded) {
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  // On the main thread (no decoder thread to be had) COM is set up already,
+  // in another apartment: that set-up is not this one's to undo.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   for (const auto& [name, bytes] : samples) {
     if (!bytes.empty() && !IsWav(bytes)) {
       decoded[name] = DecodeToWav(bytes);
     }
   }
-  CoUninitialize();
+  if (SUCCEEDED(com)) {
+    CoUninitialize();
+  }
 }
 
 // Decoding a large map takes seconds: it runs on a thread of its own while

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "bridge/automation_dispatcher.h"
-#include "bridge/native_services.h"
-#include "bridge/text_conversion.h"
+#include "common/channel_arguments.h"
+#include "common/service_state.h"
+#include "common/text_conversion.h"
 
 BOOL(WINAPI* notify_icon)(DWORD, PNOTIFYICONDATAW) = Shell_NotifyIconW;
 

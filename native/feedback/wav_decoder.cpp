@@ -125,9 +125,11 @@ bool ReadPcm(IMFSourceReader* reader, std::vector<uint8_t>& pcm,
   return true;
 }
 
-// An ID3 tag, an MPEG audio frame header or a RIFF/WAVE file. Anything
-// else never reaches the decoder: under Wine every attempt on bytes it
-// cannot read leaves memory behind, and a sample map may hold any bytes.
+// An ID3 tag, an MPEG audio frame header or a RIFF/WAVE file: the formats
+// the application sends. Anything else never reaches the decoder, so that
+// arbitrary bytes from a channel are not handed to a system decoder at all
+// (under Wine every attempt on bytes it cannot read also leaves memory
+// behind).
 bool LooksDecodable(const std::vector<uint8_t>& bytes) {
   return bytes.size() >= 12 &&
          (std::memcmp(bytes.data(), "ID3", 3) == 0 ||

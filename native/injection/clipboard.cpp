@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "bridge/message_wait.h"
-#include "bridge/text_conversion.h"
+#include "common/message_wait.h"
+#include "common/text_conversion.h"
 
 namespace {
 

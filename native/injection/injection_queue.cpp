@@ -6,8 +6,8 @@
 #include <optional>
 #include <utility>
 
-#include "bridge/message_wait.h"
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
+#include "common/message_wait.h"
 #include "feedback/key_sounds.h"
 #include "injection/input_synthesis.h"
 // The queue and the keyboard engine need each other: a task keeps the
@@ -123,9 +123,6 @@ LRESULT CALLBACK InjectionWindowProc(HWND window, UINT message, WPARAM wparam,
     case kKeySoundMessage:
       PlayLayoutKeySound(static_cast<uint32_t>(wparam & 0xFFFFFFFFu));
       return 0;
-    case kReplaySeenMessage:
-      EndReplayIfSeen();
-      return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -177,13 +174,6 @@ void GiveUpTasks() {
 }
 
 }  // namespace
-
-bool CapsLockToggled() {
-  // While the hook runs it follows the toggle; this thread's own state is
-  // as of the last event it saw.
-  return keyboard_hook && !caps_lock_stale ? caps_lock_on
-                                           : (GetKeyState(VK_CAPITAL) & 1) != 0;
-}
 
 HWND EnsureInjectionWindow() {
   if (injection_window) {

@@ -18,8 +18,6 @@
 constexpr UINT kInjectionDoneMessage = WM_APP + 31;
 // wParam: the foreground layout at a physical key press.
 constexpr UINT kKeySoundMessage = WM_APP + 32;
-// The hook saw a replay through.
-constexpr UINT kReplaySeenMessage = WM_APP + 33;
 constexpr ULONGLONG kModifierWaitMs = 400;
 constexpr UINT kInjectionRetryMs = 10;
 constexpr ULONGLONG kFlushGraceMs = 5000;
@@ -62,8 +60,5 @@ HWND EnsureInjectionWindow();
 // After FlushInjectionQueue at service teardown: the worker is gone and the
 // window destroyed.
 void ShutDownInjectionWorker();
-
-// The main thread's current Caps Lock toggle.
-bool CapsLockToggled();
 
 #endif  // KORVEX_NATIVE_INJECTION_INJECTION_QUEUE_H_

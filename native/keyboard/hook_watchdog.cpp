@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "bridge/native_services.h"
-#include "diagnostics/capture_log.h"
-#include "keyboard/keyboard_hook.h"
+#include "common/capture_log.h"
+#include "common/service_state.h"
+#include "keyboard/keyboard_state.h"
 #include "keyboard/modifier_tracking.h"
 
 DWORD hook_event_time = 0;
@@ -12,6 +12,7 @@ DWORD hook_event_time = 0;
 namespace {
 
 UINT_PTR watchdog_timer = 0;
+void (*put_back)() = nullptr;
 // What the system and the hooks had seen at the last look.
 DWORD looked_input_time = 0;
 DWORD looked_hook_time = 0;
@@ -53,7 +54,9 @@ void Repair(DWORD input_time) {
   // The application was told of modifier presses whose releases went past;
   // it hears of them before the tables are taken from the system.
   CheckStuckModifiers("hook lost");
-  PutBackHooks();
+  if (put_back) {
+    put_back();
+  }
   StartOver(input_time);
   awaiting_hook_event = true;
   repaired_hook_time = input_time;
@@ -93,8 +96,9 @@ void CALLBACK WatchdogTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
 
 }  // namespace
 
-void StartHookWatchdog() {
+void StartHookWatchdog(void (*put_back_hooks)()) {
   StopHookWatchdog();
+  put_back = put_back_hooks;
   awaiting_hook_event = false;
   RebaselineHookWatchdog();
   watchdog_timer =

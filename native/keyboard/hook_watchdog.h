@@ -17,8 +17,8 @@ constexpr UINT kHookWatchdogPeriodMs = 1000;
 constexpr DWORD kHookLatencyAllowanceMs = 500;
 
 // With the listener: the timer runs exactly while the hooks are meant to be
-// in.
-void StartHookWatchdog();
+// in. |put_back_hooks| puts them back when they are found lost.
+void StartHookWatchdog(void (*put_back_hooks)());
 void StopHookWatchdog();
 
 // The engine itself took input past the hooks (a suspended keyboard hook):

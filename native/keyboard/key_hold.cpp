@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
 #include "keyboard/key_queue.h"
 #include "keyboard/keyboard_state.h"
 
@@ -68,6 +68,7 @@ int32_t DecideHold(const KBDLLHOOKSTRUCT& event, bool repeat, bool replay,
 
 void SetHoldWordEnd(bool enabled) {
   hold_word_end = enabled;
+  ReplayUpToWordEnds(enabled);
 }
 
 bool ExtendHold(int32_t id) {

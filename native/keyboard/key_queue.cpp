@@ -4,11 +4,7 @@
 #include <deque>
 #include <vector>
 
-#include "diagnostics/capture_log.h"
-// The message loop's window tells when a replay is through.
-#include "injection/injection_queue.h"
-#include "keyboard/key_hold.h"
-#include "keyboard/key_records.h"
+#include "common/capture_log.h"
 #include "keyboard/keyboard_state.h"
 // The replay lets go of what injection pressed for the user, and shares
 // its events' shape and marker.
@@ -34,6 +30,7 @@ struct QueuedKey {
 constexpr int kReasonCount = 4;
 
 unsigned reasons = 0;
+bool split_at_word_ends = false;
 void (*give_up[kReasonCount])() = {};
 bool gave_up = false;
 std::deque<QueuedKey> queue;
@@ -182,7 +179,7 @@ std::vector<INPUT> ReplayEvents(const std::vector<QueuedKey>& keys, bool& shift,
 // are |shift| and |ctrl| before it.
 void SendBatch(bool shift, bool ctrl) {
   size_t count = queue.size();
-  if (hold_word_end) {
+  if (split_at_word_ends) {
     for (size_t i = 0; i + 1 < queue.size(); ++i) {
       if (!queue[i].modifier && queue[i].held_id == 0 &&
           IsWordEndKey(queue[i].vk)) {
@@ -280,15 +277,40 @@ QueuedKey* OnItsWayFor(DWORD vk) {
   return on_its_way.empty() ? nullptr : &on_its_way.front();
 }
 
+constexpr UINT kReplaySeenMessage = WM_APP + 33;
+
+LRESULT CALLBACK QueueWindowProc(HWND window, UINT message, WPARAM wparam,
+                                 LPARAM lparam) {
+  if (message == kReplaySeenMessage) {
+    EndReplayIfSeen();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A message-only window of the main thread's: created on first use, null
+// when it cannot be (the poll timer then ends the replay).
+HWND QueueWindow() {
+  static HWND window = [] {
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = QueueWindowProc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"KorvexKeyQueueWindow";
+    RegisterClassW(&window_class);
+    return CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0,
+                           HWND_MESSAGE, nullptr, window_class.hInstance,
+                           nullptr);
+  }();
+  return window;
+}
+
 // The replay is through once the hook has let its last event go: the keys
 // after it are sent from the message loop, not from inside the hook, where
 // the system would put them ahead of that last event (Wine does).
 void Seen() {
   on_its_way.pop_front();
   if (on_its_way.empty()) {
-    if (HWND window = EnsureInjectionWindow()) {
-      PostMessageW(window, kReplaySeenMessage, 0, 0);
-    }
+    PostMessageW(QueueWindow(), kReplaySeenMessage, 0, 0);
   }
 }
 
@@ -333,6 +355,10 @@ bool TakeReplayed(bool down, const KBDLLHOOKSTRUCT& event, bool* shift) {
 }
 
 }  // namespace
+
+void ReplayUpToWordEnds(bool split) {
+  split_at_word_ends = split;
+}
 
 void KeepKeysBack(unsigned reason, void (*give_up_reason)()) {
   reasons |= reason;

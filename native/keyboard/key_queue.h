@@ -33,6 +33,10 @@ constexpr ULONGLONG kKeepBackLimitMs = 5000;
 constexpr ULONGLONG kReplayLimitMs = 3000;
 constexpr UINT kKeyQueuePollMs = 10;
 
+// While word ends are held, a replay goes up to the first word end it
+// holds: the keys behind one would only be taken again.
+void ReplayUpToWordEnds(bool split);
+
 // |give_up| ends the reason early when a key has waited kKeepBackLimitMs;
 // it must lead to StopKeepingKeysBack(reason), at once or soon.
 void KeepKeysBack(unsigned reason, void (*give_up)() = nullptr);

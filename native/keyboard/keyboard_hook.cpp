@@ -3,22 +3,21 @@
 #include <algorithm>
 #include <string>
 
-#include "bridge/native_services.h"
+#include "common/capture_log.h"
+#include "common/service_state.h"
 #include "context/foreground_window.h"
-#include "diagnostics/capture_log.h"
 #include "injection/injection_queue.h"
 #include "injection/injection_target.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/hook_watchdog.h"
 #include "keyboard/key_hold.h"
+#include "keyboard/key_path.h"
 #include "keyboard/key_queue.h"
-#include "keyboard/key_records.h"
 #include "keyboard/keyboard_state.h"
 
 HHOOK keyboard_hook = nullptr;
 HHOOK mouse_hook = nullptr;
 HWINEVENTHOOK foreground_event_hook = nullptr;
-bool keyboard_hook_suspended = false;
 
 namespace {
 
@@ -134,13 +133,13 @@ void OnKeyEventsListen(
       EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
       ForegroundEventProc, 0, 0,
       WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-  StartHookWatchdog();
+  StartHookWatchdog(PutBackHooks);
 }
 
 void OnKeyEventsCancel() {
   StopHookWatchdog();
   FlushInjectionQueue();
-  hold_word_end = false;
+  SetHoldWordEnd(false);
   // A held key and the keys kept behind it go out, in the order typed.
   ReleaseAllKeptKeys();
   if (keyboard_hook) {
@@ -165,6 +164,7 @@ void SuspendKeyboardHook() {
     UnhookWindowsHookEx(keyboard_hook);
     keyboard_hook = nullptr;
     keyboard_hook_suspended = true;
+    caps_lock_stale = true;
   }
 }
 

@@ -12,7 +12,6 @@
 extern HHOOK keyboard_hook;
 extern HHOOK mouse_hook;
 extern HWINEVENTHOOK foreground_event_hook;
-extern bool keyboard_hook_suspended;
 
 // How the hook sees one event.
 struct KeyEventClass {

@@ -12,6 +12,7 @@ bool alt_down = false;
 bool meta_down = false;
 bool caps_lock_on = false;
 bool caps_lock_stale = true;
+bool keyboard_hook_suspended = false;
 
 namespace {
 
@@ -26,6 +27,15 @@ bool SystemSaysDown(int vk) {
 bool caps_lock_held = false;
 
 }  // namespace
+
+bool IsModifierKey(DWORD vk) {
+  for (BYTE code : kModifierKeyCodes) {
+    if (vk == code) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void RecomputeModifierFlags() {
   const bool* down = tracked_key_down;
@@ -68,7 +78,13 @@ void TrackCapsLock(DWORD vk, bool key_down, bool key_up) {
   caps_lock_held = key_down;
 }
 
+bool CapsLockToggled() {
+  return !caps_lock_stale ? caps_lock_on : (GetKeyState(VK_CAPITAL) & 1) != 0;
+}
+
 void ClearTrackedKeyState() {
+  // No hook follows the toggle from now on.
+  caps_lock_stale = true;
   std::fill(std::begin(tracked_key_down), std::end(tracked_key_down), false);
   ctrl_down = shift_down = alt_down = meta_down = false;
 }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 // The keyboard engine's shared state. All of it belongs to the main thread,
 // which installed the hooks and so runs them: no lock is needed.
 
@@ -23,6 +25,9 @@ extern bool meta_down;
 extern bool caps_lock_on;
 extern bool caps_lock_stale;
 
+// The keyboard hook was taken out for a while and is to be put back.
+extern bool keyboard_hook_suspended;
+
 // The modifier flags from tracked_key_down, either side or the generic code.
 void RecomputeModifierFlags();
 
@@ -38,9 +43,21 @@ void ResyncPhysicalKeyState();
 // Forgets what the key path tracked (the listener went away).
 void ClearTrackedKeyState();
 
+// The Caps Lock toggle now: while the hook runs it follows the toggle; this
+// thread's own state is as of the last event it saw.
+bool CapsLockToggled();
+
 // For every event the hook sees, of whatever origin, before it is acted on:
 // reads a stale toggle, and a fresh press of Caps Lock toggles it.
 void TrackCapsLock(DWORD vk, bool key_down, bool key_up);
+
+// The keys that take the modifier branch; Caps Lock and the other lock keys
+// are ordinary keys.
+constexpr std::array<BYTE, 11> kModifierKeyCodes = {
+    VK_SHIFT,  VK_CONTROL, VK_MENU,     VK_LWIN,     VK_RWIN, VK_LSHIFT,
+    VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU};
+
+bool IsModifierKey(DWORD vk);
 
 // The virtual key of an event: tables use its low 8 bits.
 inline unsigned KeyIndex(DWORD vk) { return vk & 0xFF; }

@@ -1,6 +1,6 @@
 #include "keyboard/modifier_tracking.h"
 
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
 #include "injection/input_synthesis.h"
 #include "keyboard/key_records.h"
 #include "keyboard/keyboard_state.h"

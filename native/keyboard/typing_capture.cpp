@@ -1,6 +1,6 @@
 #include "keyboard/typing_capture.h"
 
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
 #include "keyboard/key_queue.h"
 
 bool capture_active = false;

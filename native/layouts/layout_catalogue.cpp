@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <iterator>
 
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "injection/layout_switch.h"
 
 namespace {

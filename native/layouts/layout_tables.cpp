@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "injection/layout_switch.h"
 
 using flutter::EncodableMap;

@@ -32,8 +32,8 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/message_wait.h"
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
+#include "common/message_wait.h"
 #include "feedback/key_sounds.h"
 #include "feedback/wav_decoder.h"
 #include "injection/injection_queue.h"

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "../bench/soak_support.h"
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "injection/clipboard.h"
 #include "keyboard_harness.h"
 #include "test_support.h"

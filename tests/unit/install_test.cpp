@@ -21,7 +21,7 @@
 #include <string>
 
 #include "../bench/soak_support.h"
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "keyboard_harness.h"
 #include "test_support.h"
 

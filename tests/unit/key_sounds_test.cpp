@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmreg.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -53,6 +55,23 @@ Bytes Riff(size_t size, uint32_t rate = 8000, uint16_t channels = 1) {
   return bytes;
 }
 
+// The same samples in an extensible format block (PCM or IEEE float), as
+// recorders write them.
+Bytes Extensible(uint16_t sub_format, uint16_t bits) {
+  Bytes bytes = Riff(100);
+  const uint8_t block[] = {0xFE, 0xFF, 1, 0, 0x40, 0x1F, 0, 0, 0, 0, 0, 0,
+                           static_cast<uint8_t>(bits / 8), 0,
+                           static_cast<uint8_t>(bits), 0, 22, 0,
+                           static_cast<uint8_t>(bits), 0, 4, 0, 0, 0,
+                           static_cast<uint8_t>(sub_format), 0, 0, 0, 0, 0,
+                           0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  bytes[16] = sizeof block;
+  bytes.insert(bytes.begin() + 20 + 16, block + 16, block + sizeof block);
+  std::copy(block, block + 16, bytes.begin() + 20);
+  bytes[4] = static_cast<uint8_t>(bytes.size() - 8);
+  return bytes;
+}
+
 EncodableMap Sounds(bool enabled, EncodableMap samples) {
   return {{EncodableValue("enabled"), EncodableValue(enabled)},
           {EncodableValue("samples"), EncodableValue(std::move(samples))}};
@@ -71,8 +90,12 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
   for (const char* name : {"short", "junk", "empty", "typed"}) {
     key_sound_cache[name] = older;
   }
+  const Bytes extensible = Extensible(WAVE_FORMAT_PCM, 16);
+  const Bytes floats = Extensible(WAVE_FORMAT_IEEE_FLOAT, 32);
   EncodableMap samples = {
       {EncodableValue("wav"), EncodableValue(wav)},
+      {EncodableValue("extensible"), EncodableValue(extensible)},
+      {EncodableValue("float"), EncodableValue(floats)},
       {EncodableValue("short"), EncodableValue(Riff(44))},
       {EncodableValue("junk"), EncodableValue(Bytes(1000, 0x5A))},
       {EncodableValue("empty"), EncodableValue(Bytes())},
@@ -110,6 +133,8 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDropped) {
             0u);
   EXPECT_EQ(key_sound_cache["typed"], older);
   EXPECT_EQ(key_sound_cache["wav"], wav);
+  EXPECT_EQ(key_sound_cache["extensible"], extensible);
+  EXPECT_EQ(key_sound_cache["float"], floats);
   EXPECT_EQ(played, std::vector<const void*>{key_sound_cache["wav"].data()});
 
   // 3 s of the 10 s source at 44.1 kHz, with the header of a 16-bit PCM WAV file.

@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 #include "injection/layout_switch.h"
 #include "keyboard_harness.h"
 #include "layouts/layout_tables.h"

@@ -1,5 +1,5 @@
-#ifndef KORVEX_NATIVE_BRIDGE_TEXT_CONVERSION_H_
-#define KORVEX_NATIVE_BRIDGE_TEXT_CONVERSION_H_
+#ifndef KORVEX_NATIVE_COMMON_TEXT_CONVERSION_H_
+#define KORVEX_NATIVE_COMMON_TEXT_CONVERSION_H_
 
 #include <cstddef>
 #include <string>
@@ -12,4 +12,4 @@ std::wstring Utf16FromUtf8(const std::string& text);
 // past it (buffers filled by the system need not hold a terminator).
 std::wstring TextWithin(const wchar_t* text, size_t units);
 
-#endif  // KORVEX_NATIVE_BRIDGE_TEXT_CONVERSION_H_
+#endif  // KORVEX_NATIVE_COMMON_TEXT_CONVERSION_H_

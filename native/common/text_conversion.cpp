@@ -1,4 +1,4 @@
-#include "bridge/text_conversion.h"
+#include "common/text_conversion.h"
 
 #include <windows.h>
 

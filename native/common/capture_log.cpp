@@ -1,9 +1,9 @@
-#include "diagnostics/capture_log.h"
+#include "common/capture_log.h"
 
 #include <flutter/encodable_value.h>
 #include <share.h>
 
-#include "bridge/native_services.h"
+#include "common/service_state.h"
 
 FILE* capture_log = nullptr;
 

@@ -1,4 +1,4 @@
-#include "bridge/message_wait.h"
+#include "common/message_wait.h"
 
 #include <memory>
 #include <utility>

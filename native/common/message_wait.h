@@ -1,5 +1,5 @@
-#ifndef KORVEX_NATIVE_BRIDGE_MESSAGE_WAIT_H_
-#define KORVEX_NATIVE_BRIDGE_MESSAGE_WAIT_H_
+#ifndef KORVEX_NATIVE_COMMON_MESSAGE_WAIT_H_
+#define KORVEX_NATIVE_COMMON_MESSAGE_WAIT_H_
 
 #include <windows.h>
 
@@ -35,4 +35,4 @@ class ServedThread {
   HANDLE handle_ = nullptr;
 };
 
-#endif  // KORVEX_NATIVE_BRIDGE_MESSAGE_WAIT_H_
+#endif  // KORVEX_NATIVE_COMMON_MESSAGE_WAIT_H_

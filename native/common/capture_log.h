@@ -1,5 +1,5 @@
-#ifndef KORVEX_NATIVE_DIAGNOSTICS_CAPTURE_LOG_H_
-#define KORVEX_NATIVE_DIAGNOSTICS_CAPTURE_LOG_H_
+#ifndef KORVEX_NATIVE_COMMON_CAPTURE_LOG_H_
+#define KORVEX_NATIVE_COMMON_CAPTURE_LOG_H_
 
 #include <cstdio>
 #include <string>
@@ -19,4 +19,4 @@ void WriteTraceLine(const std::string& line);
 // while it listens to the key events.
 void EmitDiag(const std::string& text);
 
-#endif  // KORVEX_NATIVE_DIAGNOSTICS_CAPTURE_LOG_H_
+#endif  // KORVEX_NATIVE_COMMON_CAPTURE_LOG_H_
