@@ -105,11 +105,11 @@ HWND CreateTaskWindow(FlutterDesktopEngine* engine) {
 }
 
 void StopApplication(FlutterDesktopEngine* engine) {
-  engine->app->Stop();
+  engine->channels.app->Stop();
   if (!engine->app_thread.joinable()) {
     return;
   }
-  if (engine->app->WaitForMainToReturn(kAppExitTimeout)) {
+  if (engine->channels.app->WaitForMainToReturn(kAppExitTimeout)) {
     engine->app_thread.join();
     if (engine->app_module) {
       FreeLibrary(engine->app_module);
@@ -163,7 +163,7 @@ bool EngineRun(FlutterDesktopEngine* engine, const char* entry_point) {
   engine->app_module = module;
   engine->running = true;
   // The thread takes nothing of the engine's: it may outlive it.
-  engine->app_thread = std::thread([app = engine->app, app_main,
+  engine->app_thread = std::thread([app = engine->channels.app, app_main,
                                     entrypoint = engine->entrypoint,
                                     arguments = engine->arguments] {
     std::vector<const char*> argv;
@@ -202,12 +202,13 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   if (!engine->platform->window) {
     return nullptr;
   }
-  engine->messenger = new FlutterDesktopMessenger();
-  engine->messenger->engine = engine.get();
-  engine->messenger->platform_thread = GetCurrentThreadId();
-  engine->app = std::make_shared<FlutterDesktopAppMessenger>();
-  engine->app->engine = engine.get();
-  engine->app->platform = engine->platform;
+  PlatformChannels& channels = engine->channels;
+  channels.messenger = new FlutterDesktopMessenger();
+  channels.messenger->channels = &channels;
+  channels.messenger->platform_thread = GetCurrentThreadId();
+  channels.app = std::make_shared<FlutterDesktopAppMessenger>();
+  channels.app->channels = &channels;
+  channels.app->platform = engine->platform;
   engine->registrar.engine = engine.get();
   return engine.release();
 }
@@ -222,10 +223,10 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
   }
   {
     // Waits for any thread that is answering a message right now.
-    std::lock_guard<std::recursive_mutex> lock(engine->messenger->mutex);
-    engine->messenger->engine = nullptr;
+    std::lock_guard<std::recursive_mutex> lock(engine->channels.messenger->mutex);
+    engine->channels.messenger->channels = nullptr;
   }
-  FlutterDesktopMessengerRelease(engine->messenger);
+  FlutterDesktopMessengerRelease(engine->channels.messenger);
   // What is still queued was meant for this engine.
   engine->platform->Close();
   DestroyWindow(engine->platform->window);
@@ -256,14 +257,14 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
 
 FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(
     FlutterDesktopEngineRef engine) {
-  return engine ? engine->messenger : nullptr;
+  return engine ? engine->channels.messenger : nullptr;
 }
 
 // ---- Registrar ----
 
 FlutterDesktopMessengerRef FlutterDesktopPluginRegistrarGetMessenger(
     FlutterDesktopPluginRegistrarRef registrar) {
-  return registrar ? registrar->engine->messenger : nullptr;
+  return registrar ? registrar->engine->channels.messenger : nullptr;
 }
 
 void FlutterDesktopPluginRegistrarSetDestructionHandler(
@@ -346,4 +347,9 @@ UINT FlutterDesktopGetDpiForHWND(HWND hwnd) {
 
 void FlutterDesktopResyncOutputStreams() {
   std::ios::sync_with_stdio(true);
+}
+
+FlutterDesktopAppMessengerRef FlutterDesktopEngineGetAppMessenger(
+    FlutterDesktopEngineRef engine) {
+  return engine ? engine->channels.app.get() : nullptr;
 }

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "engine_internal.h"
+#include "messenger_internal.h"
 
 // The reply owed for one message to the platform.
 struct _FlutterPlatformMessageResponseHandle {
@@ -125,15 +125,15 @@ void RunPlatformTasks(std::shared_ptr<PlatformInbox> inbox) {
 namespace {
 
 // Runs on the platform thread.
-void DeliverToPlatform(FlutterDesktopEngine* engine,
+void DeliverToPlatform(PlatformChannels* channels,
                        const std::string& channel,
                        const Bytes& message,
                        FlutterDesktopAppReplyCallback reply,
                        void* user_data) {
-  auto found = engine->handlers.find(channel);
-  if (found == engine->handlers.end()) {
+  auto found = channels->handlers.find(channel);
+  if (found == channels->handlers.end()) {
     if (reply) {
-      engine->app->Post([reply, user_data] { reply(nullptr, 0, user_data); });
+      channels->app->Post([reply, user_data] { reply(nullptr, 0, user_data); });
     }
     return;
   }
@@ -146,7 +146,7 @@ void DeliverToPlatform(FlutterDesktopEngine* engine,
   c_message.message_size = message.size();
   c_message.response_handle = handle;
   const auto callback = found->second;
-  callback.first(engine->messenger, &c_message, callback.second);
+  callback.first(channels->messenger, &c_message, callback.second);
 }
 
 // Runs on the application's thread, which may have outlived the engine.
@@ -194,12 +194,12 @@ bool OnPlatformThread(FlutterDesktopMessengerRef messenger,
   return false;
 }
 
-FlutterDesktopEngine* LiveEngine(FlutterDesktopMessengerRef messenger) {
+PlatformChannels* LiveChannels(FlutterDesktopMessengerRef messenger) {
   if (!messenger) {
     return nullptr;
   }
   std::lock_guard<std::recursive_mutex> lock(messenger->mutex);
-  return messenger->engine;
+  return messenger->channels;
 }
 
 bool SendToApp(const char* function,
@@ -212,13 +212,13 @@ bool SendToApp(const char* function,
   if (!messenger || !OnPlatformThread(messenger, function, channel)) {
     return false;
   }
-  FlutterDesktopEngine* engine = LiveEngine(messenger);
-  if (!engine || !channel) {
+  PlatformChannels* channels = LiveChannels(messenger);
+  if (!channels || !channel) {
     return false;
   }
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  FlutterDesktopAppMessenger* app = engine->app.get();
+  FlutterDesktopAppMessenger* app = channels->app.get();
   return app->Post([app, name, bytes, reply, user_data] {
     DeliverToApp(app, name, bytes, reply, user_data);
   });
@@ -260,14 +260,14 @@ void FlutterDesktopMessengerSendResponse(
                         owned->channel.c_str())) {
     return;
   }
-  FlutterDesktopEngine* engine = LiveEngine(messenger);
-  if (!engine || !owned->reply) {
+  PlatformChannels* channels = LiveChannels(messenger);
+  if (!channels || !owned->reply) {
     return;
   }
   Bytes bytes = CopyBytes(data, data_length);
   auto reply = owned->reply;
   void* user_data = owned->user_data;
-  engine->app->Post([reply, user_data, bytes] {
+  channels->app->Post([reply, user_data, bytes] {
     reply(bytes.empty() ? nullptr : bytes.data(), bytes.size(), user_data);
   });
 }
@@ -281,14 +281,14 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                       channel)) {
     return;
   }
-  FlutterDesktopEngine* engine = LiveEngine(messenger);
-  if (!engine || !channel) {
+  PlatformChannels* channels = LiveChannels(messenger);
+  if (!channels || !channel) {
     return;
   }
   if (callback) {
-    engine->handlers[channel] = {callback, user_data};
+    channels->handlers[channel] = {callback, user_data};
   } else {
-    engine->handlers.erase(channel);
+    channels->handlers.erase(channel);
   }
 }
 
@@ -307,7 +307,7 @@ void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
 }
 
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
-  return LiveEngine(messenger) != nullptr;
+  return LiveChannels(messenger) != nullptr;
 }
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
@@ -326,11 +326,6 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
 
 // ---- Application side ----
 
-FlutterDesktopAppMessengerRef FlutterDesktopEngineGetAppMessenger(
-    FlutterDesktopEngineRef engine) {
-  return engine ? engine->app.get() : nullptr;
-}
-
 bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
                                     const char* channel,
                                     const uint8_t* message,
@@ -340,11 +335,11 @@ bool FlutterDesktopAppMessengerSend(FlutterDesktopAppMessengerRef messenger,
   if (!messenger || !channel) {
     return false;
   }
-  FlutterDesktopEngine* engine = messenger->engine;
+  PlatformChannels* channels = messenger->channels;
   std::string name(channel);
   Bytes bytes = CopyBytes(message, message_size);
-  return messenger->PostPlatform([engine, name, bytes, reply, user_data] {
-    DeliverToPlatform(engine, name, bytes, reply, user_data);
+  return messenger->PostPlatform([channels, name, bytes, reply, user_data] {
+    DeliverToPlatform(channels, name, bytes, reply, user_data);
   });
 }
 
