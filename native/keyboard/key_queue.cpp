@@ -243,7 +243,8 @@ void SendBatch(bool shift, bool ctrl) {
 
 // A Shift or Ctrl that an injection let go of while the user held it is
 // pressed again, and tracked: the hook passes the service's own input by.
-// The system may not show it yet: true in |shift| and |ctrl| for those.
+// |shift| and |ctrl| are as the program in front will have them, that
+// press included: the system's own state may lag behind the hook's view.
 void RestoreUsersModifiers(bool& shift, bool& ctrl) {
   const unsigned restored = RestoreReleasedModifiers(physical_key_down);
   const BYTE keys[] = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL};
@@ -251,8 +252,8 @@ void RestoreUsersModifiers(bool& shift, bool& ctrl) {
     if (restored & (1u << bit)) tracked_key_down[keys[bit]] = true;
   }
   RecomputeModifierFlags();
-  shift = GetAsyncKeyState(VK_SHIFT) < 0 || (restored & 3) != 0;
-  ctrl = GetAsyncKeyState(VK_CONTROL) < 0 || (restored & 12) != 0;
+  shift = TargetShiftDown() || (restored & 3) != 0;
+  ctrl = TargetCtrlDown() || (restored & 12) != 0;
 }
 
 void SendKeptKeys() {
@@ -390,11 +391,14 @@ bool TakeKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
     return TakeReplayed(down, event, replay_shift);
   }
   if (!down) {
-    if (!taken_down[index]) {
+    const bool modifier = IsModifierKey(event.vkCode);
+    // A modifier's release is taken whenever anything is kept, also when its
+    // press went through before: the keys kept were typed with it down.
+    if (!taken_down[index] && !(modifier && reasons)) {
       return false;
     }
     taken_down[index] = false;
-    if (!IsModifierKey(event.vkCode)) {
+    if (!modifier) {
       return true;  // its press goes, or went, as a whole tap
     }
     // Nothing kept means its press went out already: the release follows.

@@ -94,6 +94,9 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wparam, LPARAM lparam) {
                                           !c.injected, was_physically_down)) {
     return 1;
   }
+  if (key_down || key_up) {
+    TrackTargetKey(event.vkCode, key_down);
+  }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
@@ -126,6 +129,7 @@ void OnKeyEventsListen(
     std::unique_ptr<flutter::EventSink<flutter::EncodableValue>> sink) {
   key_event_sink = std::move(sink);
   caps_lock_stale = true;
+  ResyncTargetKeyState();
   last_key_target = InjectionTarget();
   keyboard_hook = InstallKeyboardHook();
   mouse_hook = InstallMouseHook();
@@ -175,6 +179,7 @@ void ReinstallKeyboardHook() {
   keyboard_hook = InstallKeyboardHook();
   keyboard_hook_suspended = false;
   ResyncKeyStateFromSystem();
+  ResyncTargetKeyState();
   ResyncPhysicalKeyState();
   RebaselineHookWatchdog();
 }
@@ -191,5 +196,6 @@ void PutBackHooks() {
   keyboard_hook = InstallKeyboardHook();
   mouse_hook = InstallMouseHook();
   ResyncKeyStateFromSystem();
+  ResyncTargetKeyState();
   ResyncPhysicalKeyState();
 }

@@ -6,6 +6,7 @@
 
 bool physical_key_down[256] = {};
 bool tracked_key_down[256] = {};
+bool target_key_down[256] = {};
 bool ctrl_down = false;
 bool shift_down = false;
 bool alt_down = false;
@@ -35,6 +36,29 @@ bool IsModifierKey(DWORD vk) {
     }
   }
   return false;
+}
+
+void TrackTargetKey(DWORD vk, bool down) {
+  const unsigned index = KeyIndex(vk);
+  const unsigned left = index == VK_SHIFT     ? VK_LSHIFT
+                        : index == VK_CONTROL ? VK_LCONTROL
+                        : index == VK_MENU    ? VK_LMENU
+                                              : index;
+  target_key_down[left] = down;
+}
+
+bool TargetShiftDown() {
+  return target_key_down[VK_LSHIFT] || target_key_down[VK_RSHIFT];
+}
+
+bool TargetCtrlDown() {
+  return target_key_down[VK_LCONTROL] || target_key_down[VK_RCONTROL];
+}
+
+void ResyncTargetKeyState() {
+  for (int vk = 0; vk < 256; ++vk) {
+    target_key_down[vk] = !IsGenericModifier(vk) && SystemSaysDown(vk);
+  }
 }
 
 void RecomputeModifierFlags() {

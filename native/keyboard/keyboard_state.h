@@ -14,6 +14,10 @@ extern bool physical_key_down[256];
 // Keys down as the key path has seen them (physical, replayed and accepted
 // injected events).
 extern bool tracked_key_down[256];
+// Keys down as the program in front sees them: every event the hook let
+// through, in the order it saw them, whoever sent it. The generic Shift,
+// Ctrl and Alt codes count as the left keys, as the system takes them.
+extern bool target_key_down[256];
 extern bool ctrl_down;
 extern bool shift_down;
 extern bool alt_down;
@@ -28,6 +32,10 @@ extern bool caps_lock_stale;
 // The keyboard hook was taken out for a while and is to be put back.
 extern bool keyboard_hook_suspended;
 
+void TrackTargetKey(DWORD vk, bool down);
+bool TargetShiftDown();
+bool TargetCtrlDown();
+
 // The modifier flags from tracked_key_down, either side or the generic code.
 void RecomputeModifierFlags();
 
@@ -35,6 +43,9 @@ void RecomputeModifierFlags();
 // the generic Shift, Ctrl and Alt codes are tracked only when an event names
 // them.
 void ResyncKeyStateFromSystem();
+
+// Takes target_key_down from the system.
+void ResyncTargetKeyState();
 
 // Refreshes physical_key_down from the system, except the generic codes and a
 // Shift that an injection let go of while the user still holds it.
