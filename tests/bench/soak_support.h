@@ -16,7 +16,9 @@ namespace test_support {
 class SoakTarget {
  public:
   explicit SoakTarget(const wchar_t* title = L"korvex-soak-target")
-      : title_(title) {
+      : title_(title),
+        alt_tab_(CreateEventW(nullptr, FALSE, FALSE,
+                              (L"korvex-alt-tab-" + title_).c_str())) {
     std::wstring command = L"\"" + ProgramFolder() + L"\\soak_target.exe\" " +
                            std::to_wstring(GetCurrentProcessId()) + L" " + title;
     STARTUPINFOW startup = {};
@@ -47,14 +49,39 @@ class SoakTarget {
     }
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
+    if (alt_tab_) CloseHandle(alt_tab_);
   }
 
-  bool ready() const { return edit_ != nullptr; }
+  bool ready() const { return edit_ && log_; }
   HWND edit() const { return edit_; }
   HWND window() const { return window_; }
-  void Focus() {
+  bool Focus() {
     std::string title(title_.begin(), title_.end());
-    Xdo("search --name '^" + title + "$' windowfocus --sync");
+    return Xdo("search --name '^" + title + "$' windowfocus --sync");
+  }
+  // Whether its edit has the focus in the window in front.
+  bool HasFocus() const {
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof(gui);
+    return GetForegroundWindow() == window_ &&
+           GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &gui) &&
+           gui.hwndFocus == edit_;
+  }
+  // The same for 100 ms on end within |timeout_ms|: a window focused right
+  // after a busy one can be deactivated again at once (not on the main
+  // thread).
+  bool KeepsFocus(int timeout_ms) const {
+    for (int held = 0, waited = 0; waited < timeout_ms; waited += 10) {
+      held = HasFocus() ? held + 1 : 0;
+      if (held == 10) return true;
+      Sleep(10);
+    }
+    return false;
+  }
+  // Whether an Alt+Tab reached its edit within |timeout_ms| (since the
+  // last call).
+  bool AltTabArrived(DWORD timeout_ms) const {
+    return WaitForSingleObject(alt_tab_, timeout_ms) == WAIT_OBJECT_0;
   }
   std::wstring Text() const { return TextOf(edit_); }
   // A letter for each Return the editor got: "S" with Shift down, "-"
@@ -82,6 +109,7 @@ class SoakTarget {
   }
 
   std::wstring title_;
+  HANDLE alt_tab_;
   PROCESS_INFORMATION process_ = {};
   HWND window_ = nullptr;
   HWND edit_ = nullptr;

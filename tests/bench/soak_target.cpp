@@ -2,16 +2,20 @@
 // that takes whatever is typed, until it is closed or the program whose id
 // it was given ends. The window's title is the second argument, if any.
 // A hidden static control logs each Return the edit gets: "S" with Shift
-// down, "-" without.
+// down, "-" without. An Alt+Tab that reaches the edit sets the event
+// "korvex-alt-tab-TITLE": under Wine no switcher acts on it, so the typist
+// moves the focus itself once the chord got here.
 
 #include <windows.h>
 
 #include <cwchar>
+#include <string>
 
 namespace {
 
 HWND edit;
 HWND return_log;
+HANDLE alt_tab;
 WNDPROC edit_procedure;
 
 LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam,
@@ -21,6 +25,9 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam,
     const int length = GetWindowTextW(return_log, log, 4094);
     log[length] = GetKeyState(VK_SHIFT) < 0 ? L'S' : L'-';
     SetWindowTextW(return_log, log);
+  }
+  if (message == WM_SYSKEYDOWN && wparam == VK_TAB) {
+    SetEvent(alt_tab);
   }
   return CallWindowProcW(edit_procedure, window, message, wparam, lparam);
 }
@@ -61,6 +68,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* arguments, int) {
   }
   const wchar_t* space = std::wcschr(arguments, L' ');
   const wchar_t* title = space ? space + 1 : L"korvex-soak-target";
+  alt_tab = CreateEventW(nullptr, FALSE, FALSE,
+                         (std::wstring(L"korvex-alt-tab-") + title).c_str());
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = TargetProc;
   window_class.hInstance = instance;
