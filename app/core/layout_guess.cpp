@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "core/text_transform.h"
 
@@ -28,6 +29,9 @@ constexpr double kSureMargin = -8.0;
 // when it reads as no word of the language at all.
 constexpr double kAwayKnownMargin = 12.0;
 constexpr double kAwayKnownShortMargin = 20.0;
+// A known word of three letters first in a field: the typed spelling must
+// cost this much more.
+constexpr double kStrangeFirstMargin = 30.0;
 
 template <size_t N>
 bool Holds(const char32_t* const (&list)[N], const std::u32string& word) {
@@ -86,6 +90,25 @@ bool IsCommonWord(const std::u32string& word, bool english) {
 bool IsUpper(char32_t c) { return ToLower(c) != c; }
 bool IsLower(char32_t c) { return ToUpper(c) != c; }
 
+// Command-line options, format directives, escapes and variables ("-r",
+// "--sort", "%d", "\n", "$HOME"): code, on whichever layout it reads so.
+bool IsCode(const std::u32string& text) {
+  const size_t dashes = text.find_first_not_of(U'-');
+  if (dashes == std::u32string::npos || dashes > 2 || text.size() < 2) {
+    return false;
+  }
+  return dashes > 0 ? IsLower(text[dashes])
+                    : std::u32string_view(U"%\\$").find(text[0]) !=
+                              std::u32string_view::npos &&
+                          IsLetter(text[1]);
+}
+
+// What may stand before a word in prose: quotes and brackets.
+bool IsOpening(const std::u32string& lead) {
+  return lead.find_first_not_of(U"\"'([{`\u00AB\u201C\u201E\u2018") ==
+         std::u32string::npos;
+}
+
 // A token as one language reads it: the punctuation around it taken off,
 // the rest a word of hyphen-joined parts (and apostrophes inside English
 // ones), or not a word at all ("U.S", "www.example").
@@ -99,6 +122,8 @@ struct Reading {
   bool capitals = false;           // two or more letters, all capitals
   bool initial = false;            // one capital and a full stop: "S."
   bool abbreviation = false;       // a known short word and a full stop: "Mr."
+  bool contraction = false;        // an apostrophe between letters: "it's"
+  std::u32string lead;             // the punctuation before the letters
 };
 
 Reading Read(const std::u32string& text, const LanguageModel& model,
@@ -113,6 +138,7 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
     --end;
   }
   reading.core = lower.substr(begin, end - begin);
+  reading.lead = text.substr(0, begin);
   reading.capitals = end - begin > 1;
   for (size_t i = begin; i < end; ++i) {
     reading.camel = reading.camel ||
@@ -147,6 +173,8 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
         letters += c;
       } else if (!english || c != U'\'') {
         reading.word = false;
+      } else {
+        reading.contraction = true;
       }
     }
     const std::optional<double> part_cost = model.Cost(letters);
@@ -173,6 +201,35 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
     reading.known = false;
   }
   return reading;
+}
+
+// A word of its language but for one key: a neighbouring key's letter in
+// one place, or two letters swapped ("ьудет" for "будет", "Dhen" for
+// "When").
+bool OneKeyOff(const Reading& reading, const LanguageModel& model,
+               const KeyLayout& layout) {
+  const std::u32string& core = reading.core;
+  if (!reading.word || reading.letters != core.size()) {
+    return false;
+  }
+  std::u32string near = core;
+  for (size_t i = 0; i < core.size(); ++i) {
+    for (char32_t c : NeighbourChars(core[i], layout)) {
+      near[i] = c;
+      if (model.InAlphabet(c) && model.Knows(near)) {
+        return true;
+      }
+    }
+    near[i] = core[i];
+    if (i + 1 < core.size()) {
+      std::swap(near[i], near[i + 1]);
+      if (model.Knows(near)) {
+        return true;
+      }
+      std::swap(near[i], near[i + 1]);
+    }
+  }
+  return false;
 }
 
 // How many bits more the typed spelling costs than the meant one, per
@@ -236,6 +293,9 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   const bool streak = toward && context.repaired;
 
   std::u32string meant = ConvertKeys(typed, from, to);
+  if (IsCode(typed) || IsCode(meant)) {
+    return std::nullopt;
+  }
   const Reading as_typed = Read(typed, *typed_model, english_typed);
   Reading as_meant = Read(meant, *meant_model, !english_typed);
   if (!as_meant.known && !as_typed.core.empty()) {
@@ -253,9 +313,15 @@ std::optional<std::u32string> LayoutGuesser::Judge(
       as_meant = std::move(kept_reading);
     }
   }
-  if (meant == typed || (as_typed.camel && as_meant.camel)) {
+  // Capitals inside on both layouts: a name of code ("CamelCase"), unless
+  // only the other spelling is a word ("ЬсСщн" is "McCoy").
+  if (meant == typed ||
+      (as_typed.camel && as_meant.camel && (as_typed.known || !as_meant.known))) {
     return std::nullopt;
   }
+  // Capitals alone on both layouts: mostly abbreviations, which no
+  // dictionary holds ("ЙЖ" is "Q:").
+  const bool capitals = as_typed.capitals && as_meant.capitals;
   if (as_meant.core.empty()) {
     // Punctuation alone, typed on the layout the words before it were
     // repaired from ("///" for "...").
@@ -277,38 +343,58 @@ std::optional<std::u32string> LayoutGuesser::Judge(
       return streak ? std::optional(meant) : std::nullopt;
     }
     // A lone letter is as often a Latin one in a Cyrillic text ("C:"), and
-    // capitals an abbreviation ("NT").
+    // capitals an abbreviation ("NT"); after other punctuation than quotes
+    // and brackets, code ("-r,", "%d") or a mark ("&c").
     const bool letter = as_meant.core.size() == 1 && !as_meant.initial;
-    return streak || (!away && !((letter || as_typed.capitals) && toward))
+    if (letter && (!IsOpening(as_typed.lead) || !IsOpening(as_meant.lead))) {
+      return std::nullopt;
+    }
+    return streak || (!away && !capitals && !(letter && toward))
                ? std::optional(meant)
                : std::nullopt;
   }
-  // Capitals alone are mostly abbreviations, which no dictionary holds.
   if (as_typed.known) {
     *sure = !as_meant.known;
-    // A word of both languages follows the words before it; the first in
-    // a field, the commoner reading.
-    const bool commoner = context.language == 0 &&
-                          IsCommonWord(as_meant.core, !english_typed) &&
-                          !IsCommonWord(as_typed.core, english_typed);
-    return as_meant.known && (toward || commoner) ? std::optional(meant)
-                                                  : std::nullopt;
+    // A word of both languages follows the words before it, unless only
+    // the typed reading is among the commonest words ("The" in a Russian
+    // text is no "Еру"); the first in a field, the commoner reading.
+    const bool typed_common = IsCommonWord(as_typed.core, english_typed);
+    const bool meant_common = IsCommonWord(as_meant.core, !english_typed);
+    const bool follows = toward ? meant_common || !typed_common
+                                : context.language == 0 && meant_common &&
+                                      !typed_common;
+    return as_meant.known && follows ? std::optional(meant) : std::nullopt;
   }
-  if (as_typed.capitals && !streak && as_meant.letters <= 3 &&
+  // An English contraction: no Russian word has its shape ("Шеэы" is
+  // "It's").
+  if (as_meant.known && as_meant.contraction) {
+    return meant;
+  }
+  if (capitals && !streak && as_meant.letters <= 3 &&
       !IsCommonWord(as_meant.core, !english_typed)) {
     return std::nullopt;
   }
-  const bool guarded = away || (as_typed.capitals && !streak);
+  const bool guarded = away || (capitals && !streak);
   if (as_meant.known && as_meant.letters <= 3 &&
       (guarded || context.language == 0)) {
     // Three letters with nothing before them, or typed among words of the
     // typed language: only the commonest words ("csv" is no "сым", "rnj"
-    // is "кто").
-    return IsCommonWord(as_meant.core, !english_typed) ? std::optional(meant)
-                                                       : std::nullopt;
+    // is "кто"), or a first word that reads as none of its language ("Lkz"
+    // is "Для").
+    const bool strange = !guarded && as_typed.cost &&
+                         Margin(as_typed, as_meant) > kStrangeFirstMargin;
+    return strange || IsCommonWord(as_meant.core, !english_typed)
+               ? std::optional(meant)
+               : std::nullopt;
   }
+  // A typed word one key off a word of its language is that word mistyped,
+  // unless the words before were repaired.
+  const bool mistyped = !streak && as_typed.letters >= 4 &&
+                        OneKeyOff(as_typed, *typed_model, from);
   if (as_meant.known) {
-    return !guarded || !as_typed.cost ||
+    return !(guarded || (mistyped && as_typed.letters > 4 &&
+                         !IsCommonWord(as_meant.core, !english_typed))) ||
+                   !as_typed.cost ||
                    Margin(as_typed, as_meant) >
                        (as_meant.letters <= 4 ? kAwayKnownShortMargin
                                               : kAwayKnownMargin)
@@ -322,6 +408,9 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   }
   const double margin = Margin(as_typed, as_meant);
   *sure = margin < kSureMargin;
+  if (mistyped) {
+    return std::nullopt;
+  }
   // Three letters spell too little for the letters alone to tell ("pls",
   // "dns", "csv"), unless the words before were of the other language.
   if (as_meant.letters <= 3 && !toward) {
@@ -329,7 +418,7 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   }
   // Capitals alone, or keys that type letters here and punctuation there
   // ("Жэнщин" is no ":'yoby"): only while the words before were repaired.
-  if ((as_typed.capitals || as_meant.letters < as_typed.letters) && !streak) {
+  if ((capitals || as_meant.letters < as_typed.letters) && !streak) {
     return std::nullopt;
   }
   double needed = as_meant.letters < std::size(kBaseMargin)
@@ -340,7 +429,7 @@ std::optional<std::u32string> LayoutGuesser::Judge(
             : toward ? 0.0
                      : kNoContextPenalty;
   if (streak) {
-    needed = as_typed.capitals ? 0.0 : needed;
+    needed = capitals ? 0.0 : needed;
     needed -= kLostLetterBits *
               (static_cast<double>(as_meant.letters) - as_typed.letters);
   }
