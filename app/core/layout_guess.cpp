@@ -126,8 +126,11 @@ struct Reading {
   std::u32string lead;             // the punctuation before the letters
 };
 
+// |spaceless|: words with punctuation and no space between them read as
+// words; not so as typed, where that punctuation is the other layout's
+// letters ("jib,rf" is "ошибка").
 Reading Read(const std::u32string& text, const LanguageModel& model,
-             bool english) {
+             bool english, bool spaceless) {
   Reading reading;
   const std::u32string lower = ToLower(text);
   size_t begin = 0, end = lower.size();
@@ -153,20 +156,30 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
   reading.word = true;
   reading.known = true;
   double cost = 0;
-  size_t start = 0;
-  for (size_t i = 0; i <= reading.core.size() && reading.word; ++i) {
-    // Parts are joined by hyphens, and initials end with a full stop
-    // ("кто-то", "А.Круглов").
-    const bool joint = i < reading.core.size() &&
-                       (reading.core[i] == U'-' ||
-                        (reading.core[i] == U'.' && i == start + 1 &&
-                         IsUpper(text[begin + start])));
-    if (i < reading.core.size() && !joint) {
+  const std::u32string& core = reading.core;
+  bool words = false, short_part = false;
+  for (size_t i = 0, start = 0; i <= core.size() && reading.word;) {
+    // Parts are joined by hyphens, initials end with a full stop, and
+    // words typed without a space after their punctuation are words each
+    // ("кто-то", "А.Круглов", "Дж.Свифт", "and/or", "он...сопротивляться").
+    size_t next = i + 1;
+    bool joint = i == core.size() || core[i] == U'-';
+    bool initial = false;
+    if (!joint && !model.InAlphabet(core[i]) && core[i] != U'\'') {
+      next = core.find_first_of(model.alphabet(), i);
+      const std::u32string run = core.substr(i, next - i);
+      initial = run == U"." && i - start <= 2 && IsUpper(text[begin + start]);
+      const bool prose = run.find_first_of(U",:;!?\"/\u2026") != std::u32string::npos ||
+                         run.find(U"..") != std::u32string::npos;
+      joint = initial || (prose && spaceless);
+      words = words || (joint && !initial);
+    }
+    if (!joint) {
+      ++i;
       continue;
     }
-    const std::u32string part = reading.core.substr(start, i - start);
+    const std::u32string part = core.substr(start, i - start);
     const bool capital = IsUpper(text[begin + start]);
-    start = i + 1;
     std::u32string letters;
     for (char32_t c : part) {
       if (model.InAlphabet(c)) {
@@ -186,15 +199,22 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
     // An initial, or an abbreviation, ends with a full stop ("A.D.", "Mr.").
     const bool abbreviation = begin + i < text.size() && text[begin + i] == U'.';
     reading.known = reading.known &&
-                    (letters.size() > 1
-                         ? model.Knows(part)
-                         : IsShortWord(part, english) ||
-                               (abbreviation && capital));
+                    ((initial && capital) ||
+                     (letters.size() > 1 ? model.Knows(part)
+                                         : IsShortWord(part, english) ||
+                                               (abbreviation && capital)));
     reading.abbreviation =
         abbreviation && letters.size() <= 3 && model.Knows(part) && capital;
+    // Words apart are words of two letters at least.
+    short_part = short_part || (letters.size() <= 2 && !IsShortWord(part, english)) ||
+                 letters.size() < 2;
     cost += *part_cost;
+    start = i = next;
   }
-  reading.known = reading.known || model.Knows(reading.core);
+  // Words apart count only when each is a word of the language.
+  reading.known = words ? reading.known && !short_part
+                        : reading.known || model.Knows(reading.core);
+  reading.word = reading.word && (!words || reading.known);
   if (reading.word) {
     reading.cost = cost;
   } else {
@@ -296,8 +316,8 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   if (IsCode(typed) || IsCode(meant)) {
     return std::nullopt;
   }
-  const Reading as_typed = Read(typed, *typed_model, english_typed);
-  Reading as_meant = Read(meant, *meant_model, !english_typed);
+  const Reading as_typed = Read(typed, *typed_model, english_typed, false);
+  Reading as_meant = Read(meant, *meant_model, !english_typed, true);
   if (!as_meant.known && !as_typed.core.empty()) {
     // Punctuation the typed layout gives, kept as typed: "ghbdtn," is
     // "привет," by someone used to the other layout's comma.
@@ -307,7 +327,7 @@ std::optional<std::u32string> LayoutGuesser::Judge(
     }
     const std::u32string kept = ConvertKeys(typed.substr(0, end), from, to) +
                                 typed.substr(end);
-    Reading kept_reading = Read(kept, *meant_model, !english_typed);
+    Reading kept_reading = Read(kept, *meant_model, !english_typed, true);
     if (kept_reading.known) {
       meant = kept;
       as_meant = std::move(kept_reading);
