@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <string_view>
+#include <unordered_set>
 
 #include "core/text_transform.h"
 
@@ -55,10 +56,11 @@ bool IsShortWord(const std::u32string& word, bool english) {
   return english ? Holds(kEnglish, word) : Holds(kRussian, word);
 }
 
-// The commonest words, for a word of both languages with nothing before it
-// ("Еру" is "The", "Ult" is "Где").
+// The commonest words (a few hundred of each language's most frequent),
+// for a word of both languages and for short words with nothing before
+// them ("Еру" is "The", "Ult" is "Где").
 bool IsCommonWord(const std::u32string& word, bool english) {
-  static const char32_t* const kEnglish[] = {
+  static const std::unordered_set<std::u32string> kEnglish = {
       U"the", U"and", U"that", U"was", U"for", U"with", U"his", U"they",
       U"this", U"have", U"from", U"but", U"had", U"not", U"are", U"you",
       U"her", U"she", U"there", U"their", U"what", U"all", U"were", U"when",
@@ -69,22 +71,58 @@ bool IsCommonWord(const std::u32string& word, bool english) {
       U"water", U"been", U"who", U"its", U"now", U"find", U"long", U"down",
       U"day", U"did", U"get", U"come", U"made", U"may", U"part", U"here",
       U"why", U"yes", U"never", U"life", U"man", U"love", U"know", U"our",
-      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much"};
-  static const char32_t* const kRussian[] = {
+      U"out", U"any", U"new", U"only", U"just", U"very", U"good", U"much",
+      U"say", U"says", U"got", U"goes", U"went", U"gone", U"does", U"done",
+      U"take", U"took", U"think", U"thought", U"want", U"give", U"gave",
+      U"tell", U"told", U"work", U"call", U"try", U"ask", U"need", U"feel",
+      U"felt", U"leave", U"left", U"put", U"mean", U"keep", U"kept", U"let",
+      U"seem", U"help", U"show", U"hear", U"play", U"run", U"move", U"live",
+      U"hold", U"bring", U"sit", U"stand", U"pay", U"meet", U"set", U"read",
+      U"open", U"walk", U"win", U"buy", U"wait", U"die", U"send", U"stay",
+      U"fall", U"cut", U"kill", U"year", U"thing", U"woman", U"child",
+      U"world", U"school", U"family", U"hand", U"place", U"case", U"week",
+      U"home", U"night", U"point", U"room", U"mother", U"father", U"money",
+      U"story", U"fact", U"month", U"lot", U"right", U"book", U"eye", U"word",
+      U"side", U"kind", U"head", U"house", U"friend", U"power", U"hour",
+      U"game", U"line", U"end", U"law", U"car", U"city", U"name", U"body",
+      U"face", U"door", U"war", U"girl", U"boy", U"guy", U"air", U"god",
+      U"men", U"old", U"big", U"high", U"small", U"next", U"last", U"great",
+      U"little", U"own", U"other", U"same", U"few", U"bad", U"young", U"sure",
+      U"true", U"real", U"whole", U"full", U"free", U"best", U"better",
+      U"also", U"well", U"even", U"back", U"still", U"too", U"really", U"most",
+      U"far", U"off", U"yet", U"again", U"ever", U"always", U"away", U"every",
+      U"many", U"such", U"where", U"whom", U"whose", U"those", U"because",
+      U"while", U"before", U"after", U"until", U"since", U"over", U"through",
+      U"under", U"without", U"against", U"oh", U"hey", U"okay", U"yeah",
+      U"please", U"thank", U"thanks"};
+  static const std::unordered_set<std::u32string> kRussian = {
       U"что", U"это", U"как", U"так", U"все", U"она", U"его", U"только",
       U"было", U"мне", U"меня", U"еще", U"нет", U"когда", U"уже", U"вот",
-      U"был", U"где", U"есть", U"они", U"себя", U"ничего", U"ему",
-      U"теперь", U"тут", U"кто", U"тоже", U"этого", U"если", U"чем", U"была",
-      U"сам", U"чтоб", U"без", U"будто", U"чего", U"раз", U"себе", U"под",
-      U"будет", U"тогда", U"потом", U"надо", U"всех", U"никогда", U"можно",
-      U"при", U"два", U"другой", U"хоть", U"после", U"над", U"больше",
-      U"тот", U"через", U"эти", U"нас", U"про", U"всего", U"них", U"какая",
-      U"много", U"разве", U"три", U"эту", U"моя", U"впрочем", U"хорошо",
-      U"свою", U"этой", U"перед", U"иногда", U"лучше", U"чуть", U"том",
-      U"нельзя", U"такой", U"более", U"всегда", U"конечно", U"всю", U"между",
-      U"жизнь", U"люди", U"человек", U"время", U"день", U"дело", U"год",
-      U"рук", U"руку", U"мир", U"вас", U"вам", U"нам", U"быть", U"ещё"};
-  return english ? Holds(kEnglish, word) : Holds(kRussian, word);
+      U"был", U"где", U"есть", U"они", U"себя", U"ничего", U"ему", U"теперь",
+      U"тут", U"кто", U"тоже", U"этого", U"если", U"чем", U"была", U"сам",
+      U"чтоб", U"без", U"будто", U"чего", U"раз", U"себе", U"под", U"будет",
+      U"тогда", U"потом", U"надо", U"всех", U"никогда", U"можно", U"при",
+      U"два", U"другой", U"хоть", U"после", U"над", U"больше", U"тот",
+      U"через", U"эти", U"нас", U"про", U"всего", U"них", U"какая", U"много",
+      U"разве", U"три", U"эту", U"моя", U"впрочем", U"хорошо", U"свою",
+      U"этой", U"перед", U"иногда", U"лучше", U"чуть", U"том", U"нельзя",
+      U"такой", U"более", U"всегда", U"конечно", U"всю", U"между", U"жизнь",
+      U"люди", U"человек", U"время", U"день", U"дело", U"год", U"рук", U"руку",
+      U"мир", U"вас", U"вам", U"нам", U"быть", U"ещё", U"для", U"или", U"были",
+      U"даже", U"может", U"тебя", U"тебе", U"там", U"чтобы", U"этот", U"эта",
+      U"этим", U"тем", U"того", U"той", U"свой", U"своей", U"свои", U"наш",
+      U"наша", U"наши", U"мой", U"мою", U"мои", U"твой", U"один", U"одна",
+      U"одно", U"две", U"лет", U"рука", U"руки", U"глаза", U"слово", U"бог",
+      U"дом", U"сказал", U"сказала", U"говорит", U"знаю", U"знал", U"нужно",
+      U"очень", U"здесь", U"сейчас", U"какой", U"который", U"которые",
+      U"которая", U"которого", U"сразу", U"снова", U"также", U"потому",
+      U"почему", U"зачем", U"куда", U"сколько", U"мало", U"меньше", U"плохо",
+      U"вдруг", U"опять", U"совсем", U"почти", U"просто", U"именно", U"весь",
+      U"вся", U"всё", U"всем", U"ним", U"ней", U"нее", U"него", U"кого",
+      U"кому", U"чему", U"ведь", U"вообще", U"пока", U"сегодня", U"сын",
+      U"мать", U"отец", U"друг", U"голова", U"земля", U"вода", U"работа",
+      U"место", U"слова", U"ничто"};
+  return (english ? kEnglish : kRussian).count(word) > 0;
 }
 
 bool IsUpper(char32_t c) { return ToLower(c) != c; }
