@@ -23,6 +23,9 @@ constexpr int kMaxWeight = 3;
 // Bits each letter the typed reading leaves out as punctuation adds to the
 // other one ("{ey" for "Хун").
 constexpr double kLostLetterBits = 6.0;
+// And each letter the meant reading leaves out as punctuation needs, when
+// the words before were not repaired.
+constexpr double kPunctuationLetterBits = 12.0;
 // The typed spelling this much cheaper: it is the typed language's word.
 constexpr double kSureMargin = -8.0;
 // A typed word unknown to its language whose other spelling is a known
@@ -474,9 +477,8 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   if (as_meant.letters <= 3 && !toward) {
     return std::nullopt;
   }
-  // Capitals alone, or keys that type letters here and punctuation there
-  // ("Жэнщин" is no ":'yoby"): only while the words before were repaired.
-  if ((capitals || as_meant.letters < as_typed.letters) && !streak) {
+  // Capitals alone: only while the words before were repaired.
+  if (capitals && !streak) {
     return std::nullopt;
   }
   double needed = as_meant.letters < std::size(kBaseMargin)
@@ -486,10 +488,14 @@ std::optional<std::u32string> LayoutGuesser::Judge(
             : away ? kAwayPenalty
             : toward ? 0.0
                      : kNoContextPenalty;
+  const double lost = static_cast<double>(as_meant.letters) - as_typed.letters;
   if (streak) {
     needed = capitals ? 0.0 : needed;
-    needed -= kLostLetterBits *
-              (static_cast<double>(as_meant.letters) - as_typed.letters);
+    needed -= kLostLetterBits * lost;
+  } else {
+    // Keys that type letters here and punctuation there ("Жэнщин" is no
+    // ":'yoby", but "Скшещб" is "Crito,").
+    needed -= kPunctuationLetterBits * std::min(lost, 0.0);
   }
   return margin > needed ? std::optional(meant) : std::nullopt;
 }
