@@ -33,6 +33,10 @@ constexpr double kSureMargin = -8.0;
 // when it reads as no word of the language at all.
 constexpr double kAwayKnownMargin = 12.0;
 constexpr double kAwayKnownShortMargin = 20.0;
+// A known word typed among words of its own language: the typed spelling
+// may not be much likelier than it.
+constexpr double kKnownMargin = -10.0;
+constexpr double kInfinity = 1e9;
 // A known word of three letters first in a field: the typed spelling must
 // cost this much more.
 constexpr double kStrangeFirstMargin = 30.0;
@@ -150,6 +154,13 @@ bool IsOpening(const std::u32string& lead) {
          std::u32string::npos;
 }
 
+// What may stand after a word in prose: closing quotes and brackets, and
+// the punctuation that ends a sentence or a part of it.
+bool IsClosing(const std::u32string& tail) {
+  return tail.find_first_not_of(U"\"')]}.,:;!?\u00BB\u201D\u2019\u2026") ==
+         std::u32string::npos;
+}
+
 // A token as one language reads it: the punctuation around it taken off,
 // the rest a word of hyphen-joined parts (and apostrophes inside English
 // ones), or not a word at all ("U.S", "www.example").
@@ -165,6 +176,7 @@ struct Reading {
   bool abbreviation = false;       // a known short word and a full stop: "Mr."
   bool contraction = false;        // an apostrophe between letters: "it's"
   std::u32string lead;             // the punctuation before the letters
+  std::u32string tail;             // and after them
 };
 
 // |spaceless|: words with punctuation and no space between them read as
@@ -183,6 +195,7 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
   }
   reading.core = lower.substr(begin, end - begin);
   reading.lead = text.substr(0, begin);
+  reading.tail = text.substr(end);
   reading.capitals = end - begin > 1;
   for (size_t i = begin; i < end; ++i) {
     reading.camel = reading.camel ||
@@ -380,9 +393,11 @@ std::optional<std::u32string> LayoutGuesser::Judge(
       (as_typed.camel && as_meant.camel && (as_typed.known || !as_meant.known))) {
     return std::nullopt;
   }
-  // Capitals alone on both layouts: mostly abbreviations, which no
-  // dictionary holds ("ЙЖ" is "Q:").
-  const bool capitals = as_typed.capitals && as_meant.capitals;
+  // Capitals alone on both layouts, or with letters the other layout's
+  // punctuation keys add ("IE." is no "ШУю"): mostly abbreviations, which
+  // no dictionary holds ("ЙЖ" is "Q:").
+  const bool capitals = as_typed.capitals &&
+                        (as_meant.capitals || as_meant.letters > as_typed.letters);
   if (as_meant.core.empty()) {
     // Punctuation alone, typed on the layout the words before it were
     // repaired from ("///" for "...").
@@ -404,10 +419,11 @@ std::optional<std::u32string> LayoutGuesser::Judge(
       return streak ? std::optional(meant) : std::nullopt;
     }
     // A lone letter is as often a Latin one in a Cyrillic text ("C:"), and
-    // capitals an abbreviation ("NT"); after other punctuation than quotes
-    // and brackets, code ("-r,", "%d") or a mark ("&c").
+    // capitals an abbreviation ("NT"); with other punctuation than prose's
+    // before or after it on both layouts, code ("-r,", "%d", "C++").
     const bool letter = as_meant.core.size() == 1 && !as_meant.initial;
-    if (letter && (!IsOpening(as_typed.lead) || !IsOpening(as_meant.lead))) {
+    if (letter && ((!IsOpening(as_typed.lead) && !IsOpening(as_meant.lead)) ||
+                   (!IsClosing(as_typed.tail) && !IsClosing(as_meant.tail)))) {
       return std::nullopt;
     }
     return streak || (!away && !capitals && !(letter && toward))
@@ -424,7 +440,9 @@ std::optional<std::u32string> LayoutGuesser::Judge(
     const bool follows = toward ? meant_common || !typed_common
                                 : context.language == 0 && meant_common &&
                                       !typed_common;
-    return as_meant.known && follows ? std::optional(meant) : std::nullopt;
+    return as_meant.known && follows && (streak || !capitals || meant_common)
+               ? std::optional(meant)
+               : std::nullopt;
   }
   // An English contraction: no Russian word has its shape ("Шеэы" is
   // "It's").
@@ -453,12 +471,14 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   const bool mistyped = !streak && as_typed.letters >= 4 &&
                         OneKeyOff(as_typed, *typed_model, from);
   if (as_meant.known) {
-    return !(guarded || (mistyped && as_typed.letters > 4 &&
-                         !IsCommonWord(as_meant.core, !english_typed))) ||
-                   !as_typed.cost ||
-                   Margin(as_typed, as_meant) >
-                       (as_meant.letters <= 4 ? kAwayKnownShortMargin
-                                              : kAwayKnownMargin)
+    const bool careful = guarded || (mistyped && as_typed.letters > 4 &&
+                                     !IsCommonWord(as_meant.core, !english_typed));
+    const double needed = streak    ? -kInfinity
+                          : careful ? (as_meant.letters <= 4 ? kAwayKnownShortMargin
+                                                             : kAwayKnownMargin)
+                          : toward  ? kKnownMargin
+                                    : -kInfinity;
+    return !as_typed.cost || Margin(as_typed, as_meant) > needed
                ? std::optional(meant)
                : std::nullopt;
   }
