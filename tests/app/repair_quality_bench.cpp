@@ -117,7 +117,8 @@ struct Typist {
   const KeyLayout* meant;   // the layout the text belongs to
   const KeyLayout* active;  // the one the keys type on, at first
   // The window's layout becomes the one the engine typed its text with, as
-  // the host switches it before typing.
+  // the host switches it before typing; words in capitals are typed with
+  // Caps Lock on.
   bool follow = false;
   double typo_rate = 0;
   std::vector<double>* decide_us = nullptr;
@@ -132,6 +133,17 @@ struct Typist {
     int32_t next_hold = 1;
     int64_t now = 0;
     std::uniform_real_distribution<double> chance(0, 1);
+    // Where the words in capitals are: two letters or more, none small.
+    std::vector<bool> capitals(text.size());
+    for (size_t start = 0; follow && start < text.size();) {
+      const size_t end = std::min(text.find_first_of(U" \n\t", start), text.size());
+      const auto first = text.begin() + start, last = text.begin() + end;
+      if (std::count_if(first, last, IsLetter) > 1 &&
+          std::none_of(first, last, [](char32_t c) { return ToUpper(c) != c; })) {
+        std::fill(capitals.begin() + start, capitals.begin() + end, true);
+      }
+      start = end + 1;
+    }
     auto word_end = [&](const EncodableValue& record) {
       const auto start = Clock::now();
       engine.OnRecord(record, now);
@@ -144,7 +156,8 @@ struct Typist {
         edit.last_typed.clear();
       }
     };
-    for (char32_t c : text) {
+    for (size_t at = 0; at < text.size(); ++at) {
+      const char32_t c = text[at];
       now += 80;
       if (c == U'\n' || c == U'\t') {
         const int32_t id = next_hold++;
@@ -160,7 +173,9 @@ struct Typist {
       bool shift = false;
       if (position == std::u32string::npos) {
         position = meant->shift_chars.find(c);
-        shift = position != std::u32string::npos;
+        // A capital no key of the layout types is typed on another one,
+        // with Shift too.
+        shift = position != std::u32string::npos || ToLower(c) != c;
       }
       char32_t out = c;
       if (position != std::u32string::npos && c != U' ') {
@@ -168,7 +183,13 @@ struct Typist {
           const std::vector<size_t> near = Neighbours(position);
           position = near[random() % near.size()];
         }
+        // With Caps Lock on, capitals come without Shift, and a key's
+        // letter in the other case.
+        shift = shift && !(capitals[at] && IsLetter(c));
         out = (shift ? keys->shift_chars : keys->chars)[position];
+        if (capitals[at] && IsLetter(out)) {
+          out = ToLower(out) != out ? ToLower(out) : ToUpper(out);
+        }
       }
       typed->push_back(out);
       if (shift) {
@@ -391,8 +412,8 @@ int main(int argc, char** argv) {
           {"typed on the other layout", "other", other, false, 0, 1},
           {"typed on its own layout, 1 letter in 200 mistyped", "typo", own, false,
            1.0 / 200, kTypoPasses},
-          {"typed on the other layout until a repair switches it", "switched", other,
-           true, 0, 1},
+          {"typed on the other layout until a repair switches it, capitals with "
+           "Caps Lock", "switched", other, true, 0, 1},
       };
       for (const Run& run : runs) {
         const Typist typist{&guesser, own, run.active, run.follow, run.typo_rate, &decide_us};
