@@ -37,6 +37,9 @@ constexpr double kAwayKnownShortMargin = 20.0;
 // may not be much likelier than it.
 constexpr double kKnownMargin = -10.0;
 constexpr double kInfinity = 1e9;
+// Capitals with no repaired word before them: the typed spelling must cost
+// this much more.
+constexpr double kStrangeCapitalsMargin = 50.0;
 // A known word of three letters first in a field: the typed spelling must
 // cost this much more.
 constexpr double kStrangeFirstMargin = 30.0;
@@ -400,8 +403,8 @@ std::optional<std::u32string> LayoutGuesser::Judge(
                         (as_meant.capitals || as_meant.letters > as_typed.letters);
   if (as_meant.core.empty()) {
     // Punctuation alone, typed on the layout the words before it were
-    // repaired from ("///" for "...").
-    return streak && as_typed.core.empty() ? std::optional(meant) : std::nullopt;
+    // repaired from ("///", or "ююю" that is no word, for "...").
+    return streak && !as_typed.known ? std::optional(meant) : std::nullopt;
   }
   if (!as_meant.word) {
     return std::nullopt;
@@ -497,8 +500,9 @@ std::optional<std::u32string> LayoutGuesser::Judge(
   if (as_meant.letters <= 3 && !toward) {
     return std::nullopt;
   }
-  // Capitals alone: only while the words before were repaired.
-  if (capitals && !streak) {
+  // Capitals alone: only while the words before were repaired, or when
+  // they read as nothing of the typed language ("ЙЩЕВЖ" is "QOTD:").
+  if (capitals && !streak && margin <= kStrangeCapitalsMargin) {
     return std::nullopt;
   }
   double needed = as_meant.letters < std::size(kBaseMargin)
