@@ -218,16 +218,18 @@ Reading Read(const std::u32string& text, const LanguageModel& model,
   for (size_t i = 0, start = 0; i <= core.size() && reading.word;) {
     // Parts are joined by hyphens, initials end with a full stop, and
     // words typed without a space after their punctuation are words each
-    // ("кто-то", "А.Круглов", "Дж.Свифт", "and/or", "он...сопротивляться").
+    // ("кто-то", "А.Круглов", "Дж.Свифт", "and/or", "anyway--he",
+    // "он...сопротивляться").
     size_t next = i + 1;
-    bool joint = i == core.size() || core[i] == U'-';
+    bool joint = i == core.size() || (core[i] == U'-' && core[i + 1] != U'-');
     bool initial = false;
     if (!joint && !model.InAlphabet(core[i]) && core[i] != U'\'') {
       next = core.find_first_of(model.alphabet(), i);
       const std::u32string run = core.substr(i, next - i);
       initial = run == U"." && i - start <= 2 && IsUpper(text[begin + start]);
       const bool prose = run.find_first_of(U",:;!?\"/\u2026") != std::u32string::npos ||
-                         run.find(U"..") != std::u32string::npos;
+                         run.find(U"..") != std::u32string::npos ||
+                         run.find(U"--") != std::u32string::npos;
       joint = initial || (prose && spaceless);
       words = words || (joint && !initial);
     }
@@ -346,7 +348,18 @@ std::optional<std::u32string> LayoutGuesser::Decide(
     const std::u32string& typed, const KeyLayout& from, const KeyLayout& to,
     const WordContext& context, WordContext* next) const {
   bool sure = false;
-  std::optional<std::u32string> meant = Judge(typed, from, to, context, &sure);
+  // A number joined to words by a hyphen: the words are judged ("10-ktnybv"
+  // is "10-летним"); other words with digits stay.
+  const size_t number = typed.find_first_not_of(U"0123456789");
+  const size_t words = number > 0 && number != std::u32string::npos &&
+                               typed[number] == U'-'
+                           ? number + 1
+                           : 0;
+  std::optional<std::u32string> meant =
+      Judge(typed.substr(words), from, to, context, &sure);
+  if (meant) {
+    meant = typed.substr(0, words) + *meant;
+  }
   if (next) {
     *next = meant  ? Follow(context, to.primary_language(), true)
             : sure ? Follow(context, from.primary_language(), false)
