@@ -21,16 +21,19 @@ for bench in "${benches[@]}"; do
         "$root/tools/wine-run.sh" ./long_run.exe --soak --keys 10000) ;;
     repair_quality)
       # The application's decisions, natively and without the sanitizers, on
-      # prose the models never saw: quotations, literature and dialogue.
-      prose=(fortunes fortunes-min fortunes-ru)
+      # prose the models never saw: quotations, literature and dialogue, and
+      # technical prose (manuals, documents, programs' messages).
+      prose=(fortunes fortunes-min fortunes-ru manpages manpages-ru
+        debian-reference-en doc-debian groff-base)
       for p in "${prose[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||
           DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
             "${prose[@]}" >/dev/null
       done
-      cmake -S "$root" -B "$root/build/native-bench" -DKORVEX_SANITIZE=OFF \
+      bench_dir="$root/build/native-bench"
+      cmake -S "$root" -B "$bench_dir" -DKORVEX_SANITIZE=OFF \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
-      cmake --build "$root/build/native-bench" -j2 --target repair_quality_bench |
+      cmake --build "$bench_dir" -j2 --target repair_quality_bench |
         grep -E '^model' || true
       # English quotations apart from those of computing (nicknames, mail
       # addresses, jargon), which are judged on their own.
@@ -43,10 +46,17 @@ for bench in "${benches[@]}"; do
           *) english+=("$f") ;;
         esac
       done
-      "$root/build/native-bench/tests/app/repair_quality_bench" \
-        "$root/build/native-bench/app/models" \
+      "$root/tests/app/technical_prose.sh" "$bench_dir/prose"
+      catalogues=()
+      for c in apt bash coreutils diffutils dpkg findutils grep sed shadow tar; do
+        f=/usr/share/locale/ru/LC_MESSAGES/$c.mo
+        [ -f "$f" ] && catalogues+=("$f")
+      done
+      "$bench_dir/tests/app/repair_quality_bench" "$bench_dir/app/models" \
         en "${english[@]}" en-computing "${computing[@]}" \
-        ru $(find $fortunes/ru -type f ! -name '*.*')
+        ru $(find $fortunes/ru -type f ! -name '*.*') \
+        en-technical "$bench_dir"/prose/en/* \
+        ru-technical "$bench_dir"/prose/ru/* "${catalogues[@]}"
       ls -l "$root/build/win/out/data/app.so" "$root/build/win/out/data/flutter_assets/"*.kvlm |
         awk '{ print $5, $NF }' ;;
     repair_latency)

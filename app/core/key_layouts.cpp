@@ -1,5 +1,7 @@
 #include "core/key_layouts.h"
 
+#include <algorithm>
+
 #include "core/text_utf.h"
 
 namespace korvex_app {
@@ -128,6 +130,32 @@ std::u32string ConvertKeys(const std::u32string& text, const KeyLayout& from,
     result.push_back(mapped != 0 ? mapped : c);
   }
   return result;
+}
+
+std::u32string NeighbourChars(char32_t c, const KeyLayout& layout) {
+  // Where each row of the table starts: the digits, then three of letters.
+  static constexpr int kRowStart[] = {0, 13, 26, 37, kLayoutKeys};
+  size_t position = 0;
+  bool shift = false;
+  std::u32string near;
+  if (!FindKey(c, layout, &position, &shift)) {
+    return near;
+  }
+  const std::u32string& keys = shift ? layout.shift_chars : layout.chars;
+  int row = 0;
+  while (static_cast<int>(position) >= kRowStart[row + 1]) {
+    ++row;
+  }
+  const int column = static_cast<int>(position) - kRowStart[row];
+  for (int r = std::max(row - 1, 0); r <= std::min(row + 1, 3); ++r) {
+    for (int k = column - 1; k <= column + 1; ++k) {
+      if ((r != row || k != column) && k >= 0 && k < kRowStart[r + 1] - kRowStart[r] &&
+          keys[kRowStart[r] + k] != 0) {
+        near += keys[kRowStart[r] + k];
+      }
+    }
+  }
+  return near;
 }
 
 void OrderBySource(const std::u32string& text, const LayoutPair& pair,

@@ -46,6 +46,11 @@ int CountTypable(const std::u32string& text, const KeyLayout& layout);
 std::u32string ConvertKeys(const std::u32string& text, const KeyLayout& from,
                            const KeyLayout& to);
 
+// What the keys around the one that types |c| type on |layout|, in the
+// same Shift state (the rows taken as if unstaggered); empty when no key
+// types |c|.
+std::u32string NeighbourChars(char32_t c, const KeyLayout& layout);
+
 // The pair's member |text| was most likely typed on, and the other one.
 void OrderBySource(const std::u32string& text, const LayoutPair& pair,
                    const KeyLayout** from, const KeyLayout** to);

@@ -33,6 +33,7 @@ class LanguageModel {
   // |word| lower-case; "ё" is looked up as "е", the way it is often written.
   bool Knows(const std::u32string& word) const;
   bool InAlphabet(char32_t c) const { return Index(c) > 0; }
+  const std::u32string& alphabet() const { return alphabet_; }
   size_t word_count() const { return low_.size(); }
 
  private:

@@ -18,7 +18,9 @@ constexpr int32_t kTab = 0x09;
 constexpr int32_t kReturn = 0x0D;
 constexpr int32_t kEscape = 0x1B;
 constexpr int32_t kSpace = 0x20;
+constexpr int32_t kShift = 0x10;
 constexpr int32_t kLeftShift = 0xA0;
+constexpr int32_t kRightShift = 0xA1;
 // What the user said of a word outweighs what the guesser made of several.
 constexpr int kTaughtWeight = 3;
 
@@ -48,6 +50,14 @@ std::string StringField(const EncodableMap& map, const char* key) {
   const EncodableValue* value = Field(map, key);
   const std::string* text = value ? std::get_if<std::string>(value) : nullptr;
   return text ? *text : std::string();
+}
+
+std::u32string SwapCase(std::u32string text) {
+  for (char32_t& c : text) {
+    const char32_t lower = ToLower(c);
+    c = lower != c ? lower : ToUpper(c);
+  }
+  return text;
 }
 
 // Keys that move the caret or leave the text: the word is lost.
@@ -141,6 +151,9 @@ void RepairEngine::OnKeyDown(const KeyDown& key, int64_t received_ms) {
       trailing_.pop_back();
     } else if (!word_.empty()) {
       word_.pop_back();
+      if (!caps_lock_.empty()) {
+        caps_lock_.pop_back();
+      }
     }
   } else if (key.keycode == kSpace || key.keycode == kTab ||
              key.keycode == kReturn) {
@@ -156,12 +169,18 @@ void RepairEngine::OnKeyDown(const KeyDown& key, int64_t received_ms) {
     }
     if (!trailing_.empty()) {
       word_.clear();
+      caps_lock_.clear();
       trailing_.clear();
     }
     undo_now_.clear();
     undo_before_.clear();
     replaced_ = false;
     word_ += key.chars;
+    // A letter in the case Shift does not give was typed with Caps Lock on.
+    const bool shifted = key.shift || shift_held_;
+    for (char32_t c : key.chars) {
+      caps_lock_ += !IsLetter(c) ? '-' : (ToLower(c) != c) != shifted ? '1' : '0';
+    }
   }
   if (key.held > 0) {
     host_.ReleaseHeldKey(key.held);
@@ -210,10 +229,12 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
       undo_automatic_ = true;
       if (key.keycode == kSpace) {
         word_ = *meant;
+        caps_lock_.clear();
         replaced_ = true;
         trailing_ = end;
       } else {
         word_.clear();
+        caps_lock_.clear();
         trailing_.clear();
       }
       return;
@@ -231,16 +252,33 @@ void RepairEngine::EndWord(const KeyDown& key, int64_t received_ms) {
   }
 }
 
+bool RepairEngine::CapsLocked() const {
+  return caps_lock_.size() == word_.size() &&
+         caps_lock_.find('1') != std::string::npos &&
+         caps_lock_.find('0') == std::string::npos;
+}
+
+std::u32string RepairEngine::Converted(const KeyLayout& from,
+                                       const KeyLayout& to) const {
+  return CapsLocked() ? SwapCase(ConvertKeys(SwapCase(word_), from, to))
+                      : ConvertKeys(word_, from, to);
+}
+
 std::optional<std::u32string> RepairEngine::Meant(const KeyLayout& from,
                                                   const KeyLayout& to) {
   const auto verdict = exceptions_.Find(ToLower(word_));
   if (!verdict) {
-    return guesser_->Decide(word_, from, to, context_, &context_);
+    // Typed with Caps Lock on: judged as the keys type without it ("ХЛЕБ"
+    // is "[KT," with it, "[kt," without).
+    const bool locked = CapsLocked();
+    const std::optional<std::u32string> meant = guesser_->Decide(
+        locked ? SwapCase(word_) : word_, from, to, context_, &context_);
+    return meant && locked ? std::optional(SwapCase(*meant)) : meant;
   }
   const bool convert = *verdict == RepairExceptions::Verdict::kConvert;
   context_ = WordContext{convert ? to.primary_language() : from.primary_language(),
                          convert, kTaughtWeight};
-  return convert ? std::optional(ConvertKeys(word_, from, to)) : std::nullopt;
+  return convert ? std::optional(Converted(from, to)) : std::nullopt;
 }
 
 void RepairEngine::Teach(bool converted) {
@@ -259,6 +297,9 @@ void RepairEngine::Teach(bool converted) {
 
 void RepairEngine::OnModifier(int32_t keycode, bool down, bool others,
                               int64_t now) {
+  if (keycode == kShift || keycode == kLeftShift || keycode == kRightShift) {
+    shift_held_ = down;
+  }
   if (keycode != kLeftShift || (down && others)) {
     shift_taps_ = 0;
     shift_pressed_ = false;
@@ -299,6 +340,7 @@ void RepairEngine::ManualRepair() {
     // The text now ends with what the undo typed: its spaces trail it.
     const size_t letters = undo_now_.find_last_not_of(U' ');
     word_ = undo_now_.substr(0, letters == std::u32string::npos ? 0 : letters + 1);
+    caps_lock_.clear();
     replaced_ = true;
     trailing_ = undo_now_.substr(word_.size());
     const bool converted = ToLower(word_) != undo_typed_;
@@ -311,7 +353,7 @@ void RepairEngine::ManualRepair() {
     return;
   }
   OrderBySource(word_, Layouts(), &from, &to);
-  const std::u32string converted = ConvertKeys(word_, *from, *to);
+  const std::u32string converted = Converted(*from, *to);
   undo_before_ = word_ + trailing_;
   undo_now_ = converted + trailing_;
   if (!Replace(undo_before_, undo_now_)) {
@@ -327,6 +369,7 @@ void RepairEngine::ManualRepair() {
   Teach(true);
   context_ = WordContext{to->primary_language(), true, kTaughtWeight};
   word_ = converted;
+  caps_lock_.clear();
   replaced_ = true;
 }
 
@@ -357,6 +400,7 @@ void RepairEngine::Transform(bool transliterate) {
       undo_now_.clear();
       undo_before_.clear();
       word_ = result;
+      caps_lock_.clear();
       replaced_ = true;
     }
   }
@@ -411,6 +455,7 @@ const LayoutPair& RepairEngine::Layouts() {
 void RepairEngine::Reset() {
   replaced_ = false;
   word_.clear();
+  caps_lock_.clear();
   trailing_.clear();
   undo_now_.clear();
   undo_before_.clear();

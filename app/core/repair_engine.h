@@ -101,6 +101,11 @@ class RepairEngine {
   // context on.
   std::optional<std::u32string> Meant(const KeyLayout& from,
                                       const KeyLayout& to);
+  // Every letter of the word as typed came with Caps Lock on.
+  bool CapsLocked() const;
+  // The word as the same keys type it on |to|, in Caps Lock's case when it
+  // was typed so.
+  std::u32string Converted(const KeyLayout& from, const KeyLayout& to) const;
   // The user took a conversion back or made one: |converted| tells which
   // way the word now stands.
   void Teach(bool converted);
@@ -117,6 +122,10 @@ class RepairEngine {
   WordContext context_;
 
   std::u32string word_;      // the word being typed: everything since a blank
+  // Per character of the word while it is as typed: '1' a letter typed
+  // with Caps Lock on, '0' one without, '-' no letter.
+  std::string caps_lock_;
+  bool shift_held_ = false;
   std::u32string trailing_;  // spaces typed after it
   bool replaced_ = false;    // the word is what this application typed
   // The last repair, for a double tap to take back: what stands now in

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/repair_engine.h"
+#include "core/text_transform.h"
 #include "core/text_utf.h"
 #include "test_models.h"
 
@@ -127,9 +128,19 @@ struct Session {
   EditHost host;
   RepairEngine engine;
 
-  // "\n" is a held Enter, "\r" one that was not held.
+  // "\n" is a held Enter, "\r" one that was not held; capitals come with
+  // Shift, or without it after "⇪" (Caps Lock) until the next blank.
   void Type(const std::string& utf8) {
+    bool caps_lock = false;
     for (char32_t c : Utf32FromUtf8(utf8)) {
+      caps_lock = c == U'⇪' || (caps_lock && c != U' ');
+      if (c == U'⇪') {
+        continue;
+      }
+      const bool shift = !caps_lock && ToLower(c) != c;
+      if (shift) {
+        engine.OnRecord(Modifier(0xA0, true), host.now);
+      }
       if (c == U'\n') {
         const int32_t id = static_cast<int32_t>(host.held_chars.size()) + 100;
         host.held_chars[id] = U"\n";
@@ -140,6 +151,9 @@ struct Session {
       host.text += c;
       engine.OnRecord(KeyDown(keycode, Utf8FromUtf32(std::u32string(1, c))),
                       host.now);
+      if (shift) {
+        engine.OnRecord(Modifier(0xA0, false), host.now);
+      }
       host.now += 60;
     }
   }
@@ -204,6 +218,12 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   other.ShiftTaps();
   EXPECT_EQ(other.host.text, U"ntcnXabcd");
   EXPECT_TRUE(other.host.calls.empty());
+
+  // Typed with Caps Lock on, the word is converted in capitals.
+  Session caps;
+  caps.Type("⇪[KT,");
+  caps.ShiftTaps();
+  EXPECT_EQ(caps.host.text, U"ХЛЕБ");
 }
 
 TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipboard) {
@@ -338,11 +358,28 @@ TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
       {"hfpevjv/\n", U"разумом.\n"},
       {"вщтэе ", U"don't "},
       {"ghbdtn😀 ", U"привет😀 "},
-      // Stays: capitals, short abbreviations, punctuation inside.
+      // Words joined by punctuation, initials, a number and a hyphen.
+      {"ghbdtn L;/Cdban jy///cjghjnbdkznmcz 10-ktnybv ",
+       U"привет Дж.Свифт он...сопротивляться 10-летним "},
+      // First in a field, a word that reads as nothing of its language, a
+      // quote's key, the other layout's comma; a contraction anywhere.
+      {"Hfq ", U"Рай "},
+      {"привет Шеэы ", U"привет It's "},
+      {"ЭШ ", U"\"I "},
+      {"Скшещб ", U"Crito, "},
+      // Stays: capitals, short abbreviations, punctuation inside, code, a
+      // word one key off its own language's, a common word among words of
+      // its language.
       {"Hello Яблоко ЯБЛОКО The ", U"Hello Яблоко ЯБЛОКО The "},
-      {"pls dns csv ", U"pls dns csv "},
+      {"ths pls dns csv ", U"ths pls dns csv "},
       {"U.S. a.m. www.example.ru snake_case CamelCase user@example.com ",
        U"U.S. a.m. www.example.ru snake_case CamelCase user@example.com "},
+      {"ghbdtn -lt %d \\n &c C# ", U"привет -lt %d \\n &c C# "},
+      {"кшгда ", U"кшгда "},
+      {"ОПИСАНИЕ BEL The ", U"ОПИСАНИЕ BEL The "},
+      // Caps Lock on: the keys read as without it, the word given back in
+      // capitals.
+      {"ghbdtn ⇪[KT, ", U"привет ХЛЕБ "},
       // An Enter that was not held is in the text already.
       {"ghbdtn\r", U"ghbdtn\r"},
   };
