@@ -32,14 +32,11 @@ inline const flutter::StandardMethodCodec& MethodCodec() {
   return flutter::StandardMethodCodec::GetInstance();
 }
 
-inline Bytes Encode(const EncodableValue& value) {
-  return *MessageCodec().EncodeMessage(value);
-}
+inline Bytes Encode(const EncodableValue& value) { return *MessageCodec().EncodeMessage(value); }
 // What |bytes| decode to as a message; nothing when they are refused.
 inline std::optional<EncodableValue> Decoded(const Bytes& bytes) {
   auto value = MessageCodec().DecodeMessage(bytes);
-  if (!value) return std::nullopt;
-  return std::move(*value);
+  return value ? std::optional(std::move(*value)) : std::nullopt;
 }
 
 inline void Append(Bytes* out, const Bytes& more) {
@@ -57,61 +54,55 @@ inline std::vector<EncodableValue> Samples() {
   using I32 = std::numeric_limits<int32_t>;
   using I64 = std::numeric_limits<int64_t>;
   const double inf = std::numeric_limits<double>::infinity();
-  return {V(), V(true), V(false), V(0), V(I32::min()), V(I32::max()),
-          V(int64_t{0}), V(I64::min()), V(I64::max()), V(int64_t{-4294967296}),
-          V(0.0), V(-0.0), V(-1e308), V(4.9e-324), V(inf), V(-inf), V(0.1),
-          V(""), V(std::string("nul\0inside", 10)),
+  return {V(), V(true), V(false), V(0), V(I32::min()), V(I32::max()), V(int64_t{0}),
+          V(I64::min()), V(I64::max()), V(int64_t{-4294967296}), V(0.0), V(-0.0), V(-1e308),
+          V(4.9e-324), V(inf), V(-inf), V(0.1), V(""), V(std::string("nul\0inside", 10)),
           V("Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5 \xF0\x9F\x8E\xB9"),
           V(std::vector<uint8_t>{0, 0x7F, 0x80, 0xFF}),
           V(std::vector<int32_t>{I32::min(), -1, 0, 1}),
           V(std::vector<int64_t>{I64::min(), I64::max()}),
           V(std::vector<double>{-0.5, 1e-300, inf}),
           V(std::vector<float>{-1.5f, 3.4e38f, 1e-45f}),
-          V(std::vector<uint8_t>{}), V(std::vector<int64_t>{}),
-          V(std::vector<float>{}), V(EncodableList{}), V(EncodableMap{}),
+          V(std::vector<uint8_t>{}), V(std::vector<int64_t>{}), V(std::vector<float>{}),
+          V(EncodableList{}), V(EncodableMap{}),
           // Doubles and typed lists at odd offsets inside containers.
-          V(EncodableList{V("a"), V(1.25), V("abc"),
-                          V(std::vector<double>{2.5}), V(true),
+          V(EncodableList{V("a"), V(1.25), V("abc"), V(std::vector<double>{2.5}), V(true),
                           V(std::vector<float>{7.0f}), V(-8.0)}),
-          V(EncodableMap{
-              {V("k"), V(9.75)},
-              {V(EncodableList{V(2.5), V("x")}),
-               V(EncodableMap{{V(0.5), V(std::vector<int64_t>{3})},
-                              {V(int64_t{-7}), V(EncodableList{})}})},
-              {V(std::vector<uint8_t>{1, 2, 3}), V(EncodableMap{})},
-              {V(), V("null key")}})};
+          V(EncodableMap{{V("k"), V(9.75)},
+                         {V(EncodableList{V(2.5), V("x")}),
+                          V(EncodableMap{{V(0.5), V(std::vector<int64_t>{3})},
+                                         {V(int64_t{-7}), V(EncodableList{})}})},
+                         {V(std::vector<uint8_t>{1, 2, 3}), V(EncodableMap{})},
+                         {V(), V("null key")}})};
 }
 
 // What a MethodResult was told by DecodeAndProcessResponseEnvelope.
 struct Outcome {
   int calls = 0;
-  bool success = false;
-  bool error = false;
-  bool not_implemented = false;
+  bool success = false, error = false, not_implemented = false;
   bool has_value = false;  // a non-null pointer came with the call
   EncodableValue value;    // success value or error details
-  std::string code;
-  std::string message;
+  std::string code, message;
 };
 
 // Decodes |envelope|; |decoded| receives the codec's answer.
 inline Outcome DecodeEnvelope(const Bytes& envelope, bool* decoded) {
   Outcome o;
+  auto take = [&o](const EncodableValue* v) {
+    ++o.calls;
+    o.has_value = v != nullptr;
+    if (v) o.value = *v;
+  };
   flutter::MethodResultFunctions<EncodableValue> result(
-      [&o](const EncodableValue* v) {
-        ++o.calls;
+      [&](const EncodableValue* v) {
         o.success = true;
-        o.has_value = v != nullptr;
-        if (v) o.value = *v;
+        take(v);
       },
-      [&o](const std::string& code, const std::string& message,
-           const EncodableValue* details) {
-        ++o.calls;
+      [&](const std::string& code, const std::string& message, const EncodableValue* details) {
         o.error = true;
         o.code = code;
         o.message = message;
-        o.has_value = details != nullptr;
-        if (details) o.value = *details;
+        take(details);
       },
       [&o]() {
         ++o.calls;

@@ -13,17 +13,11 @@ size_t g_allocations = 0;
 
 void* operator new(std::size_t size) {
   ++g_allocations;
-  if (void* block = std::malloc(size ? size : 1)) {
-    return block;
-  }
+  if (void* block = std::malloc(size ? size : 1)) return block;
   throw std::bad_alloc();
 }
-void operator delete(void* block) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-  std::free(block);
-}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace codec_test {
 namespace {
@@ -38,13 +32,11 @@ size_t AllocationsOf(F&& run) {
 // Strings past the short-string buffer, typed lists, maps and lists, with
 // the deepest pieces seven levels down.
 EncodableValue Nested() {
-  EncodableValue value(EncodableMap{
-      {V("name"), V(std::string(40, 'n'))},
-      {V("ids"), V(std::vector<int64_t>{1, 2, 3})},
-      {V("ratio"), V(std::vector<double>{0.5})}});
+  EncodableValue value(EncodableMap{{V("name"), V(std::string(40, 'n'))},
+                                    {V("ids"), V(std::vector<int64_t>{1, 2, 3})},
+                                    {V("ratio"), V(std::vector<double>{0.5})}});
   for (char level = 'a'; level < 'g'; ++level) {
-    value = V(EncodableList{V(std::string(32, level)), value,
-                            V(std::vector<uint8_t>{1, 2})});
+    value = V(EncodableList{V(std::string(32, level)), value, V(std::vector<uint8_t>{1, 2})});
   }
   return value;
 }
@@ -61,8 +53,7 @@ TEST(DecodeCopies, EveryFramingAllocatesOnlyWhatTheValueHolds) {
   EXPECT_EQ(*decoded, value);
 
   const Bytes call_bytes = *MethodCodec().EncodeMethodCall(
-      flutter::MethodCall<EncodableValue>(
-          "m", std::make_unique<EncodableValue>(value)));
+      flutter::MethodCall<EncodableValue>("m", std::make_unique<EncodableValue>(value)));
   std::unique_ptr<flutter::MethodCall<EncodableValue>> call;
   // Two more: the call and the unique_ptr of its arguments.
   EXPECT_LE(AllocationsOf([&] { call = MethodCodec().DecodeMethodCall(call_bytes); }),
@@ -77,12 +68,11 @@ TEST(DecodeCopies, EveryFramingAllocatesOnlyWhatTheValueHolds) {
       },
       nullptr);
   // DecodeResponseEnvelope, the application side's way, is measured inside.
-  for (const Bytes& envelope :
-       {*MethodCodec().EncodeSuccessEnvelope(&value),
-        *MethodCodec().EncodeErrorEnvelope("E", "m", &value)}) {
+  for (const Bytes& envelope : {*MethodCodec().EncodeSuccessEnvelope(&value),
+                                 *MethodCodec().EncodeErrorEnvelope("E", "m", &value)}) {
     EXPECT_LE(AllocationsOf([&] {
-                MethodCodec().DecodeAndProcessResponseEnvelope(
-                    envelope.data(), envelope.size(), &result);
+                MethodCodec().DecodeAndProcessResponseEnvelope(envelope.data(), envelope.size(),
+                                                               &result);
               }),
               held);
   }

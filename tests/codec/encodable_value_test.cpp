@@ -28,11 +28,8 @@ TEST(EncodableValue, ConstructionAndAccessors) {
   EXPECT_EQ(std::get<std::string>(s), "text");
   s = "other";
   EXPECT_EQ(std::get<std::string>(s), "other");
-
   EXPECT_TRUE(V().IsNull());
-  for (const V& v : {V(false), V(0), V(""), V(EncodableList{})}) {
-    EXPECT_FALSE(v.IsNull());
-  }
+  for (const V& v : {V(false), V(0), V(""), V(EncodableList{})}) EXPECT_FALSE(v.IsNull());
 
   EXPECT_EQ(V(I32::min()).LongValue(), int64_t{-2147483648});
   EXPECT_EQ(V(I64::min()).LongValue(), I64::min());
@@ -55,13 +52,11 @@ TEST(EncodableValue, ConstructionAndAccessors) {
 std::vector<V> Ascending() {
   using L = EncodableList;
   using M = EncodableMap;
-  return {V(), V(false), V(true), V(I32::min()), V(-1), V(5),
-          V(int64_t{-100}), V(int64_t{1}),
+  return {V(), V(false), V(true), V(I32::min()), V(-1), V(5), V(int64_t{-100}), V(int64_t{1}),
           V(-std::numeric_limits<double>::infinity()), V(-0.5), V(0.5),
           V(""), V("a"), V("ab"), V("b"), V("z"), V("\xC3\xA9"),
-          V(std::vector<uint8_t>{}), V(std::vector<uint8_t>{0}),
-          V(std::vector<uint8_t>{0, 0}), V(std::vector<uint8_t>{1}),
-          V(std::vector<int32_t>{-1}), V(std::vector<int64_t>{-1}),
+          V(std::vector<uint8_t>{}), V(std::vector<uint8_t>{0}), V(std::vector<uint8_t>{0, 0}),
+          V(std::vector<uint8_t>{1}), V(std::vector<int32_t>{-1}), V(std::vector<int64_t>{-1}),
           V(std::vector<double>{-1.0}), V(std::vector<double>{-1.0, 0.0}),
           V(L{}), V(L{V(1)}), V(L{V(1), V()}), V(L{V(2)}), V(L{V("a")}),
           V(M{}), V(M{{V(1), V(1)}}), V(M{{V(1), V(2)}}), V(M{{V(2), V(0)}}),

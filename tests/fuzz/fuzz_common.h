@@ -7,13 +7,11 @@
 #include <iostream>
 
 namespace fuzz {
-
 inline void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "round trip failed: %s\n", what);
   std::abort();
 }
-
 }  // namespace fuzz
 
 // The codec logs every unknown tag to std::cerr; at fuzzing rates that is
