@@ -1,5 +1,5 @@
-// The application's text logic: layouts, transformations, settings and the
-// language models.
+// The application's logic apart from the repair engine: text, layouts,
+// settings, lessons, language models and the tray menu.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "core/text_transform.h"
 #include "core/text_utf.h"
+#include "core/tray_model.h"
 #include "test_models.h"
 
 namespace korvex_app {
@@ -22,13 +23,34 @@ using flutter::EncodableValue;
 std::string U8(const std::u32string& text) { return Utf8FromUtf32(text); }
 std::u32string U32(const std::string& text) { return Utf32FromUtf8(text); }
 
-TEST(TextTest, Utf8AndUtf16Lengths) {
+TEST(TextTest, Utf8TransliterationAndCapitals) {
   EXPECT_EQ(U32("a\xC3\x28z"), U"a\uFFFD(z");   // a broken sequence
   EXPECT_EQ(U32("\xE0\x80\xAF"), U"\uFFFD");     // an overlong form
   EXPECT_EQ(U32("\xED\xA0\x80"), U"\uFFFD");     // a surrogate
   EXPECT_EQ(U32("\xF0\x9F"), U"\uFFFD");         // cut off at the end
   EXPECT_EQ(U8(U32("привет 😀")), "привет 😀");
   EXPECT_EQ(Utf16Length(U"ab😀"), 4);
+  EXPECT_EQ(Transliterate(U"privet mir"), U"привет мир");
+  EXPECT_EQ(Transliterate(U"привет мир"), U"privet mir");
+  EXPECT_EQ(Transliterate(U"Shchuka, Zhuk!"), U"Щука, Жук!");
+  EXPECT_EQ(Transliterate(U"ёж 2"), U"yozh 2");
+  EXPECT_EQ(ToUpper(U"ёлка, über"), U"ЁЛКА, ÜBER");
+  EXPECT_EQ(ToLower(U"ЁЛКА ЯМА"), U"ёлка яма");
+}
+
+TEST(RepairExceptionsTest, KeepsTheNewestAndSkipsWhatItCannotRead) {
+  using Verdict = RepairExceptions::Verdict;
+  const std::string damaged("keep\nkeep a b\nconvert \x01x\n\0\xFF\nkeep ghbdtn\r\nmaybe x\n", 45);
+  RepairExceptions exceptions = RepairExceptions::Parse(damaged, 2);
+  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\n");
+  exceptions.Remember(U"xyz", Verdict::kConvert);
+  exceptions.Remember(U"ghbdtn", Verdict::kKeep);  // the newest again
+  exceptions.Remember(U"ntcn", Verdict::kConvert);
+  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\nconvert ntcn\n");
+  EXPECT_EQ(RepairExceptions::Parse(exceptions.Format(), 2).Find(U"ntcn"),
+            Verdict::kConvert);
+  EXPECT_FALSE(exceptions.Find(U"xyz"));
+  EXPECT_TRUE(RepairExceptions::Parse(std::string(300, '\xFF')).Format().empty());
 }
 
 TEST(TextTest, KeyByKeyConversionBetweenLayouts) {
@@ -64,47 +86,17 @@ TEST(TextTest, KeyByKeyConversionBetweenLayouts) {
   EXPECT_TRUE(ParseSystemLayouts(EncodableValue("x")).empty());
 }
 
-TEST(TextTest, TransliterationAndCapitals) {
-  EXPECT_EQ(Transliterate(U"privet mir"), U"привет мир");
-  EXPECT_EQ(Transliterate(U"привет мир"), U"privet mir");
-  EXPECT_EQ(Transliterate(U"Shchuka, Zhuk!"), U"Щука, Жук!");
-  EXPECT_EQ(Transliterate(U"ёж 2"), U"yozh 2");
-  EXPECT_EQ(ToUpper(U"ёлка, über"), U"ЁЛКА, ÜBER");
-  EXPECT_EQ(ToLower(U"ЁЛКА ЯМА"), U"ёлка яма");
-}
-
-TEST(SettingsTest, DefaultsUnlessReadable) {
-  const Settings defaults = ParseSettings("");
-  EXPECT_TRUE(defaults.auto_repair);
-  EXPECT_FALSE(defaults.key_sounds);
-  const Settings set = ParseSettings(
-      "\xEF\xBB\xBF" "autoRepair = off  # no\r\n KeySounds=YES\n");
-  EXPECT_FALSE(set.auto_repair);
-  EXPECT_TRUE(set.key_sounds);
+TEST(SettingsTest, DefaultsUnlessReadableAndUpdatesKeepTheUsersLines) {
   const char odd_text[] =
       "autoRepair=maybe\nkeySounds\n=on\n\0\xFF=1\nkeySounds=?\nautoRepair";
-  const Settings odd = ParseSettings(std::string(odd_text, sizeof odd_text - 1));
-  EXPECT_TRUE(odd.auto_repair);
-  EXPECT_FALSE(odd.key_sounds);
-}
+  for (const std::string& text : {std::string(), std::string(odd_text, sizeof odd_text - 1)}) {
+    const Settings defaults = ParseSettings(text);
+    EXPECT_TRUE(defaults.auto_repair && !defaults.key_sounds) << text;
+  }
+  const Settings set = ParseSettings(
+      "\xEF\xBB\xBF" "autoRepair = off  # no\r\n KeySounds=YES\n");
+  EXPECT_TRUE(!set.auto_repair && set.key_sounds);
 
-TEST(RepairExceptionsTest, KeepsTheNewestAndSkipsWhatItCannotRead) {
-  using Verdict = RepairExceptions::Verdict;
-  const std::string damaged("keep\nkeep a b\nconvert \x01x\n\0\xFF\nkeep ghbdtn\r\nmaybe x\n", 45);
-  RepairExceptions exceptions = RepairExceptions::Parse(damaged, 2);
-  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\n");
-  exceptions.Remember(U"xyz", Verdict::kConvert);
-  exceptions.Remember(U"ghbdtn", Verdict::kKeep);  // the newest again
-  exceptions.Remember(U"ntcn", Verdict::kConvert);
-  EXPECT_EQ(exceptions.Format(), "keep ghbdtn\nconvert ntcn\n");
-  EXPECT_EQ(RepairExceptions::Parse(exceptions.Format(), 2).Find(U"ntcn"),
-            Verdict::kConvert);
-  EXPECT_FALSE(exceptions.Find(U"xyz"));
-  EXPECT_TRUE(RepairExceptions::Parse(std::string(300, '\xFF')).Format().empty());
-}
-
-TEST(SettingsTest, UpdatedTextKeepsTheUsersLines) {
-  const Settings settings{false, true};
   const struct {
     std::string previous, updated;
   } cases[] = {
@@ -119,11 +111,10 @@ TEST(SettingsTest, UpdatedTextKeepsTheUsersLines) {
       {"# autoRepair = on", "# autoRepair = on\nautoRepair = off\nkeySounds = on\n"},
   };
   for (const auto& c : cases) {
-    const std::string updated = UpdateSettingsText(c.previous, settings);
+    const std::string updated = UpdateSettingsText(c.previous, Settings{false, true});
     EXPECT_EQ(updated, c.updated) << c.previous;
     const Settings read = ParseSettings(updated);
-    EXPECT_FALSE(read.auto_repair) << c.previous;
-    EXPECT_TRUE(read.key_sounds) << c.previous;
+    EXPECT_TRUE(!read.auto_repair && read.key_sounds) << c.previous;
   }
 }
 
@@ -149,23 +140,86 @@ TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
   EXPECT_FALSE(LanguageModel::Load(huge_count));
 }
 
+// The repair engine's tests drive the guesser through whole words; these
+// are the readings it gives on its own.
 TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
-  const BuiltGuesser built;
-  if (!built.guesser) {
-    GTEST_SKIP() << "built without dictionaries";
-  }
-  const LayoutGuesser& guesser = *built.guesser;
+  const LayoutGuesser* guesser = BuiltLayoutGuesser();
+  if (!guesser) GTEST_SKIP() << "built without dictionaries";
   const KeyLayout us = UsLayout(), ru = RussianLayout();
-  EXPECT_EQ(guesser.Decide(U"Ghbdtn,", us, ru), U"Привет,");
-  EXPECT_EQ(guesser.Decide(U"vjcrdf", us, ru), U"москва");
-  EXPECT_EQ(guesser.Decide(U"руддщб", ru, us), U"hello,");
-  EXPECT_EQ(guesser.Decide(U"yt", us, ru), U"не");
-  for (const char32_t* stays : {U"hello", U"hello.", U"world", U"ghbdtn2", U"gh",
-                                U"x", U"it's", U"on", U"ну"}) {
-    EXPECT_FALSE(guesser.Decide(stays, us, ru)) << U8(stays);
+  EXPECT_EQ(guesser->Decide(U"Ghbdtn,", us, ru), U"Привет,");
+  EXPECT_EQ(guesser->Decide(U"руддщб", ru, us), U"hello,");
+  for (const char32_t* stays : {U"hello", U"hello.", U"ghbdtn2", U"gh", U"x", U"it's"}) {
+    EXPECT_FALSE(guesser->Decide(stays, us, ru)) << U8(stays);
   }
-  EXPECT_FALSE(guesser.Decide(U"привет", ru, us));
-  EXPECT_FALSE(LayoutGuesser(&*built.english, nullptr).Decide(U"ghbdtn", us, ru));
+  EXPECT_FALSE(guesser->Decide(U"привет", ru, us));
+  EXPECT_FALSE(LayoutGuesser(&*Built().english, nullptr).Decide(U"ghbdtn", us, ru));
+}
+
+// The notification-area menu as the tray plug-in receives it, and what the
+// plug-in's calls back ask for.
+const EncodableValue* Field(const EncodableValue& map, const char* key) {
+  const auto& fields = std::get<EncodableMap>(map);
+  const auto found = fields.find(EncodableValue(key));
+  return found == fields.end() ? nullptr : &found->second;
+}
+
+EncodableValue Click(const EncodableValue& id) {
+  return EncodableValue(EncodableMap{{EncodableValue("id"), id}});
+}
+
+TEST(TrayModelTest, MenuSaysTheStateAndClicksFindTheirItem) {
+  const TrayState state{false, true, true};
+  const EncodableValue menu = TrayMenuMap(state);
+  const auto& items = std::get<EncodableList>(*Field(menu, "items"));
+  ASSERT_EQ(items.size(), 7u);
+  const struct {
+    const char *label, *type;
+    TrayCommand command;
+  } expected[] = {
+      {"&Automatic repair", "checkbox", TrayCommand::kToggleAutoRepair},
+      {"&Key sounds", "checkbox", TrayCommand::kToggleKeySounds},
+      {"&Start with Windows", "checkbox", TrayCommand::kToggleAutostart},
+      {"", "separator", TrayCommand::kNone},
+      {"&Open settings folder", "normal", TrayCommand::kOpenSettingsFolder},
+      {"", "separator", TrayCommand::kNone},
+      {"&Quit", "normal", TrayCommand::kQuit},
+  };
+  const bool checks[] = {state.auto_repair, state.key_sounds, state.autostart};
+  for (size_t i = 0; i < items.size(); ++i) {
+    const EncodableValue& item = items[i];
+    EXPECT_EQ(*Field(item, "label"), EncodableValue(expected[i].label)) << i;
+    EXPECT_EQ(*Field(item, "type"), EncodableValue(expected[i].type)) << i;
+    const EncodableValue* checked = Field(item, "checked");
+    EXPECT_EQ(checked ? *checked : EncodableValue(),
+              i < 3 ? EncodableValue(checks[i]) : EncodableValue()) << i;
+    // The id the plug-in reports back leads to the item's command.
+    EXPECT_EQ(TrayCommandFor("onTrayMenuItemClick", Click(*Field(item, "id"))),
+              expected[i].command)
+        << i;
+  }
+  EXPECT_EQ(TrayMenuText(state),
+            "[ ] Automatic repair, [x] Key sounds, [x] Start with Windows, "
+            "Open settings folder, Quit");
+  EXPECT_EQ(TrayToolTip(state), "Korvex: automatic repair off, key sounds on");
+
+  // Clicks on nothing the menu holds, or not as the plug-in reports them.
+  const struct {
+    const char* method;
+    EncodableValue arguments;
+    TrayCommand command;
+  } calls[] = {
+      {"onTrayIconMouseDown", EncodableValue(), TrayCommand::kToggleAutoRepair},
+      {"onTrayIconRightMouseDown", EncodableValue(), TrayCommand::kShowMenu},
+      {"onTrayMenuItemClick", Click(EncodableValue(0)), TrayCommand::kNone},
+      {"onTrayMenuItemClick", Click(EncodableValue(8)), TrayCommand::kNone},
+      {"onTrayMenuItemClick", Click(EncodableValue("7")), TrayCommand::kNone},
+      {"onTrayMenuItemClick", EncodableValue(7), TrayCommand::kNone},
+      {"onTrayMenuItemClick", EncodableValue(EncodableMap{}), TrayCommand::kNone},
+      {"onTrayIconMouseDownX", Click(EncodableValue(7)), TrayCommand::kNone},
+  };
+  for (const auto& call : calls) {
+    EXPECT_EQ(TrayCommandFor(call.method, call.arguments), call.command) << call.method;
+  }
 }
 
 }  // namespace

@@ -20,30 +20,23 @@ std::string U8(const std::u32string& text) { return Utf8FromUtf32(text); }
 
 class EditHost : public HostPort {
  public:
-  std::u32string text;      // the caret is at the end
-  size_t selected = 0;      // units at the end that are selected
-  std::string clipboard = "user's";
-  std::string clipboard_when_typed;
-  int64_t change_count = 10;
-  bool copy_works = true;
+  std::u32string text;  // the caret is at the end
+  size_t selected = 0;  // units at the end that are selected
+  std::string clipboard = "user's", clipboard_when_typed, saved_exceptions;
+  int64_t change_count = 10, now = 1000;
   std::optional<std::string> uia;
   std::optional<bool> password = false;
-  // From this call on (1-based) the host types nothing more.
-  size_t refuse_from_call = 0;
+  size_t refuse_from_call = 0;  // from this call on (1-based) nothing is typed
   int32_t timed_out_hold = 0;
   std::vector<std::string> calls;
-  int64_t now = 1000;
   std::vector<int32_t> released;
   std::map<int32_t, std::u32string> held_chars;  // typed when let go
   std::optional<std::u32string> pending = std::u32string();
   bool capturing = false;
-  std::string saved_exceptions;
 
   bool Backspace(int count) override {
     calls.push_back("backspace " + std::to_string(count));
-    if (refuse_from_call && calls.size() >= refuse_from_call) {
-      return false;
-    }
+    if (Refused()) return false;
     if (selected > 0) {
       text.erase(text.size() - selected);
       selected = 0;
@@ -59,9 +52,7 @@ class EditHost : public HostPort {
   bool TypeText(const std::string& typed) override {
     calls.push_back("typeText " + typed);
     clipboard_when_typed = clipboard;
-    if (refuse_from_call && calls.size() >= refuse_from_call) {
-      return false;
-    }
+    if (Refused()) return false;
     text.erase(text.size() - selected);
     selected = 0;
     text += Utf32FromUtf8(typed);
@@ -81,7 +72,7 @@ class EditHost : public HostPort {
   void SaveClipboard() override { saved = clipboard; }
   void RestoreClipboard() override { clipboard = saved; }
   void Copy() override {
-    if (copy_works && selected > 0) {
+    if (selected > 0) {
       clipboard = Utf8FromUtf32(text.substr(text.size() - selected));
       ++change_count;
     }
@@ -94,20 +85,22 @@ class EditHost : public HostPort {
   void Wait(int ms) override { now += ms; }
   int64_t NowMs() override { return now; }
   void Note(const std::string&, const std::string&) override {}
-  void SaveExceptions(const std::string& saved) override { saved_exceptions = saved; }
+  void SaveExceptions(const std::string& text) override { saved_exceptions = text; }
 
  private:
+  bool Refused() const { return refuse_from_call && calls.size() >= refuse_from_call; }
   std::string saved;
 };
 
+// |held|: the id of a key held back until the application lets it go;
+// |chord|: with Control and Shift.
 EncodableValue KeyDown(int32_t keycode, const std::string& chars,
-                       bool control = false, bool shift = false,
-                       int32_t held = 0) {
+                       int32_t held = 0, bool chord = false) {
   EncodableMap record{{EncodableValue("type"), EncodableValue("keyDown")},
                       {EncodableValue("keycode"), EncodableValue(keycode)},
                       {EncodableValue("chars"), EncodableValue(chars)},
-                      {EncodableValue("control"), EncodableValue(control)},
-                      {EncodableValue("shift"), EncodableValue(shift)}};
+                      {EncodableValue("control"), EncodableValue(chord)},
+                      {EncodableValue("shift"), EncodableValue(chord)}};
   if (held > 0) {
     record.emplace(EncodableValue("held"), EncodableValue(int64_t{held}));
   }
@@ -120,6 +113,10 @@ EncodableValue Modifier(int32_t keycode, bool down, bool control = false) {
       {EncodableValue("keycode"), EncodableValue(keycode)},
       {EncodableValue("down"), EncodableValue(down)},
       {EncodableValue("control"), EncodableValue(control)}});
+}
+
+EncodableValue Record(const char* type) {
+  return EncodableValue(EncodableMap{{EncodableValue("type"), EncodableValue(type)}});
 }
 
 struct Session {
@@ -144,7 +141,7 @@ struct Session {
       if (c == U'\n') {
         const int32_t id = static_cast<int32_t>(host.held_chars.size()) + 100;
         host.held_chars[id] = U"\n";
-        engine.OnRecord(KeyDown(0x0D, "\r", false, false, id), host.now);
+        engine.OnRecord(KeyDown(0x0D, "\r", id), host.now);
         continue;
       }
       const int32_t keycode = c == U' ' ? 0x20 : c == U'\r' ? 0x0D : 0x41;
@@ -157,6 +154,10 @@ struct Session {
       host.now += 60;
     }
   }
+  // Left Shift pressed or let go |after_ms| later.
+  void Shift(bool down, int after_ms = 0, bool control = false) {
+    engine.OnRecord(Modifier(0xA0, down, control), host.now += after_ms);
+  }
   void ShiftTaps(int gap_ms = 100) {
     for (int tap = 0; tap < 2; ++tap) {
       engine.OnRecord(Modifier(0xA0, true), host.now += 20);
@@ -166,7 +167,7 @@ struct Session {
   }
   void Chord(int32_t letter) {
     engine.OnRecord(Modifier(0xA2, true, true), host.now);
-    engine.OnRecord(KeyDown(letter, "", true, true), host.now);
+    engine.OnRecord(KeyDown(letter, "", 0, true), host.now);
   }
 };
 
@@ -177,46 +178,40 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   run.engine.OnRecord(KeyDown(0x08, "\b"), run.host.now);
   run.Type("а");
   // A Shift let go too long before is not the first of the two taps.
-  run.engine.OnRecord(Modifier(0xA0, true), run.host.now);
-  run.engine.OnRecord(Modifier(0xA0, false), run.host.now += 600);
-  run.ShiftTaps();
-  EXPECT_EQ(run.host.text, U"wrong jnkflrf");
-  run.ShiftTaps();
-  EXPECT_EQ(run.host.text, U"wrong отладка");
-  run.ShiftTaps();
-  EXPECT_EQ(run.host.text, U"wrong jnkflrf");
-
+  run.Shift(true);
+  run.Shift(false, 600);
+  for (const char32_t* expected : {U"wrong jnkflrf", U"wrong отладка", U"wrong jnkflrf"}) {
+    run.ShiftTaps();
+    EXPECT_EQ(run.host.text, expected);
+  }
   // After a space the last word and its space are typed again.
   run.Type(" ntcn ");
   run.ShiftTaps();
   EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ");
 
-  // Too slow, a second Shift held, a capital typed between the taps, End, a
-  // chord, a click: nothing is converted.
+  // Too slow, a capital typed between the taps, End, a chord, a click,
+  // another window: nothing is converted.
   Session other;
   other.Type("ntcn");
   other.ShiftTaps(600);
-  other.engine.OnRecord(Modifier(0xA0, true), other.host.now += 100);
-  other.engine.OnRecord(Modifier(0xA0, false), other.host.now += 20);
-  other.engine.OnRecord(Modifier(0xA0, true), other.host.now += 100);
-  other.engine.OnRecord(Modifier(0xA0, false), other.host.now += 600);
-  other.engine.OnRecord(Modifier(0xA0, true), other.host.now);
+  other.Shift(true);
   other.Type("X");
-  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
-  other.engine.OnRecord(Modifier(0xA0, true), other.host.now);
-  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
+  other.Shift(false);
+  other.Shift(true);
+  other.Shift(false);
   other.engine.OnRecord(KeyDown(0x23, ""), other.host.now);  // End
   other.ShiftTaps();
   other.Type("abc");
-  other.engine.OnRecord(Modifier(0xA0, true, true), other.host.now);
-  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
-  other.engine.OnRecord(Modifier(0xA0, true), other.host.now);
-  other.engine.OnRecord(Modifier(0xA0, false), other.host.now);
-  other.Type("d");
-  other.engine.OnRecord(EncodableValue(EncodableMap{
-      {EncodableValue("type"), EncodableValue("click")}}), other.host.now);
-  other.ShiftTaps();
-  EXPECT_EQ(other.host.text, U"ntcnXabcd");
+  other.Shift(true, 0, true);
+  other.Shift(false);
+  other.Shift(true);
+  other.Shift(false);
+  for (const char* type : {"click", "appChanged"}) {
+    other.Type("d");
+    other.engine.OnRecord(Record(type), other.host.now);
+    other.ShiftTaps();
+  }
+  EXPECT_EQ(other.host.text, U"ntcnXabcdd");
   EXPECT_TRUE(other.host.calls.empty());
 
   // Typed with Caps Lock on, the word is converted in capitals.
@@ -236,15 +231,15 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
   EXPECT_EQ(run.host.clipboard_when_typed, "user's");
   EXPECT_EQ(run.host.clipboard, "user's");
 
-  // Nothing selected: the copy changes nothing, the last word is taken.
+  // Nothing selected: the copy changes nothing, the last word is taken. A
+  // Backspace after a replacement starts afresh: the program may have set
+  // the text itself meanwhile.
   run.host.text.clear();
   run.Type("moskva");
   const int64_t before = run.host.now;
   run.Chord('T');
   EXPECT_EQ(run.host.text, U"москва");
   EXPECT_GE(run.host.now - before, RepairEngine::kCopyWaitMs);
-  // A Backspace after a replacement starts afresh: the program may have
-  // set the text itself meanwhile.
   run.host.text.clear();
   run.engine.OnRecord(KeyDown(0x08, "\b"), run.host.now);
   run.Type("moskva");
@@ -262,30 +257,26 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
 }
 
 TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
-  const BuiltGuesser built;
-  if (!built.guesser) {
-    GTEST_SKIP() << "built without dictionaries";
-  }
-  const LayoutGuesser& guesser = *built.guesser;
-  Session run(&guesser);
+  const LayoutGuesser* guesser = BuiltLayoutGuesser();
+  if (!guesser) GTEST_SKIP() << "built without dictionaries";
+  Session run(guesser);
   EditHost& host = run.host;
-  RepairEngine& engine = run.engine;
   run.Type("ghbdtn hello ");
   EXPECT_EQ(host.text, U"привет hello ");
   EXPECT_EQ(host.calls[0], "backspace 7");
   EXPECT_EQ(host.calls[2], "hud ghbdtn \u2192 привет");
 
   // Held Enter: more time is asked for, the repair is typed, then the key
-  // is let go.
+  // is let go. Not in a password field.
   run.Type("vbh");
-  engine.OnRecord(KeyDown(0x0D, "\r", false, false, 5), host.now - 150);
+  run.engine.OnRecord(KeyDown(0x0D, "\r", 5), host.now - 150);
   EXPECT_EQ(host.text, U"привет hello мир");
   EXPECT_EQ(host.calls[3], "extendHold 5");
   run.Type("world");
-  engine.OnRecord(KeyDown(0x09, "\t", false, false, 6), host.now);
+  run.engine.OnRecord(KeyDown(0x09, "\t", 6), host.now);
   host.password = true;
   run.Type(" ghbdtn");
-  engine.OnRecord(KeyDown(0x0D, "\r", false, false, 7), host.now);
+  run.engine.OnRecord(KeyDown(0x0D, "\r", 7), host.now);
   EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn");
   EXPECT_EQ(host.released, (std::vector<int32_t>{5, 6, 7}));
 
@@ -295,56 +286,44 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   run.Type(" ghbdtn");
   host.text += U" v";
   host.pending = U"v";
-  engine.OnRecord(KeyDown(0x20, " "), host.now);
+  run.engine.OnRecord(KeyDown(0x20, " "), host.now);
   EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v");
   host.pending.reset();
   run.Type(" ntcn ");
   EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v ntcn ");
   EXPECT_FALSE(host.capturing);
 
-  // Double Left Shift takes an automatic repair back, and gives it again.
-  Session undo(&guesser);
-  undo.Type("ghbdtn ");
-  EXPECT_EQ(undo.host.text, U"привет ");
-  for (const char32_t* expected : {U"ghbdtn ", U"привет "}) {
-    undo.ShiftTaps();
-    EXPECT_EQ(undo.host.text, expected);
-  }
-
   // A hold its timer let go of, a host that could not tell a password
   // field, a host that refused the erase (another window came in front):
   // nothing more is typed, and every held key is answered.
-  Session refused(&guesser);
+  Session refused(guesser);
   refused.host.timed_out_hold = 8;
   refused.Type("ghbdtn");
-  refused.engine.OnRecord(KeyDown(0x0D, "\r", false, false, 8), refused.host.now);
+  refused.engine.OnRecord(KeyDown(0x0D, "\r", 8), refused.host.now);
   refused.host.password.reset();
   refused.Type("ghbdtn ");
   refused.host.password = false;
   refused.host.refuse_from_call = refused.host.calls.size() + 1;
   refused.Type("ghbdtn ghbdtn");
-  refused.engine.OnRecord(KeyDown(0x0D, "\r", false, false, 9), refused.host.now);
+  refused.engine.OnRecord(KeyDown(0x0D, "\r", 9), refused.host.now);
   EXPECT_EQ(refused.host.text, U"ghbdtnghbdtn ghbdtn ghbdtn");
   EXPECT_EQ(refused.host.calls.back(), "backspace 6");
   EXPECT_EQ(refused.host.released, (std::vector<int32_t>{8, 9}));
   EXPECT_FALSE(refused.host.capturing);
 
   // Switched off, or not a map: nothing is typed.
-  engine.set_auto_repair(false);
+  run.engine.set_auto_repair(false);
   const size_t calls = host.calls.size();
   host.pending = std::u32string();
   run.Type(" ghbdtn ");
-  engine.OnRecord(EncodableValue(3), host.now);
-  engine.OnRecord(EncodableValue(EncodableMap{}), host.now);
+  run.engine.OnRecord(EncodableValue(3), host.now);
+  run.engine.OnRecord(EncodableValue(EncodableMap{}), host.now);
   EXPECT_EQ(host.calls.size(), calls);
 }
 
 TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
-  const BuiltGuesser built;
-  if (!built.guesser) {
-    GTEST_SKIP() << "built without dictionaries";
-  }
-  const LayoutGuesser& guesser = *built.guesser;
+  const LayoutGuesser* guesser = BuiltLayoutGuesser();
+  if (!guesser) GTEST_SKIP() << "built without dictionaries";
   const struct {
     const char* typed;
     const char32_t* text;
@@ -384,7 +363,7 @@ TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
       {"ghbdtn\r", U"ghbdtn\r"},
   };
   for (const auto& row : cases) {
-    Session run(&guesser);
+    Session run(guesser);
     run.Type(row.typed);
     EXPECT_EQ(U8(run.host.text), U8(row.text)) << row.typed;
     EXPECT_EQ(run.host.released.size(), run.host.held_chars.size()) << row.typed;
@@ -392,16 +371,15 @@ TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
 }
 
 TEST(RepairEngineTest, TakingARepairBackOrConvertingByHandIsRemembered) {
-  const BuiltGuesser built;
-  if (!built.guesser) {
-    GTEST_SKIP() << "built without dictionaries";
-  }
-  const LayoutGuesser& guesser = *built.guesser;
-  Session run(&guesser);
+  const LayoutGuesser* guesser = BuiltLayoutGuesser();
+  if (!guesser) GTEST_SKIP() << "built without dictionaries";
+  Session run(guesser);
   run.Type("ghbdtn ");
-  // Taken back, given again, taken back: the last word counts.
+  // Taken back, given again, taken back: the text follows, and the last
+  // word counts.
   for (const char* saved : {"keep ghbdtn\n", "", "keep ghbdtn\n"}) {
     run.ShiftTaps();
+    EXPECT_EQ(run.host.text, *saved ? U"ghbdtn " : U"привет ");
     EXPECT_EQ(run.host.saved_exceptions, saved);
   }
   // The word kept after the undo is the whole word.
@@ -414,22 +392,10 @@ TEST(RepairEngineTest, TakingARepairBackOrConvertingByHandIsRemembered) {
   EXPECT_EQ(run.host.text, U"GHBDTN ghbdtn чня чня ");
 
   // Loaded from the file, the lessons hold in a new field too.
-  Session later(&guesser);
+  Session later(guesser);
   later.engine.set_exceptions(RepairExceptions::Parse(run.host.saved_exceptions));
   later.Type("ghbdtn xyz ");
   EXPECT_EQ(later.host.text, U"ghbdtn чня ");
-}
-
-TEST(RepairEngineTest, ANewWindowOrAClickStartsAfresh) {
-  for (const char* type : {"click", "appChanged"}) {
-    Session run;
-    run.Type("ntcn");
-    run.engine.OnRecord(EncodableValue(EncodableMap{
-                            {EncodableValue("type"), EncodableValue(type)}}),
-                        run.host.now);
-    run.ShiftTaps();
-    EXPECT_TRUE(run.host.calls.empty()) << type;
-  }
 }
 
 TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {
@@ -439,12 +405,10 @@ TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {
   EncodableValue alt = Modifier(0xA4, true);
   std::get<EncodableMap>(alt)[EncodableValue("alt")] = EncodableValue(true);
   EXPECT_FALSE(PendingText(alt));
-  EXPECT_EQ(PendingText(KeyDown(0x0D, "\r", false, false, 3)), U"");
+  EXPECT_EQ(PendingText(KeyDown(0x0D, "\r", 3)), U"");
   for (const EncodableValue& unknown :
-       {KeyDown(0x08, "\b"), KeyDown(0x0D, "\r"), KeyDown(0x43, "", true),
-        KeyDown(0x24, ""), EncodableValue(EncodableMap{
-            {EncodableValue("type"), EncodableValue("click")}}),
-        EncodableValue()}) {
+       {KeyDown(0x08, "\b"), KeyDown(0x0D, "\r"), KeyDown(0x43, "", 0, true),
+        KeyDown(0x24, ""), Record("click"), EncodableValue()}) {
     EXPECT_FALSE(PendingText(unknown));
   }
 }

@@ -1,7 +1,8 @@
 #ifndef KORVEX_TESTS_APP_TEST_MODELS_H_
 #define KORVEX_TESTS_APP_TEST_MODELS_H_
 
-// The language models the build made from the dictionaries, if any.
+// The language models the build made from the dictionaries, if any, and the
+// guesser over them (none without both).
 
 #include <fstream>
 #include <iterator>
@@ -13,30 +14,32 @@
 
 namespace korvex_app {
 
-inline std::optional<LanguageModel> BuiltModel(const char* language) {
+inline std::optional<LanguageModel> BuiltModel([[maybe_unused]] const char* language) {
 #ifdef KORVEX_MODEL_DIR
-  std::ifstream file(std::string(KORVEX_MODEL_DIR) + "/korvex_" + language +
-                         ".kvlm",
+  std::ifstream file(std::string(KORVEX_MODEL_DIR) + "/korvex_" + language + ".kvlm",
                      std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-  return LanguageModel::Load(bytes);
+  return LanguageModel::Load(std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {}));
 #else
-  (void)language;
   return std::nullopt;
 #endif
 }
 
-// Both models and the guesser over them; no guesser without both.
 struct BuiltGuesser {
   BuiltGuesser() : english(BuiltModel("en")), russian(BuiltModel("ru")) {
-    if (english && russian) {
-      guesser.emplace(&*english, &*russian);
-    }
+    if (english && russian) guesser.emplace(&*english, &*russian);
   }
   std::optional<LanguageModel> english, russian;
   std::optional<LayoutGuesser> guesser;
 };
+
+// Loaded once for the whole program: the models take a while to load.
+inline const BuiltGuesser& Built() {
+  static const BuiltGuesser built;
+  return built;
+}
+inline const LayoutGuesser* BuiltLayoutGuesser() {
+  return Built().guesser ? &*Built().guesser : nullptr;
+}
 
 }  // namespace korvex_app
 
