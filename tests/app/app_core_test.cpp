@@ -168,10 +168,6 @@ EncodableValue Click(const EncodableValue& id) {
 }
 
 TEST(TrayModelTest, MenuSaysTheStateAndClicksFindTheirItem) {
-  const TrayState state{false, true, true};
-  const EncodableValue menu = TrayMenuMap(state);
-  const auto& items = std::get<EncodableList>(*Field(menu, "items"));
-  ASSERT_EQ(items.size(), 7u);
   const struct {
     const char *label, *type;
     TrayCommand command;
@@ -184,21 +180,27 @@ TEST(TrayModelTest, MenuSaysTheStateAndClicksFindTheirItem) {
       {"", "separator", TrayCommand::kNone},
       {"&Quit", "normal", TrayCommand::kQuit},
   };
-  const bool checks[] = {state.auto_repair, state.key_sounds, state.autostart};
-  for (size_t i = 0; i < items.size(); ++i) {
-    const EncodableValue& item = items[i];
-    EXPECT_EQ(*Field(item, "label"), EncodableValue(expected[i].label)) << i;
-    EXPECT_EQ(*Field(item, "type"), EncodableValue(expected[i].type)) << i;
-    const EncodableValue* checked = Field(item, "checked");
-    EXPECT_EQ(checked ? *checked : EncodableValue(),
-              i < 3 ? EncodableValue(checks[i]) : EncodableValue()) << i;
-    // The id the plug-in reports back leads to the item's command.
-    EXPECT_EQ(TrayCommandFor("onTrayMenuItemClick", Click(*Field(item, "id"))),
-              expected[i].command)
-        << i;
+  // Two states, so that no check mark can show another switch's state.
+  for (const TrayState& state : {TrayState{false, true, false}, TrayState{true, false, true}}) {
+    const EncodableValue menu = TrayMenuMap(state);
+    const auto& items = std::get<EncodableList>(*Field(menu, "items"));
+    ASSERT_EQ(items.size(), 7u);
+    const bool checks[] = {state.auto_repair, state.key_sounds, state.autostart};
+    for (size_t i = 0; i < items.size(); ++i) {
+      const EncodableValue& item = items[i];
+      EXPECT_EQ(*Field(item, "label"), EncodableValue(expected[i].label)) << i;
+      EXPECT_EQ(*Field(item, "type"), EncodableValue(expected[i].type)) << i;
+      const EncodableValue* checked = Field(item, "checked");
+      EXPECT_EQ(checked ? *checked : EncodableValue(),
+                i < 3 ? EncodableValue(checks[i]) : EncodableValue()) << i;
+      // The id the plug-in reports back leads to the item's command.
+      EXPECT_EQ(TrayCommandFor("onTrayMenuItemClick", Click(*Field(item, "id"))),
+                expected[i].command) << i;
+    }
   }
+  const TrayState state{false, true, false};
   EXPECT_EQ(TrayMenuText(state),
-            "[ ] Automatic repair, [x] Key sounds, [x] Start with Windows, "
+            "[ ] Automatic repair, [x] Key sounds, [ ] Start with Windows, "
             "Open settings folder, Quit");
   EXPECT_EQ(TrayToolTip(state), "Korvex: automatic repair off, key sounds on");
 

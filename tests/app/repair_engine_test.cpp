@@ -120,8 +120,7 @@ EncodableValue Record(const char* type) {
 }
 
 struct Session {
-  explicit Session(const LayoutGuesser* guesser = nullptr)
-      : engine(host, guesser) {}
+  explicit Session(const LayoutGuesser* guesser = nullptr) : engine(host, guesser) {}
   EditHost host;
   RepairEngine engine;
 
@@ -131,13 +130,9 @@ struct Session {
     bool caps_lock = false;
     for (char32_t c : Utf32FromUtf8(utf8)) {
       caps_lock = c == U'⇪' || (caps_lock && c != U' ');
-      if (c == U'⇪') {
-        continue;
-      }
+      if (c == U'⇪') continue;
       const bool shift = !caps_lock && ToLower(c) != c;
-      if (shift) {
-        engine.OnRecord(Modifier(0xA0, true), host.now);
-      }
+      if (shift) Shift(true);
       if (c == U'\n') {
         const int32_t id = static_cast<int32_t>(host.held_chars.size()) + 100;
         host.held_chars[id] = U"\n";
@@ -146,11 +141,8 @@ struct Session {
       }
       const int32_t keycode = c == U' ' ? 0x20 : c == U'\r' ? 0x0D : 0x41;
       host.text += c;
-      engine.OnRecord(KeyDown(keycode, Utf8FromUtf32(std::u32string(1, c))),
-                      host.now);
-      if (shift) {
-        engine.OnRecord(Modifier(0xA0, false), host.now);
-      }
+      engine.OnRecord(KeyDown(keycode, Utf8FromUtf32(std::u32string(1, c))), host.now);
+      if (shift) Shift(false);
       host.now += 60;
     }
   }
@@ -160,8 +152,8 @@ struct Session {
   }
   void ShiftTaps(int gap_ms = 100) {
     for (int tap = 0; tap < 2; ++tap) {
-      engine.OnRecord(Modifier(0xA0, true), host.now += 20);
-      engine.OnRecord(Modifier(0xA0, false), host.now += 20);
+      Shift(true, 20);
+      Shift(false, 20);
       host.now += gap_ms;
     }
   }
@@ -189,11 +181,15 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   run.ShiftTaps();
   EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ");
 
-  // Too slow, a capital typed between the taps, End, a chord, a click,
-  // another window: nothing is converted.
+  // Too slow, a second Shift held too long, a capital typed between the
+  // taps, End, a chord, a click, another window: nothing is converted.
   Session other;
   other.Type("ntcn");
   other.ShiftTaps(600);
+  other.Shift(true, 100);
+  other.Shift(false, 20);
+  other.Shift(true, 100);
+  other.Shift(false, 600);
   other.Shift(true);
   other.Type("X");
   other.Shift(false);
