@@ -122,6 +122,11 @@ TEST(Hardening, NestingDepth) {
 }
 
 TEST(Hardening, MalformedCallsAndEnvelopes) {
+  // Unknown tags, alone and inside a list.
+  for (uint8_t tag : {15, 127, 255}) {
+    EXPECT_FALSE(DecodesAsMessage({tag}));
+    EXPECT_FALSE(DecodesAsMessage({12, 2, 0, tag}));
+  }
   // No method name, or one that is not a string.
   for (const Bytes& b : std::vector<Bytes>{{}, {0, 0}, {8, 1, 'm', 0}}) {
     EXPECT_FALSE(DecodesAsCall(b)) << testing::PrintToString(b);
