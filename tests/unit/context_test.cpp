@@ -27,8 +27,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-LRESULT CALLBACK PeerProc(HWND window, UINT message, WPARAM wparam,
-                          LPARAM lparam) {
+LRESULT CALLBACK PeerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_SETFOCUS || message == WM_ACTIVATE) {
     SetFocus(GetWindow(window, GW_CHILD));
     return 0;
@@ -43,9 +42,8 @@ HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title) {
   window_class.hInstance = GetModuleHandleW(nullptr);
   window_class.lpszClassName = class_name;
   RegisterClassW(&window_class);
-  return CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, 600,
-                         400, 400, 120, nullptr, nullptr,
-                         window_class.hInstance, nullptr);
+  return CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, 600, 400, 400,
+                         120, nullptr, nullptr, window_class.hInstance, nullptr);
 }
 
 // A peer's arguments, after "--peer": [--switchers FILE] CLASS... TITLE. It
@@ -56,24 +54,21 @@ HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 3 || std::wstring(argv[1]) != L"--peer") return false;
-  int first = 2;
-  if (std::wstring(argv[2]) == L"--switchers") {
-    if (FILE* file = _wfopen(argv[3], L"wb")) {
-      for (const auto& name : RunningLayoutSwitchers()) {
-        std::fprintf(file, "%s\n", std::get<std::string>(name).c_str());
-      }
-      std::fclose(file);
+  const bool switchers = std::wstring(argv[2]) == L"--switchers";
+  if (FILE* file = switchers ? _wfopen(argv[3], L"wb") : nullptr) {
+    for (const auto& name : RunningLayoutSwitchers()) {
+      std::fprintf(file, "%s\n", std::get<std::string>(name).c_str());
     }
-    first = 4;
+    std::fclose(file);
   }
   const std::wstring title = argv[argc - 1];
-  for (int i = first; i < argc - 1; ++i) {
+  for (int i = switchers ? 4 : 2; i < argc - 1; ++i) {
     CreateOfClass(argv[i], title + L" " + argv[i]);
   }
   // Shown last: a visible window means the peer is ready.
   HWND window = CreateOfClass(L"KorvexContextPeer", title);
-  CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5, 380,
-                  30, window, nullptr, nullptr, nullptr);
+  CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5, 380, 30, window,
+                  nullptr, nullptr, nullptr);
   ShowWindow(window, SW_SHOW);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -83,42 +78,33 @@ HWND CreateOfClass(const wchar_t* class_name, const std::wstring& title) {
   ExitProcess(0);
 }();
 
-// This program, or a copy of it named |name|.
-std::wstring PeerProgram(const wchar_t* name = nullptr) {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring path = name ? ProgramFolder() + L"\\" + name : self;
-  CopyFileW(self, path.c_str(), FALSE);
-  return path;
+// This program under a layout switcher's name, copied once.
+const std::wstring& PuntoPeer() {
+  static const std::wstring copy = [] {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring path = ProgramFolder() + L"\\PuntoPeer.EXE";
+    CopyFileW(self, path.c_str(), FALSE);
+    return path;
+  }();
+  return copy;
 }
 
-// Another program's window titled |title| with an edit control, after
-// hidden windows of the classes in |more|; closed at the end.
+// Another program's window titled |title| with an edit control, after hidden
+// windows of the classes in |more|; closed at the end.
 class Peer {
  public:
-  Peer(const std::wstring& program, const std::wstring& title,
-       const std::wstring& more = L"")
-      : title_(title) {
-    std::wstring command =
-        L"\"" + program + L"\" --peer " + more + L" " + title;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
-                   0, nullptr, nullptr, &startup, &process_);
+  Peer(const std::wstring& title, const std::wstring& more)
+      : title_(title), process_(StartProgram(PuntoPeer(), L"--peer " + more + L" " + title)) {
     PumpUntil([&] { return IsWindowVisible(window()); }, 10000);
   }
   ~Peer() {
     PostMessageW(window(), WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.hProcess, 5000) != WAIT_OBJECT_0) {
-      TerminateProcess(process_.hProcess, 1);
-    }
+    if (Finish(process_, 5000) == STILL_ACTIVE) TerminateProcess(process_.hProcess, 1);
     CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
   }
   HWND window() const { return FindWindowW(L"KorvexContextPeer", title_.c_str()); }
-  HWND Of(const wchar_t* name) const {
-    return FindWindowW(name, (title_ + L" " + name).c_str());
-  }
+  HWND Of(const wchar_t* name) const { return FindWindowW(name, (title_ + L" " + name).c_str()); }
   HWND edit() const { return GetWindow(window(), GW_CHILD); }
   // In front, with the X focus, its edit control focused (main thread).
   bool Focus() const {
@@ -140,8 +126,7 @@ class Peer {
 };
 
 // As the system would call it: Wine never sends EVENT_SYSTEM_FOREGROUND.
-void ForegroundChanged(KeyboardHarness& h, HWND window,
-                       DWORD event = EVENT_SYSTEM_FOREGROUND) {
+void ForegroundChanged(KeyboardHarness& h, HWND window, DWORD event = EVENT_SYSTEM_FOREGROUND) {
   h.OnMain([&] { ForegroundEventProc(nullptr, event, window, 0, 0, 0, 0); });
 }
 
@@ -151,7 +136,7 @@ Strings Diags(const KeyboardHarness& h) {
   return messages;
 }
 
-TEST(ContextTest, AnotherProgramsWindowIsSeenRememberedAndRestored) {
+TEST(ContextTest, AnotherProgramsWindowClicksAndSessionChanges) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
   const wchar_t* const shell[] = {
@@ -160,21 +145,31 @@ TEST(ContextTest, AnotherProgramsWindowIsSeenRememberedAndRestored) {
       L"Windows.UI.Core.CoreWindow", L"Progman", L"WorkerW"};
   std::wstring classes;
   for (const wchar_t* name : shell) classes += name + std::wstring(L" ");
-  // Named like a layout switcher; the second lists the switchers it sees.
-  const std::wstring punto = PeerProgram(L"PuntoPeer.EXE");
+  // The second lists the switchers it sees.
   const std::wstring seen = TempFilePath(L"sw");
-  Peer peer(punto, L"ctx-peer", L"Progman2 " + classes);
-  Peer second(punto, L"peer-b", L"--switchers \"" + seen + L"\"");
+  Peer peer(L"ctx-peer", L"Progman2 " + classes);
+  Peer second(L"peer-b", L"--switchers \"" + seen + L"\"");
   const HWND window = peer.window(), near_shell = peer.Of(L"Progman2");
   ASSERT_TRUE(window && near_shell && second.window());
   remembered_foreground_window = nullptr;
   std::vector<EncodableValue> restored;
   EncodableValue peer_info, switchers;
+  bool installed = false, removed = false;
+  // A Left Shift tracked as down that the system no longer holds.
+  std::vector<WPARAM> released;
+  auto session = [&](WPARAM code) {
+    h.OnMain([] { tracked_key_down[VK_LSHIFT] = true; });
+    SendMessageW(h.runner(), WM_WTSSESSION_CHANGE, code, 0);
+    h.OnMain([&] {
+      if (!tracked_key_down[VK_LSHIFT]) released.push_back(code);
+      tracked_key_down[VK_LSHIFT] = false;
+    });
+  };
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     ASSERT_TRUE(h.Listen(app));
-    auto restore = [&] {
-      restored.push_back(h.Call(app, "restoreForegroundWindow").value);
-    };
+    // The real hooks, not only their records, come and go with the stream.
+    h.OnMain([&] { installed = mouse_hook && foreground_event_hook; });
+    auto restore = [&] { restored.push_back(h.Call(app, "restoreForegroundWindow").value); };
     restore();
     // A child window never becomes the foreground window: both attempts
     // fail. The keys typed meanwhile are answered at once, their records
@@ -198,6 +193,7 @@ TEST(ContextTest, AnotherProgramsWindowIsSeenRememberedAndRestored) {
     ForegroundChanged(h, near_shell);
     EXPECT_EQ(remembered_foreground_window, near_shell);
     EXPECT_TRUE(h.WaitForRecords(app, "appChanged", 13));
+    EXPECT_EQ(h.RecordsOf("appChanged").size(), 13u);
 
     // The method takes the foreground window, never one of this program.
     h.OnMain([&] { EXPECT_TRUE(peer.Focus()); });
@@ -218,63 +214,26 @@ TEST(ContextTest, AnotherProgramsWindowIsSeenRememberedAndRestored) {
     ASSERT_TRUE(Poll(app, [&] { return !IsWindow(window); }, 5000));
     restore();
     app.RunPending(100);
-  }));
-  EXPECT_EQ(
-      peer_info,
-      EncodableValue(EncodableMap{
-          {EncodableValue("className"), EncodableValue("KorvexContextPeer")},
-          {EncodableValue("exe"), EncodableValue("puntopeer.exe")}}));
-  const EncodableValue name("PuntoPeer.EXE");
-  EXPECT_EQ(switchers, EncodableValue(EncodableList{name, name}));
-  // The second saw the first but not itself.
-  EXPECT_EQ(ReadFileBytes(seen), "PuntoPeer.EXE\n");
-  DeleteFileW(seen.c_str());
-  EXPECT_EQ(h.RecordsOf("appChanged").size(), 13u);
-  const EncodableValue yes(true), no(false);
-  EXPECT_EQ(restored, (std::vector<EncodableValue>{no, no, yes, yes, yes, no}));
-  const std::string ok = "restoreForeground ok target=KorvexContextPeer "
-                         "now=KorvexContextPeer";
-  const std::string none = "restoreForeground: no remembered window";
-  EXPECT_EQ(Diags(h), (Strings{none,
-                               "restoreForeground FAILED target=Edit "
-                               "now=KorvexContextPeer",
-                               ok, ok, ok, none}));
-}
+    const std::string ok = "restoreForeground ok target=KorvexContextPeer now=KorvexContextPeer";
+    const std::string none = "restoreForeground: no remembered window";
+    EXPECT_EQ(Diags(h), (Strings{none, "restoreForeground FAILED target=Edit "
+                                       "now=KorvexContextPeer", ok, ok, ok, none}));
 
-TEST(ContextTest, ClicksAndSessionReturnsWhileTheStreamIsListenedTo) {
-  KeyboardHarness h;
-  ASSERT_TRUE(h.ready());
-  // Clicks reach a hook only through a window that Wine shows.
-  Peer peer(PeerProgram(), L"ctx-clicks");
-  bool installed = false, removed = false;
-  // A Left Shift tracked as down that the system no longer holds.
-  std::vector<WPARAM> released;
-  auto session = [&](WPARAM code) {
-    h.OnMain([] { tracked_key_down[VK_LSHIFT] = true; });
-    SendMessageW(h.runner(), WM_WTSSESSION_CHANGE, code, 0);
-    h.OnMain([&] {
-      if (!tracked_key_down[VK_LSHIFT]) released.push_back(code);
-      tracked_key_down[VK_LSHIFT] = false;
-    });
-  };
-  ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    ASSERT_TRUE(h.Listen(app));
-    // The real hooks, not only their records, come and go with the stream.
-    h.OnMain([&] { installed = mouse_hook && foreground_event_hook; });
-    // Clicks chained after a search would be synthetic events, which Wine
-    // ignores.
-    ASSERT_TRUE(Xdo("search --name '^ctx-clicks$' mousemove --window %1 200 90"));
+    // Clicks reach a hook only through a window that Wine shows; clicks
+    // chained after a search would be synthetic events, which Wine ignores.
+    h.records().clear();
+    h.OnMain([&] { EXPECT_TRUE(second.Focus()); });
+    ASSERT_TRUE(Xdo("search --name '^peer-b$' mousemove --window %1 200 90"));
     ASSERT_TRUE(Xdo("click 1 click 3 click 2 click 4 click 5 click 8 "
                     "mousedown 1 sleep 0.3 mouseup 1"));
     INPUT injected[4] = {};
-    const DWORD flags[] = {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP,
-                           MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP};
+    const DWORD flags[] = {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, MOUSEEVENTF_RIGHTDOWN,
+                           MOUSEEVENTF_RIGHTUP};
     for (int i = 0; i < 4; ++i) injected[i].type = INPUT_MOUSE, injected[i].mi.dwFlags = flags[i];
     SendInput(4, injected, sizeof(INPUT));
     ASSERT_TRUE(Xdo("click 1"));
     h.WaitForRecords(app, "click", 5);
-    for (WPARAM code = WTS_CONSOLE_CONNECT; code <= WTS_SESSION_TERMINATE;
-         ++code) {
+    for (WPARAM code = WTS_CONSOLE_CONNECT; code <= WTS_SESSION_TERMINATE; ++code) {
       session(code);
     }
     app.RunPending(300);
@@ -282,16 +241,27 @@ TEST(ContextTest, ClicksAndSessionReturnsWhileTheStreamIsListenedTo) {
     h.OnMain([&] { removed = !mouse_hook && !foreground_event_hook; });
     session(WTS_SESSION_UNLOCK);
   }));
+  EXPECT_EQ(peer_info,
+            EncodableValue(EncodableMap{
+                {EncodableValue("className"), EncodableValue("KorvexContextPeer")},
+                {EncodableValue("exe"), EncodableValue("puntopeer.exe")}}));
+  const EncodableValue name("PuntoPeer.EXE");
+  EXPECT_EQ(switchers, EncodableValue(EncodableList{name, name}));
+  // The second saw the first but not itself.
+  EXPECT_EQ(ReadFileBytes(seen), "PuntoPeer.EXE\n");
+  DeleteFileW(seen.c_str());
+  const EncodableValue yes(true), no(false);
+  EXPECT_EQ(restored, (std::vector<EncodableValue>{no, no, yes, yes, yes, no}));
+
   EXPECT_TRUE(installed && removed);
   // Left, right, middle, the held left and the last: presses only, bare.
   const auto clicks = h.RecordsOf("click");
   EXPECT_EQ(clicks.size(), 5u);
   for (const EncodableMap& record : clicks) EXPECT_EQ(record.size(), 1u);
-  EXPECT_EQ(released,
-            (std::vector<WPARAM>{WTS_CONSOLE_CONNECT, WTS_REMOTE_CONNECT,
-                                 WTS_SESSION_LOGON, WTS_SESSION_UNLOCK}));
-  EXPECT_EQ(Diags(h),
-            Strings(4, "stuck modifier vk=160 released (session change)"));
+  // Released on the returns to the session only, with a note each.
+  EXPECT_EQ(released, (std::vector<WPARAM>{WTS_CONSOLE_CONNECT, WTS_REMOTE_CONNECT,
+                                           WTS_SESSION_LOGON, WTS_SESSION_UNLOCK}));
+  EXPECT_EQ(Diags(h), Strings(4, "stuck modifier vk=160 released (session change)"));
   // Nothing else: the four releases' modifier records and their notes.
   EXPECT_EQ(h.records().size(), 5u + 4u + 4u);
 }

@@ -31,14 +31,13 @@ struct Script {
   HRESULT broken_by = E_FAIL;
   VARTYPE type = VT_BOOL;
   bool password = false;
-  std::vector<std::wstring> ranges;
+  std::vector<std::wstring> ranges = {};
   int failing_range = -1;  // GetElement fails here
   int failing_text = -1;   // GetText fails here
   HANDLE hold = nullptr;   // a hung target: GetFocusedElement waits on it
 };
 Script script;
-std::atomic<int> live_objects{0};
-std::atomic<int> instances_created{0};
+std::atomic<int> live_objects{0}, instances_created{0}, hung_queries{0};
 std::atomic<bool> focus_query_returned{false};
 HANDLE focus_query_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
@@ -59,14 +58,11 @@ class Fake : public IClassFactory,
   virtual ~Fake() { --live_objects; }
   // Only the factory and the automation instance are asked for one.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    *out = nullptr;
-    if (riid == IID_IClassFactory) *out = static_cast<IClassFactory*>(this);
+    *out = riid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
     if (riid == IID_IUnknown || riid == uia::kIidIUIAutomation) {
       *out = static_cast<IUIAutomation*>(this);
     }
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    return *out ? AddRef(), S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -75,9 +71,7 @@ class Fake : public IClassFactory,
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid,
-                                           void** out) override {
-    *out = nullptr;
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
     ++instances_created;
     auto* automation = new Fake();
     const HRESULT result = automation->QueryInterface(riid, out);
@@ -87,38 +81,34 @@ class Fake : public IClassFactory,
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
   NOT_CALLED(CompareElements) NOT_CALLED(CompareRuntimeIds) NOT_CALLED(GetRootElement)
-  NOT_CALLED(ElementFromHandle) NOT_CALLED(ElementFromPoint)
-  HRESULT STDMETHODCALLTYPE GetFocusedElement(
-      IUIAutomationElement** element) override {
-    *element = nullptr;
-    if (script.hold) {
-      focus_query_returned = false;
-      SetEvent(focus_query_entered);
-      WaitForSingleObject(script.hold, 10000);
-      focus_query_returned = true;
-    }
-    if (script.broken == 0) return script.broken_by;
-    *element = new Fake();
-    return S_OK;
-  }
-
-  NOT_CALLED(SetFocus) NOT_CALLED(GetRuntimeId) NOT_CALLED(FindFirst) NOT_CALLED(FindAll)
+  NOT_CALLED(ElementFromHandle) NOT_CALLED(ElementFromPoint) NOT_CALLED(SetFocus)
+  NOT_CALLED(GetRuntimeId) NOT_CALLED(FindFirst) NOT_CALLED(FindAll)
   NOT_CALLED(FindFirstBuildCache) NOT_CALLED(FindAllBuildCache) NOT_CALLED(BuildUpdatedCache)
   NOT_CALLED(GetCurrentPropertyValueEx) NOT_CALLED(GetCachedPropertyValue)
-  NOT_CALLED(GetCachedPropertyValueEx)
-  HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(int id,
-                                                    VARIANT* value) override {
+  NOT_CALLED(GetCachedPropertyValueEx) NOT_CALLED(RangeFromPoint) NOT_CALLED(RangeFromChild)
+  NOT_CALLED(Clone) NOT_CALLED(Compare) NOT_CALLED(CompareEndpoints) NOT_CALLED(FindText)
+  NOT_CALLED(ExpandToEnclosingUnit) NOT_CALLED(FindAttribute) NOT_CALLED(GetAttributeValue)
+  NOT_CALLED(GetBoundingRectangles) NOT_CALLED(GetEnclosingElement)
+
+  HRESULT STDMETHODCALLTYPE GetFocusedElement(IUIAutomationElement** element) override {
+    if (script.hold) {
+      focus_query_returned = false;
+      ++hung_queries;
+      SetEvent(focus_query_entered);
+      WaitForSingleObject(script.hold, 4 * kUiaAnswerTimeoutMs);
+      focus_query_returned = true;
+    }
+    *element = script.broken == 0 ? nullptr : new Fake();
+    return script.broken == 0 ? script.broken_by : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(int id, VARIANT* value) override {
     if (id != uia::kIsPasswordPropertyId) return E_INVALIDARG;
     value->vt = script.type;
-    if (script.type == VT_BOOL) {
-      value->boolVal = script.password ? VARIANT_TRUE : VARIANT_FALSE;
-    } else {
-      value->lVal = -1;
-    }
+    // As a boolean, or -1 in a 4-byte integer.
+    value->lVal = script.type != VT_BOOL ? -1 : script.password ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetCurrentPatternAs(int id, REFIID riid,
-                                                void** pattern) override {
+  HRESULT STDMETHODCALLTYPE GetCurrentPatternAs(int id, REFIID riid, void** pattern) override {
     *pattern = nullptr;
     if (id != uia::kTextPatternId || riid != uia::kIidIUIAutomationTextPattern) {
       return E_INVALIDARG;
@@ -127,29 +117,18 @@ class Fake : public IClassFactory,
     *pattern = static_cast<IUIAutomationTextPattern*>(new Fake());
     return S_OK;
   }
-
-  NOT_CALLED(RangeFromPoint) NOT_CALLED(RangeFromChild)
-  HRESULT STDMETHODCALLTYPE GetSelection(
-      IUIAutomationTextRangeArray** ranges) override {
-    *ranges = nullptr;
-    if (script.broken == 2) return script.broken_by;
-    *ranges = new Fake();
-    return S_OK;
+  HRESULT STDMETHODCALLTYPE GetSelection(IUIAutomationTextRangeArray** ranges) override {
+    *ranges = script.broken == 2 ? nullptr : new Fake();
+    return script.broken == 2 ? script.broken_by : S_OK;
   }
-
   HRESULT STDMETHODCALLTYPE get_Length(int* length) override {
     *length = static_cast<int>(script.ranges.size());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetElement(int index,
-                                       IUIAutomationTextRange** range) override {
+  HRESULT STDMETHODCALLTYPE GetElement(int index, IUIAutomationTextRange** range) override {
     *range = index == script.failing_range ? nullptr : new Fake(index);
     return *range ? S_OK : E_FAIL;
   }
-
-  NOT_CALLED(Clone) NOT_CALLED(Compare) NOT_CALLED(CompareEndpoints) NOT_CALLED(FindText)
-  NOT_CALLED(ExpandToEnclosingUnit) NOT_CALLED(FindAttribute) NOT_CALLED(GetAttributeValue)
-  NOT_CALLED(GetBoundingRectangles) NOT_CALLED(GetEnclosingElement)
   HRESULT STDMETHODCALLTYPE GetText(int max_length, BSTR* text) override {
     *text = nullptr;
     if (index_ == script.failing_text || max_length != -1) return E_FAIL;
@@ -187,20 +166,13 @@ bool RegisterFakeServer() {
   return registered;
 }
 
-bool BoolReply(const flutter_app::Reply& reply) {
-  const bool* value = std::get_if<bool>(&reply.value);
-  EXPECT_TRUE(value) << "not a bool";
-  return value && *value;
-}
-
-bool NoAnswer(const flutter_app::Reply& reply) {
-  return reply.kind == flutter_app::Reply::Kind::kSuccess &&
-         std::holds_alternative<std::monostate>(reply.value);
-}
-
-std::string TextReply(const flutter_app::Reply& reply) {
-  const std::string* value = std::get_if<std::string>(&reply.value);
-  return value ? *value : "<not a string>";
+// The reply's value as text: "true", "false", "none" or the string.
+std::string Answer(KeyboardHarness& h, AppMessenger& app, const char* method) {
+  const flutter_app::Reply reply = h.Call(app, method);
+  if (reply.kind != flutter_app::Reply::Kind::kSuccess) return "<failed>";
+  if (const bool* value = std::get_if<bool>(&reply.value)) return *value ? "true" : "false";
+  if (const std::string* value = std::get_if<std::string>(&reply.value)) return *value;
+  return std::holds_alternative<std::monostate>(reply.value) ? "none" : "<other>";
 }
 
 }  // namespace
@@ -209,21 +181,18 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
   ASSERT_TRUE(RegisterFakeServer());
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  WNDCLASSW upper = {};  // a local "EDIT": the class name in capitals
-  upper.lpfnWndProc = DefWindowProcW;
-  upper.hInstance = GetModuleHandleW(nullptr);
-  upper.lpszClassName = L"EDIT";
+  // A local "EDIT": the class name in capitals.
+  const WNDCLASSW upper = {0, DefWindowProcW, 0, 0, GetModuleHandleW(nullptr),
+                           nullptr, nullptr, nullptr, nullptr, L"EDIT"};
   RegisterClassW(&upper);
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    auto password = [&] { return BoolReply(h.Call(app, "isPasswordFieldFocused")); };
-    auto selected = [&] { return TextReply(h.Call(app, "uiaSelectedText")); };
+    auto password = [&] { return Answer(h, app, "isPasswordFieldFocused"); };
+    auto selected = [&] { return Answer(h, app, "uiaSelectedText"); };
 
-    script = Script();
-    script.password = true;
     // A hung target: the reply comes when the wait gives up, and a sent
     // message (as a hook call reaches the main thread) is served while the
     // query still hangs, not after the wait.
-    script.hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    script = {.password = true, .hold = CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     bool sent_served = false;
     std::thread sender([&] {
       if (WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0) {
@@ -232,15 +201,11 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
                                           kUiaAnswerTimeoutMs / 2, &answer);
       }
     });
-    EXPECT_TRUE(NoAnswer(h.Call(app, "isPasswordFieldFocused")));
-    // Asked again while that one still hangs: not queued behind it to wait
-    // out a time-out each, but no answer at once.
-    const ULONGLONG asked = GetTickCount64();
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_TRUE(NoAnswer(h.Call(app, "isPasswordFieldFocused")));
-    }
-    EXPECT_LT(GetTickCount64() - asked, kUiaAnswerTimeoutMs * 5 / 2);
-    EXPECT_FALSE(focus_query_returned.load());
+    // Asked again while that one still hangs: no answer at once, not after
+    // a wait of its own behind it (five waits outlast the hang, and the
+    // query asked after it hangs again).
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(password(), "none");
+    EXPECT_EQ(hung_queries, 1);
     SetEvent(script.hold);
     sender.join();
     EXPECT_TRUE(sent_served);
@@ -248,39 +213,34 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
     PumpUntil([] { return focus_query_returned.load(); }, 5000);
     app.RunPending(100);  // the query's last steps after the target returned
     script.hold = nullptr;
-    EXPECT_TRUE(password());
+    EXPECT_EQ(password(), "true");
     script.password = false;
     // A "no" leaves the answer to the focused control's style, for "Edit"
     // in any letter case only.
     for (const wchar_t* name : {L"EDIT", L"STATIC"}) {
       HWND control = nullptr;
       h.OnMain([&] {
-        control = CreateWindowExW(
-            0, name, L"", WS_CHILD | WS_VISIBLE | ES_PASSWORD, 0, 0, 50, 20,
-            GetParent(h.edit()), nullptr, upper.hInstance, nullptr);
+        control = CreateWindowExW(0, name, L"", WS_CHILD | WS_VISIBLE | ES_PASSWORD, 0, 0,
+                                  50, 20, GetParent(h.edit()), nullptr, upper.hInstance,
+                                  nullptr);
         SetFocus(control);
       });
-      EXPECT_EQ(password(), name[1] == L'D') << name;
+      EXPECT_EQ(password(), name[1] == L'D' ? "true" : "false") << name;
       h.OnMain([&] { DestroyWindow(control); });
     }
     script.type = VT_I4;  // -1, but not a boolean
-    EXPECT_FALSE(password());
-    script = Script();
-    script.password = true;
-    script.broken = 0;
-    script.broken_by = S_OK;
-    EXPECT_FALSE(password());
+    EXPECT_EQ(password(), "false");
+    script = {.broken = 0, .broken_by = S_OK, .password = true};  // no element
+    EXPECT_EQ(password(), "false");
 
-    script = Script();
-    script.ranges = {L"ab", L"\U0001F600c"};
-    EXPECT_EQ(selected(), "ab\xf0\x9f\x98\x80" "c");
     // A failing range or text is left out; the others still count.
-    script.failing_range = 0;
-    EXPECT_EQ(selected(), "\xf0\x9f\x98\x80" "c");
-    script.failing_range = -1;
-    script.failing_text = 1;
-    EXPECT_EQ(selected(), "ab");
-    script.failing_text = -1;
+    script = {.ranges = {L"ab", L"\U0001F600c"}};
+    const std::pair<int, int> failing[] = {{-1, -1}, {0, -1}, {-1, 1}};
+    const char* const kept[] = {"ab\xf0\x9f\x98\x80" "c", "\xf0\x9f\x98\x80" "c", "ab"};
+    for (int i = 0; i < 3; ++i) {
+      std::tie(script.failing_range, script.failing_text) = failing[i];
+      EXPECT_EQ(selected(), kept[i]) << i;
+    }
     for (int step = 0; step < 3; ++step) {
       for (HRESULT how : {E_FAIL, S_OK}) {
         script.broken = step;
@@ -288,7 +248,6 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
         EXPECT_EQ(selected(), "") << step << " " << how;
       }
     }
-
     // Everything but the registered factory and the one instance was
     // released.
     EXPECT_EQ(live_objects, 2);
@@ -304,16 +263,14 @@ TEST(UiaUnavailableTest, CreationFailsOnceAndTheEditStyleAnswers) {
   KeyboardHarness h;
   ASSERT_TRUE(h.ready());
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
-    EXPECT_FALSE(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+    EXPECT_EQ(Answer(h, app, "isPasswordFieldFocused"), "false");
     h.OnMain([&] {
-      SetWindowLongW(h.edit(), GWL_STYLE,
-                     GetWindowLongW(h.edit(), GWL_STYLE) | ES_PASSWORD);
+      SetWindowLongW(h.edit(), GWL_STYLE, GetWindowLongW(h.edit(), GWL_STYLE) | ES_PASSWORD);
     });
-    EXPECT_TRUE(BoolReply(h.Call(app, "isPasswordFieldFocused")));
+    EXPECT_EQ(Answer(h, app, "isPasswordFieldFocused"), "true");
     RegisterFakeServer();
-    script = Script();
-    script.ranges = {L"x"};
-    EXPECT_EQ(TextReply(h.Call(app, "uiaSelectedText")), "");
+    script = {.ranges = {L"x"}};
+    EXPECT_EQ(Answer(h, app, "uiaSelectedText"), "");
   }));
   EXPECT_EQ(instances_created, 0);
 }

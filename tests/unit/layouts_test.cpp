@@ -19,7 +19,6 @@
 #include "layouts/layout_tables.h"
 #include "test_support.h"
 
-using flutter::EncodableList;
 using flutter_app::AppMessenger;
 using namespace test_support;
 using Strings = std::vector<std::string>;
@@ -30,10 +29,13 @@ HKL H(uintptr_t bits) { return reinterpret_cast<HKL>(bits); }
 const HKL kRussian = H(0x04190419), kEnglish = H(0x04090409),
           kDvorak = H(0xF0010409), kGerman = H(0x04070407);
 
-EncodableList CallList(KeyboardHarness& h, const char* method) {
-  EncodableList list;
+std::vector<EncodableMap> CallList(KeyboardHarness& h, const char* method) {
+  std::vector<EncodableMap> list;
   h.RunApp([&](AppMessenger& app) {
-    list = std::get<EncodableList>(h.Call(app, method).value);
+    const EncodableValue reply = h.Call(app, method).value;
+    for (const auto& entry : std::get<flutter::EncodableList>(reply)) {
+      list.push_back(std::get<EncodableMap>(entry));
+    }
   });
   return list;
 }
@@ -41,8 +43,7 @@ EncodableList CallList(KeyboardHarness& h, const char* method) {
 // "id=name" per entry.
 Strings Names(KeyboardHarness& h) {
   Strings names;
-  for (const EncodableValue& entry : CallList(h, "listKeyboardLayouts")) {
-    const auto& map = std::get<EncodableMap>(entry);
+  for (const auto& map : CallList(h, "listKeyboardLayouts")) {
     names.push_back(StringOf(map, "id") + "=" + StringOf(map, "name"));
   }
   return names;
@@ -52,10 +53,8 @@ Strings Names(KeyboardHarness& h) {
 using Row = std::tuple<int32_t, std::wstring, std::wstring>;
 std::vector<Row> Tables(KeyboardHarness& h) {
   std::vector<Row> tables;
-  for (const EncodableValue& entry : CallList(h, "systemLayouts")) {
-    const auto& map = std::get<EncodableMap>(entry);
-    tables.emplace_back(IntOf(map, "langId"),
-                        Utf16FromUtf8(StringOf(map, "chars")),
+  for (const auto& map : CallList(h, "systemLayouts")) {
+    tables.emplace_back(IntOf(map, "langId"), Utf16FromUtf8(StringOf(map, "chars")),
                         Utf16FromUtf8(StringOf(map, "shiftChars")));
   }
   return tables;
@@ -88,18 +87,16 @@ struct FakeKeyboard {
 } fake;
 
 int WINAPI FakeList(int count, HKL* list) {
-  int n = static_cast<int>(fake.installed.size());
-  if (count == 0) return n;
-  n = std::min(count, n);
+  const int n = std::min(count, static_cast<int>(fake.installed.size()));
+  if (count == 0) return static_cast<int>(fake.installed.size());
   // The buffer holds more than is handed out, as it may.
-  for (int i = 0; i < n; ++i) list[i] = fake.installed[i];
+  std::copy_n(fake.installed.begin(), n, list);
   return fake.fetch_limit >= 0 ? std::min(n, fake.fetch_limit) : n;
 }
 HKL WINAPI FakeCurrent(DWORD thread) {
   fake.threads_asked.push_back(thread);
   if (fake.pending && fake.polls_to_switch-- <= 0) {
-    fake.current = fake.pending;
-    fake.pending = nullptr;
+    fake.current = std::exchange(fake.pending, nullptr);
   }
   return fake.current;
 }
@@ -120,9 +117,8 @@ int WINAPI FakeToUnicode(UINT vk, UINT scan, const BYTE* state, LPWSTR out,
                          int size, UINT flags, HKL layout) {
   for (int k = 0; k < 256; ++k) fake.bad_call |= k != VK_SHIFT && state[k];
   fake.bad_call |= flags != 4 || vk != scan + 0x100 || size < 2;
-  const size_t at = std::find(kCharacterKeyScanCodes.begin(),
-                              kCharacterKeyScanCodes.end(), scan) -
-                    kCharacterKeyScanCodes.begin();
+  const auto at = std::find(kCharacterKeyScanCodes.begin(), kCharacterKeyScanCodes.end(),
+                            scan) - kCharacterKeyScanCodes.begin();
   const auto& row = fake.rows[layout];
   const wchar_t unit = (state[VK_SHIFT] ? row.second : row.first)[at];
   if (unit == kDead) return -1;
@@ -133,9 +129,7 @@ int WINAPI FakeToUnicode(UINT vk, UINT scan, const BYTE* state, LPWSTR out,
 
 // |layout| types each unit of |units| with the modifier bits |state|.
 void Give(HKL layout, const std::wstring& units, unsigned state = 0) {
-  for (wchar_t unit : units) {
-    fake.keys[{layout, unit}] = static_cast<SHORT>((state << 8) | 0x41);
-  }
+  for (wchar_t unit : units) fake.keys[{layout, unit}] = SHORT((state << 8) | 0x41);
 }
 
 class LayoutsTest : public ::testing::Test {
@@ -158,17 +152,15 @@ class LayoutsTest : public ::testing::Test {
     layout_key_functions = {FakeMap, FakeToUnicode};
   }
   // |bytes| 0: the whole string with its terminator.
-  void Write(const std::wstring& klid, const wchar_t* value, DWORD type,
-             const std::wstring& data, DWORD bytes = 0) {
+  void Write(const std::wstring& klid, const wchar_t* value, const std::wstring& data,
+             DWORD type = REG_SZ, DWORD bytes = 0) {
     written_.push_back(klid);
-    EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kCatalogue + klid).c_str(),
-                              value, type, data.c_str(),
-                              bytes ? bytes : DWORD(data.size() + 1) * 2),
+    EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kCatalogue + klid).c_str(), value, type,
+                              data.c_str(), bytes ? bytes : DWORD(data.size() + 1) * 2),
               ERROR_SUCCESS);
   }
 
-  const std::wstring kCatalogue =
-      L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\";
+  const std::wstring kCatalogue = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\";
   KeyboardHarness h_;
   std::vector<std::wstring> written_;
   KeyboardLayoutFunctions saved_layouts_ = layout_functions;
@@ -179,17 +171,15 @@ TEST_F(LayoutsTest, RealLayoutAsWineReportsIt) {
   ASSERT_TRUE(h_.ready());
   // A fresh prefix has no catalogue: only the locale's layout is listed.
   ASSERT_EQ(GetKeyboardLayoutList(0, nullptr), 1);
-  const bool russian =
-      GetEnvironmentVariableW(L"KORVEX_RUSSIAN_PASS", nullptr, 0) != 0;
+  const bool russian = GetEnvironmentVariableW(L"KORVEX_RUSSIAN_PASS", nullptr, 0) != 0;
   ASSERT_EQ(GetKeyboardLayout(0), russian ? kRussian : kEnglish);
   // KOI8-R has no numero sign: Wine gives nothing for Shift+3.
   std::wstring ru_shift = kRuShift;
   ru_shift[3] = L'\0';
   EXPECT_EQ(Names(h_), Strings{russian ? "04190419=Russian (Russia)"
                                        : "04090409=English (United States)"});
-  EXPECT_EQ(Tables(h_),
-            (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
-                                      : Row{0x0409, kUs, kUsShift}}));
+  EXPECT_EQ(Tables(h_), (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
+                                                  : Row{0x0409, kUs, kUsShift}}));
 }
 
 TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
@@ -204,14 +194,14 @@ TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
   // The foreground window's layout first, the others in list order; a key
   // with no character keeps its place as a NUL unit.
   intl_chars[0] = L'\0', intl_shift[36] = L'\0', intl_chars[1] = L'y';
+  const std::wstring none(47, L'\0');
   EXPECT_EQ(Tables(h_), (std::vector<Row>{{1049, kRu, kRuShift},
                                           {0x0409, kUs, kUsShift},
                                           {0x0409, intl_chars, intl_shift},
-                                          {0x0407, std::wstring(47, L'\0'),
-                                           std::wstring(47, L'\0')}}));
+                                          {0x0407, none, none}}));
   EXPECT_FALSE(fake.bad_call);
-  EXPECT_EQ(fake.threads_asked, std::vector<DWORD>{GetWindowThreadProcessId(
-                                    GetForegroundWindow(), nullptr)});
+  EXPECT_EQ(fake.threads_asked,
+            std::vector<DWORD>{GetWindowThreadProcessId(GetForegroundWindow(), nullptr)});
 
   // A foreground layout not in the list moves nothing.
   fake.current = kGerman;
@@ -224,31 +214,18 @@ TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
 TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
   ASSERT_TRUE(h_.ready());
   // Scores count units reachable with Shift, Ctrl and Alt in any mix; no
-  // higher modifier, no missing key.
+  // higher modifier, no missing key. Each half of a surrogate pair counts.
   Fake({kRussian, kEnglish});
   EXPECT_EQ(CountTypeableChars(L"привет, world", kRussian), 7);
   EXPECT_EQ(CountTypeableChars(L"привет, world", kEnglish), 6);
-  Give(kDvorak, L"A", 0x01);
-  Give(kDvorak, L"€", 0x07);
-  Give(kDvorak, L"ß", 0x08);
-  Give(kDvorak, L"µ", 0x10);
-  Give(kDvorak, L"¶", 0x80);
-  EXPECT_EQ(CountTypeableChars(L"A€ßµ¶", kDvorak), 2);
-  // Units, not characters: each half of a surrogate pair is asked for.
-  const std::wstring grin = L"\xD83D\xDE00";
-  Give(kDvorak, grin);
-  EXPECT_EQ(CountTypeableChars(grin + grin, kDvorak), 4);
+  const std::pair<const wchar_t*, unsigned> modifiers[] = {
+      {L"A", 0x01}, {L"€", 0x07}, {L"ß", 0x08}, {L"µ", 0x10}, {L"¶", 0x80}, {L"\xD83D\xDE00", 0}};
+  for (const auto& [unit, state] : modifiers) Give(kDvorak, unit, state);
+  EXPECT_EQ(CountTypeableChars(L"A€ßµ¶\xD83D\xDE00\xD83D\xDE00", kDvorak), 6);
 
   // The installed layouts, how many the fetch hands out (-1: all), what
   // Dvorak types, the text, and the layout chosen; Russian is current.
-  struct Case {
-    std::vector<HKL> installed;
-    int fetch_limit;
-    const wchar_t* dvorak;
-    const wchar_t* text;
-    HKL chosen;
-  };
-  const Case cases[] = {
+  const std::tuple<std::vector<HKL>, int, const wchar_t*, const wchar_t*, HKL> cases[] = {
       {{kRussian, kEnglish}, -1, L"", L"hello world", kEnglish},
       // Only the current one, none listed, none handed out by the fetch, the
       // better one not among those handed out.
@@ -264,40 +241,32 @@ TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
       {{kEnglish, kRussian}, -1, L"", L" ", kRussian},
       {{kRussian, kDvorak, kEnglish}, -1, L"tie", L"tie", kDvorak},
       {{kEnglish, kRussian, kDvorak}, -1, L"tie!", L"tie!", kDvorak}};
-  const HWND window = GetParent(h_.edit());
-  for (const Case& c : cases) {
-    Fake(c.installed);
-    fake.fetch_limit = c.fetch_limit;
-    Give(kDvorak, c.dvorak);
-    EXPECT_EQ(SelectLayoutForText(c.text), c.chosen) << c.text;
+  for (const auto& [installed, fetch_limit, dvorak, text, chosen] : cases) {
+    Fake(installed);
+    fake.fetch_limit = fetch_limit;
+    Give(kDvorak, dvorak);
+    EXPECT_EQ(SelectLayoutForText(text), chosen) << text;
     // Only a change is asked for, at the foreground thread's focus.
-    EXPECT_EQ(fake.posts.size(), c.chosen == kRussian ? 0u : 1u) << c.text;
+    EXPECT_EQ(fake.posts.size(), chosen == kRussian ? 0u : 1u) << text;
     for (const Post& post : fake.posts) {
-      EXPECT_EQ(post,
-                Post(h_.edit(), 0x50, 0, reinterpret_cast<LPARAM>(c.chosen)));
+      EXPECT_EQ(post, Post(h_.edit(), 0x50, 0, reinterpret_cast<LPARAM>(chosen)));
     }
-    for (DWORD thread : fake.threads_asked) {
-      EXPECT_EQ(thread, GetCurrentThreadId());
-    }
+    for (DWORD thread : fake.threads_asked) EXPECT_EQ(thread, GetCurrentThreadId());
   }
 
-  // A switch that shows only after a few polls is waited for, no longer.
-  Fake({kRussian, kEnglish});
-  fake.polls_to_switch = 3;
-  EXPECT_EQ(SelectLayoutForText(L"abc"), kEnglish);
-  EXPECT_EQ(fake.posts.size(), 1u);
-  EXPECT_LT(fake.threads_asked.size(), 8u);
-  // Never switching, and switching to another layout than the one asked
-  // for: after the wait, the thread's layout is what the text is typed with.
-  for (HKL lands_on : {kRussian, kDvorak}) {
+  // A switch that shows after a few polls is waited for, no longer. One that
+  // never shows, or lands on another layout, is polled for a while: then the
+  // thread's layout is what the text is typed with. Polls, not time, count.
+  const std::tuple<int, HKL, HKL> waits[] = {
+      {3, nullptr, kEnglish}, {0, kRussian, kRussian}, {0, kDvorak, kDvorak}};
+  for (const auto& [polls, lands_on, typed_with] : waits) {
     Fake({kRussian, kEnglish, kDvorak});
+    fake.polls_to_switch = polls;
     fake.lands_on = lands_on;
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(SelectLayoutForText(L"hello"), lands_on);
-    const ULONGLONG elapsed = GetTickCount64() - start;
-    EXPECT_GE(elapsed, 200u);
-    EXPECT_LE(elapsed, 1500u);
+    EXPECT_EQ(SelectLayoutForText(L"hello"), typed_with);
     EXPECT_EQ(fake.posts.size(), 1u);
+    const size_t asked = fake.threads_asked.size();
+    EXPECT_TRUE(lands_on ? asked >= 20 && asked <= 150 : asked < 8) << asked;
   }
 
   // With nothing focused the window itself is asked.
@@ -305,10 +274,10 @@ TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
   Fake({kRussian, kEnglish});
   EXPECT_EQ(SelectLayoutForText(L"hello"), kEnglish);
   ASSERT_EQ(fake.posts.size(), 1u);
-  EXPECT_EQ(std::get<0>(fake.posts[0]), window);
+  EXPECT_EQ(std::get<0>(fake.posts[0]), GetParent(h_.edit()));
 
   // No window in front: the current layout is kept without a wait.
-  ShowWindow(window, SW_HIDE);
+  ShowWindow(GetParent(h_.edit()), SW_HIDE);
   ASSERT_TRUE(PumpUntil([] { return GetForegroundWindow() == nullptr; }, 2000));
   Fake({kRussian, kEnglish});
   EXPECT_EQ(SelectLayoutForText(L"hello"), kRussian);
@@ -319,37 +288,31 @@ TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
 TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
   ASSERT_TRUE(h_.ready());
   const std::wstring self = ProgramFolder() + L"\\layouts_tests.exe";
-  Write(L"00000D01", L"Layout Display Name", REG_SZ, L"@" + self + L",-101");
-  Write(L"00000D01", L"Layout Text", REG_SZ, L"Not This");
-  Write(L"00000D02", L"Layout Display Name", REG_SZ,
-        L"@%SystemRoot%\\system32\\input.dll,-5000");
-  Write(L"00000D02", L"Layout Text", REG_SZ, L"Plain Text");
-  Write(L"00000D03", L"Layout Text", REG_EXPAND_SZ, L"Other Type");
-  Write(L"00000D04", L"Layout Text", REG_SZ, std::wstring(512, L'l'));
+  Write(L"00000D01", L"Layout Display Name", L"@" + self + L",-101");
+  Write(L"00000D01", L"Layout Text", L"Not This");
+  Write(L"00000D02", L"Layout Display Name", L"@%SystemRoot%\\system32\\input.dll,-5000");
+  Write(L"00000D02", L"Layout Text", L"Plain Text");
+  Write(L"00000D03", L"Layout Text", L"Other Type", REG_EXPAND_SZ);
+  Write(L"00000D04", L"Layout Text", std::wstring(512, L'l'));
   // Exactly the buffer's size with no terminator stored; a unit more is
   // passed, as the registry adds a terminator that follows the data. The
   // display name that fails first leaves no NUL just past the buffer.
-  Write(L"00000D05", L"Layout Display Name", REG_SZ, L"@input.dll,-5000");
-  Write(L"00000D05", L"Layout Text", REG_SZ, std::wstring(513, L'x'), 1024);
-  Write(L"0000E001", L"Layout Text", REG_SZ, L"Input Method");
-  Write(L"A0010409", L"Layout Id", REG_SZ, L"00ab");
-  Write(L"A0010409", L"Layout Text", REG_SZ, L"Variant");
+  Write(L"00000D05", L"Layout Display Name", L"@input.dll,-5000");
+  Write(L"00000D05", L"Layout Text", std::wstring(513, L'x'), REG_SZ, 1024);
+  Write(L"0000E001", L"Layout Text", L"Input Method");
+  Write(L"A0010409", L"Layout Id", L"00ab");
+  Write(L"A0010409", L"Layout Text", L"Variant");
   // Of three equal names, the first two get their language.
-  Write(L"00000D06", L"Layout Text", REG_SZ, L"Same");
-  Fake({H(0x0D010419), H(0x0D020419), H(0x0D030422), H(0x0D040407),
-        H(0x0D050409), H(0xE0010411), H(0xF0AB0409), H(0xF0FE0C0C),
-        H(0x00000BAD), H(0x0D060407), H(0x0D060419), H(0x0D060409)});
-  EXPECT_EQ(Names(h_), (Strings{
-                           "0D010419=Resolved Test Layout",
-                           "0D020419=Plain Text",
-                           "0D030422=Ukrainian (Ukraine)",
-                           "0D040407=German (Germany)",
-                           "0D050409=" + std::string(512, 'x'),
-                           "E0010411=Input Method", "F0AB0409=Variant",
-                           "F0FE0C0C=French (Canada)", "00000BAD=0BAD",
-                           "0D060407=Same (German (Germany))",
-                           "0D060419=Same (Russian (Russia))",
-                           "0D060409=Same"}));
+  Write(L"00000D06", L"Layout Text", L"Same");
+  Fake({H(0x0D010419), H(0x0D020419), H(0x0D030422), H(0x0D040407), H(0x0D050409),
+        H(0xE0010411), H(0xF0AB0409), H(0xF0FE0C0C), H(0x00000BAD), H(0x0D060407),
+        H(0x0D060419), H(0x0D060409)});
+  EXPECT_EQ(Names(h_), (Strings{"0D010419=Resolved Test Layout", "0D020419=Plain Text",
+                                "0D030422=Ukrainian (Ukraine)", "0D040407=German (Germany)",
+                                "0D050409=" + std::string(512, 'x'), "E0010411=Input Method",
+                                "F0AB0409=Variant", "F0FE0C0C=French (Canada)",
+                                "00000BAD=0BAD", "0D060407=Same (German (Germany))",
+                                "0D060419=Same (Russian (Russia))", "0D060409=Same"}));
 }
 
 }  // namespace

@@ -4,18 +4,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <vector>
-
 #include "injection/input_synthesis.h"
 #include "keyboard_harness.h"
-
-namespace {
 
 TEST(UnicodeModeTest, EveryUnitGoesAsAUnicodeEventAndTheModeIsReadOnce) {
   SetEnvironmentVariableW(L"KORVEX_UNICODE_TYPE", L"1");
   test_support::KeyboardHarness h;
   ASSERT_TRUE(h.ready());
-  const std::vector<test_support::SeenKey> seen = h.Inject([] {
+  const auto seen = h.Inject([] {
     TypeText(L"ab", 0, false);
     // Changing the variable later changes nothing.
     SetEnvironmentVariableW(L"KORVEX_UNICODE_TYPE", L"0");
@@ -30,5 +26,3 @@ TEST(UnicodeModeTest, EveryUnitGoesAsAUnicodeEventAndTheModeIsReadOnce) {
   }
   EXPECT_EQ(h.EditText(), L"abc");
 }
-
-}  // namespace
