@@ -110,14 +110,15 @@ bool AltOrWinHeld() {
   return false;
 }
 
-unsigned RestoreReleasedModifiers(const bool (&physically_down)[256]) {
+unsigned RestoreReleasedModifiers(const bool (&physically_down)[256],
+                                  UINT(WINAPI* send)(UINT, LPINPUT, int)) {
   unsigned pressed = 0;
   for (ReleasedKey& key : released_keys) {
     if (key.released.exchange(false) && physically_down[key.vk] &&
         GetAsyncKeyState(key.vk) >= 0) {
       const DWORD extended = key.vk == VK_RCONTROL ? KEYEVENTF_EXTENDEDKEY : 0;
       INPUT input = KeyEvent(key.vk, key.scan, extended);
-      SendInput(1, &input, sizeof(INPUT));
+      send(1, &input, sizeof(INPUT));
       pressed |= key.bit;
     }
   }

@@ -60,7 +60,9 @@ bool AltOrWinHeld();
 // Presses again a Shift or Ctrl that injection let go of while the user
 // still holds it; |physically_down| is indexed by virtual key. The keys
 // pressed, as bits: 1 left Shift, 2 right Shift, 4 left Ctrl, 8 right Ctrl.
-unsigned RestoreReleasedModifiers(const bool (&physically_down)[256]);
+// The presses go through |send|, SendInput's signature.
+unsigned RestoreReleasedModifiers(const bool (&physically_down)[256],
+                                  UINT(WINAPI* send)(UINT, LPINPUT, int));
 bool WasReleasedByInjection(WORD vk);
 
 #endif  // KORVEX_NATIVE_INJECTION_INPUT_SYNTHESIS_H_

@@ -24,6 +24,7 @@ struct QueuedKey {
   bool ctrl = false;
   bool retaken = false;   // on its way, then taken again: its key-up is too
   int32_t held_id = 0;    // the held word end, reported already
+  uint8_t own_after = 0;  // the service's own Shift and Ctrl events after it
   ULONGLONG taken_ms = 0;
 };
 
@@ -36,8 +37,15 @@ bool gave_up = false;
 std::deque<QueuedKey> queue;
 // The replayed entries the hook has yet to see, in the order sent.
 std::deque<QueuedKey> on_its_way;
+// The own Shift and Ctrl events after the replay's last entry, yet to be
+// seen: the next replay starts from the state they leave.
+int own_to_see = 0;
 // Entries taken again off a replay stand at the queue's front, in order.
 size_t retaken_count = 0;
+// Once an entry of the replay on its way was taken again, so is the rest
+// of it, also when the reason ended meanwhile: a later key passing would
+// overtake it, or meet a Shift it was not typed with.
+bool retaking = false;
 // Key-downs taken: their key-ups belong to them.
 bool taken_down[256] = {};
 ULONGLONG replay_sent_ms = 0;
@@ -117,6 +125,7 @@ void CALLBACK PollTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
       if (key.modifier && !key.up) taken_down[key.vk & 0xFF] = false;
     }
     on_its_way.clear();
+    own_to_see = 0;
     StopKeepingKeysBack(kReplayOnItsWay);
   }
   ULONGLONG oldest = now;
@@ -126,7 +135,9 @@ void CALLBACK PollTimerProc(HWND, UINT, UINT_PTR timer_id, DWORD) {
              " ms: sent on");
     GiveUpEveryReason();
   }
-  if (!reasons && queue.empty()) {
+  if (!reasons && !queue.empty()) {
+    SendKeptKeys();
+  } else if (!reasons) {
     StopPolling();
   }
 }
@@ -138,11 +149,11 @@ INPUT OwnEvent(WORD vk, bool up) {
 // The events of |keys|, Shift and Ctrl in the target being |shift| and
 // |ctrl| before them and, on return, after them; |ends| receives each
 // entry's end in the list.
-std::vector<INPUT> ReplayEvents(const std::vector<QueuedKey>& keys, bool& shift,
+std::vector<INPUT> ReplayEvents(std::vector<QueuedKey>& keys, bool& shift,
                                 bool& ctrl, std::vector<size_t>& ends) {
   std::vector<INPUT> events;
   events.reserve(keys.size() * 6);
-  for (const QueuedKey& key : keys) {
+  for (QueuedKey& key : keys) {
     const DWORD extended = key.extended ? KEYEVENTF_EXTENDEDKEY : 0;
     if (key.modifier) {
       events.push_back(KeyboardInput(
@@ -169,6 +180,7 @@ std::vector<INPUT> ReplayEvents(const std::vector<QueuedKey>& keys, bool& shift,
     }
     if (adjust_shift) events.push_back(OwnEvent(VK_SHIFT, key.shift));
     if (adjust_ctrl) events.push_back(OwnEvent(VK_CONTROL, key.ctrl));
+    key.own_after = static_cast<uint8_t>(adjust_shift + adjust_ctrl);
     ends.push_back(events.size());
   }
   return events;
@@ -191,6 +203,7 @@ void SendBatch(bool shift, bool ctrl) {
   std::vector<QueuedKey> batch(queue.begin(), queue.begin() + count);
   queue.erase(queue.begin(), queue.begin() + count);
   retaken_count = 0;
+  retaking = false;
   std::vector<size_t> ends;
   std::vector<INPUT> events = ReplayEvents(batch, shift, ctrl, ends);
   // On its way before it is sent: the system may run the hook for the
@@ -246,7 +259,8 @@ void SendBatch(bool shift, bool ctrl) {
 // |shift| and |ctrl| are as the program in front will have them, that
 // press included: the system's own state may lag behind the hook's view.
 void RestoreUsersModifiers(bool& shift, bool& ctrl) {
-  const unsigned restored = RestoreReleasedModifiers(physical_key_down);
+  const unsigned restored =
+      RestoreReleasedModifiers(physical_key_down, send_replay);
   const BYTE keys[] = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL};
   for (int bit = 0; bit < 4; ++bit) {
     if (restored & (1u << bit)) tracked_key_down[keys[bit]] = true;
@@ -308,9 +322,14 @@ HWND QueueWindow() {
 // The replay is through once the hook has let its last event go: the keys
 // after it are sent from the message loop, not from inside the hook, where
 // the system would put them ahead of that last event (Wine does).
+// The Shift and Ctrl put back after the last key count: the next replay's
+// own adjustments start from what they leave in the target.
 void Seen() {
+  own_to_see = on_its_way.front().own_after;
   on_its_way.pop_front();
-  if (on_its_way.empty()) {
+  if (!on_its_way.empty()) {
+    own_to_see = 0;
+  } else if (own_to_see == 0) {
     PostMessageW(QueueWindow(), kReplaySeenMessage, 0, 0);
   }
 }
@@ -325,7 +344,9 @@ bool TakeReplayed(bool down, const KBDLLHOOKSTRUCT& event, bool* shift) {
     return false;
   }
   // Taken again when another reason came up while it was on its way.
-  const bool retake = (reasons & ~kReplayOnItsWay) != 0 && !key->retaken;
+  const bool retake =
+      (retaking || (reasons & ~kReplayOnItsWay) != 0) && !key->retaken;
+  retaking = retaking || retake;
   if (key->modifier || down) {
     if (retake) {
       QueuedKey again = *key;
@@ -390,11 +411,15 @@ bool TakeKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
   if (replay) {
     return TakeReplayed(down, event, replay_shift);
   }
+  // Also while the kept keys are being sent: the system runs the hook for
+  // the user's next key inside the calls that send them (Wine does), and
+  // that key must not pass ahead of them.
+  const bool keeping = reasons != 0 || !queue.empty();
   if (!down) {
     const bool modifier = IsModifierKey(event.vkCode);
     // A modifier's release is taken whenever anything is kept, also when its
     // press went through before: the keys kept were typed with it down.
-    if (!taken_down[index] && !(modifier && reasons)) {
+    if (!taken_down[index] && !(modifier && keeping)) {
       return false;
     }
     taken_down[index] = false;
@@ -402,13 +427,13 @@ bool TakeKeyEvent(WPARAM message, const KBDLLHOOKSTRUCT& event, bool replay,
       return true;  // its press goes, or went, as a whole tap
     }
     // Nothing kept means its press went out already: the release follows.
-    if (!reasons) {
+    if (!keeping) {
       return false;
     }
     queue.push_back(EntryFor(event, true));
     return true;
   }
-  if (!reasons) {
+  if (!keeping) {
     return false;
   }
   queue.push_back(EntryFor(event, false));
@@ -439,12 +464,19 @@ void QueueHeldKey(const KBDLLHOOKSTRUCT& event, bool replay, bool shift,
 }
 
 void EndReplayIfSeen() {
-  if ((reasons & kReplayOnItsWay) && on_its_way.empty()) {
+  if ((reasons & kReplayOnItsWay) && on_its_way.empty() && own_to_see == 0) {
     StopKeepingKeysBack(kReplayOnItsWay);
   }
 }
 
 void NoteOwnKeyEvent(WPARAM message, DWORD vk) {
+  if (own_to_see > 0 && on_its_way.empty() &&
+      (IsShiftKey(vk) || IsCtrlKey(vk))) {
+    if (--own_to_see == 0) {
+      PostMessageW(QueueWindow(), kReplaySeenMessage, 0, 0);
+    }
+    return;
+  }
   // Only a held key's tap is waited for among the service's own events.
   if (on_its_way.empty() || on_its_way.front().held_id == 0 ||
       on_its_way.front().vk != (vk & 0xFFFF) ||
@@ -458,6 +490,7 @@ void ReleaseAllKeptKeys() {
   GiveUpEveryReason();
   reasons &= ~kReplayOnItsWay;
   on_its_way.clear();
+  own_to_see = 0;
   SendKeptKeys();
   reasons = 0;
   gave_up = false;

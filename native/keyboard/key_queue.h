@@ -65,8 +65,9 @@ void QueueHeldKey(const KBDLLHOOKSTRUCT& event, bool replay, bool shift,
 // out in order.
 void ReleaseAllKeptKeys();
 
-// A seam: no program under Wine refuses injected input, so tests refuse
-// the replay's events through a sender of their own.
+// A seam: no program under Wine refuses injected input, and when the system
+// runs the hook for the user's next key inside a send cannot be chosen, so
+// tests send the replay's events through a sender of their own.
 using SendInputFunction = UINT(WINAPI*)(UINT count, LPINPUT inputs, int size);
 extern SendInputFunction send_replay;
 

@@ -93,7 +93,7 @@ TEST_F(InjectionTest, ShiftAndCtrlHeldByTheUserAreLetGoAndPressedAgain) {
 
     bool down[256] = {};
     down[side.vk] = true;
-    seen = h_.Inject([&] { RestoreReleasedModifiers(down); });
+    seen = h_.Inject([&] { RestoreReleasedModifiers(down, SendInput); });
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].vk == side.vk && !seen[0].up());
     EXPECT_EQ(seen[0].scan, side.scan);
@@ -105,7 +105,7 @@ TEST_F(InjectionTest, ShiftAndCtrlHeldByTheUserAreLetGoAndPressedAgain) {
     h_.Inject([] { ReleaseHeldModifiers(); });
     EXPECT_FALSE(AnyModifierHeld());
     down[side.vk] = false;
-    EXPECT_TRUE(h_.Inject([&] { RestoreReleasedModifiers(down); }).empty());
+    EXPECT_TRUE(h_.Inject([&] { RestoreReleasedModifiers(down, SendInput); }).empty());
   }
   // Alt is never let go of: that could commit a window switch.
   INPUT alt[2] = {KeyboardInput(VK_LMENU, 0x38, 0, 0),

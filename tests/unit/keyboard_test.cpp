@@ -350,6 +350,20 @@ TEST(KeyboardTest, HeldWordEndReachesTheWindowExactlyOnceByEveryRoute) {
 }
 
 int replayed_e = 0;
+bool key_typed_inside = false;
+
+// The system runs the hook for a key the user typed meanwhile inside the
+// call that presses a kept Shift again, before the kept keys go.
+UINT WINAPI SendWithKeyInside(UINT count, LPINPUT inputs, int size) {
+  if (key_typed_inside && count == 1 &&
+      inputs[0].ki.dwExtraInfo == kInjectionMarker &&
+      !(inputs[0].ki.dwFlags & KEYEVENTF_KEYUP)) {
+    key_typed_inside = false;
+    Feed(WM_KEYDOWN, 'Q');
+    Feed(WM_KEYUP, 'Q');
+  }
+  return SendInput(count, inputs, size);
+}
 
 LRESULT CALLBACK CountReplayedE(int code, WPARAM wparam, LPARAM lparam) {
   const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
@@ -434,6 +448,29 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     Poll(app, [&] { return h.EditText().back() == L'd'; }, 3000);
     const std::wstring text = h.EditText();
     EXPECT_EQ(text.substr(text.size() - 5), L"a\tbCd");
+
+    // Shift held through an injection that let go of it: pressed again as
+    // the kept keys go, and a key typed inside that press waits behind them.
+    Call(h, app, "setHoldWordEnd", "enabled", false);
+    ASSERT_TRUE(Xdo("keydown Shift_L"));
+    app.RunPending(100);
+    capture(true);
+    bool nn_typed = false;
+    app.InvokeMethod("korvex/automation", "typeText",
+                     EncodableValue(Arg("text", "nn")),
+                     [&](const Reply&) { nn_typed = true; });
+    ASSERT_TRUE(Xdo("type --delay 30 xy"));
+    h.OnMain([] {
+      key_typed_inside = true;
+      send_replay = SendWithKeyInside;
+    });
+    app.RunUntil([&] { return nn_typed; }, 5000);
+    capture(false);
+    Poll(app, [&] { return h.EditText().back() == L'Q'; }, 3000);
+    h.OnMain([] { send_replay = SendInput; });
+    ASSERT_TRUE(Xdo("keyup Shift_L"));
+    const std::wstring after = h.EditText();
+    EXPECT_EQ(after.substr(after.size() - 5), L"nnXYQ");
   }));
   std::vector<std::string> downs = Short(h.RecordsOf("keyDown"));
   downs.resize(7);
