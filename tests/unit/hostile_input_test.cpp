@@ -60,35 +60,26 @@ TEST(HostileInputTest, SoundSamplesWhoseSizesLieAreNeitherKeptNorPlayed) {
 }
 
 // A text or a backspace count far beyond any real one would type for days:
-// a flush
-// (the stream cancelled, the window closing) drops what is still unsent
-// after its grace time, says so in the replies, and leaves later tasks
-// whole.
+// a flush (the stream cancelled, the window closing) drops what is still
+// unsent after its grace time, says so in the replies, and leaves later
+// tasks whole.
 TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
-  HWND edit = CreateWindowExW(0, L"EDIT", L"",
+  HWND edit = CreateWindowExW(0, L"EDIT", std::wstring(500, L'x').c_str(),
                               WS_POPUP | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
-                              400, 30, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+                              400, 30, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(edit, nullptr);
-  SetWindowTextW(edit, std::wstring(500, L'x').c_str());
   SendMessageW(edit, EM_SETSEL, 500, 500);
   SetForegroundWindow(edit);
   SetFocus(edit);
   test_support::PumpUntil([&] { return GetForegroundWindow() == edit; }, 2000);
   std::vector<std::string> replies;
-  auto reply = [&replies] {
-    return std::make_unique<flutter::MethodResultFunctions<>>(
-        [&replies](const flutter::EncodableValue* sent) {
-          const bool* flag = sent ? std::get_if<bool>(sent) : nullptr;
-          replies.push_back(flag && *flag ? "sent" : "not sent");
-        },
-        [&replies](const std::string& code, auto...) {
-          replies.push_back(code);
-        },
-        nullptr);
-  };
-  auto type = [](const wchar_t* text) {
-    return [text](const InjectionContext&) { return TypeText(text, 0, false); };
+  auto enqueue = [&replies](InjectionTask task) {
+    EnqueueInjection(task, std::make_unique<flutter::MethodResultFunctions<>>(
+                               [&replies](const flutter::EncodableValue* sent) {
+                                 const bool* flag = std::get_if<bool>(sent);
+                                 replies.push_back(flag && *flag ? "sent" : "not sent");
+                               },
+                               nullptr, nullptr));
   };
   auto text = [edit] {
     test_support::PumpUntil([] { return false; }, 300);
@@ -98,13 +89,11 @@ TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
   };
 
   // Paced, so that the edit has few keys to take afterwards.
-  EnqueueInjection(
-      [](const InjectionContext&) {
-        return TypeText(std::wstring(1 << 20, L'w'), 50, false) &&
-               SendBackspaces(INT_MAX, 50);
-      },
-      reply());
-  EnqueueInjection(type(L"late"), reply());
+  enqueue([](const InjectionContext&) {
+    return TypeText(std::wstring(1 << 20, L'w'), 50, false) &&
+           SendBackspaces(INT_MAX, 50);
+  });
+  enqueue([](const InjectionContext&) { return TypeText(L"late", 0, false); });
   Sleep(200);
   const ULONGLONG start = GetTickCount64();
   FlushInjectionQueue();
@@ -115,7 +104,7 @@ TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
   EXPECT_EQ(left, std::wstring(500, L'x') + std::wstring(left.size() - 500, L'w'));
 
   replies.clear();
-  EnqueueInjection(type(L"ok"), reply());
+  enqueue([](const InjectionContext&) { return TypeText(L"ok", 0, false); });
   FlushInjectionQueue();
   EXPECT_EQ(replies, std::vector<std::string>{"sent"});
   EXPECT_EQ(text(), left + L"ok");
