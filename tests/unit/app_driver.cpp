@@ -12,25 +12,23 @@ namespace test_support {
 
 FlutterDesktopAppMessengerRef PassiveAppMessenger() {
   const std::wstring module_path = PassiveProjectFolder() + L"\\app.so";
+  using Getter = FlutterDesktopAppMessengerRef (*)();
   FlutterDesktopAppMessengerRef ref = nullptr;
   PumpUntil(
       [&] {
         HMODULE module = GetModuleHandleW(module_path.c_str());
-        auto get = module ? reinterpret_cast<FlutterDesktopAppMessengerRef (*)()>(
-                                reinterpret_cast<void*>(GetProcAddress(
-                                    module, "PassiveAppMessenger")))
+        auto get = module ? reinterpret_cast<Getter>(reinterpret_cast<void*>(
+                                GetProcAddress(module, "PassiveAppMessenger")))
                           : nullptr;
-        ref = get ? get() : nullptr;
-        return ref != nullptr;
+        return (ref = get ? get() : nullptr) != nullptr;
       },
       5000);
   return ref;
 }
 
-bool RunAsApplication(
-    FlutterDesktopAppMessengerRef messenger,
-    const std::function<void(flutter_app::AppMessenger&)>& body,
-    int timeout_ms) {
+bool RunAsApplication(FlutterDesktopAppMessengerRef messenger,
+                      const std::function<void(flutter_app::AppMessenger&)>& body,
+                      int timeout_ms) {
   std::atomic<bool> done{false};
   std::thread app([&] {
     flutter_app::AppMessenger app_messenger(messenger);

@@ -11,8 +11,6 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -43,22 +41,19 @@ std::wstring KnownFolder(int csidl) {
   SHGetFolderPathW(nullptr, csidl, nullptr, 0, folder);
   return folder;
 }
-
-std::wstring InstallFolder() {
-  return KnownFolder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Korvex";
-}
-std::wstring SettingsFolder() { return KnownFolder(CSIDL_APPDATA) + L"\\Korvex"; }
+const std::wstring kInstallFolder = KnownFolder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Korvex";
+const std::wstring kSettingsFolder = KnownFolder(CSIDL_APPDATA) + L"\\Korvex";
+const std::wstring kShortcut = KnownFolder(CSIDL_PROGRAMS) + L"\\Korvex.lnk";
 
 std::optional<std::wstring> UserValue(const wchar_t* key, const wchar_t* name) {
   wchar_t value[1024] = {};
   DWORD size = sizeof(value);
-  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value,
-                   &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
   return std::wstring(value);
 }
-
 std::optional<std::wstring> RunValue() { return UserValue(kRunKey, L"Korvex"); }
 
 bool ProcessRunning(const wchar_t* image) {
@@ -85,48 +80,34 @@ DWORD RunToEnd(const std::wstring& program, const std::wstring& arguments) {
 
 // The installer that the test before this one made, run silently.
 DWORD InstallSilently() {
-  return RunToEnd(test_support::ProgramFolder() + L"\\package\\" KORVEX_INSTALLER,
-                  L"/S");
-}
-
-int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now() - start)
-      .count();
+  return RunToEnd(test_support::ProgramFolder() + L"\\package\\" KORVEX_INSTALLER, L"/S");
 }
 
 // The uninstaller starts a copy of itself and leaves at once: done is when
 // the copy is gone too.
 DWORD Uninstall(const std::wstring& options) {
-  const DWORD code =
-      RunToEnd(InstallFolder() + L"\\uninstall.exe", L"/S " + options);
+  const DWORD code = RunToEnd(kInstallFolder + L"\\uninstall.exe", L"/S " + options);
   PumpUntil([] { return !ProcessRunning(L"Un.exe"); }, 60000);
   return code;
 }
 
-struct ShortcutTarget {
-  std::wstring program, arguments;
-};
-
 // What the shortcut starts; nothing when it cannot be read.
-ShortcutTarget ReadShortcut(const std::wstring& shortcut) {
-  ShortcutTarget target;
+std::wstring ShortcutProgram(const std::wstring& shortcut) {
   IShellLinkW* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IShellLinkW, reinterpret_cast<void**>(&link)))) {
-    return target;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link)))) {
+    return L"";
   }
   IPersistFile* file = nullptr;
-  wchar_t path[MAX_PATH] = {}, arguments[MAX_PATH] = {};
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ)) &&
-      SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)) &&
-      SUCCEEDED(link->GetArguments(arguments, MAX_PATH))) {
-    target = {path, arguments};
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) ||
+      FAILED(file->Load(shortcut.c_str(), STGM_READ)) ||
+      FAILED(link->GetPath(path, MAX_PATH, nullptr, 0))) {
+    path[0] = L'\0';
   }
   if (file) file->Release();
   link->Release();
-  return target;
+  return path;
 }
 
 // A visible top-level window of |window_class| titled |title| (null: any)
@@ -160,7 +141,6 @@ class InstallTest : public ::testing::Test {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     RemoveAll();
     log_ = test_support::TempFilePath(L"kvi");
-    capture_ = test_support::TempFolder() + L"korvex-install-trace";
     fs::remove_all(capture_);
     fs::create_directories(capture_);
   }
@@ -176,21 +156,17 @@ class InstallTest : public ::testing::Test {
   }
 
   static void RemoveAll() {
-    if (UserValue(kUninstallKey, L"InstallLocation")) {
-      Uninstall(L"/REMOVESETTINGS");
-    }
+    if (UserValue(kUninstallKey, L"InstallLocation")) Uninstall(L"/REMOVESETTINGS");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Korvex");
     std::error_code ignored;
-    fs::remove_all(SettingsFolder(), ignored);
+    fs::remove_all(kSettingsFolder, ignored);
   }
 
   // Starts korvex.exe as its shortcut does.
   void Start() {
-    const ShortcutTarget target =
-        ReadShortcut(KnownFolder(CSIDL_PROGRAMS) + L"\\Korvex.lnk");
-    ASSERT_EQ(target.program, InstallFolder() + L"\\korvex.exe");
-    started_ = std::chrono::steady_clock::now();
-    korvex_ = test_support::StartProgram(target.program, target.arguments,
+    const std::wstring program = ShortcutProgram(kShortcut);
+    ASSERT_EQ(program, kInstallFolder + L"\\korvex.exe");
+    korvex_ = test_support::StartProgram(program, L"",
                                          {{L"KORVEX_APP_LOG", log_},
                                           {L"KORVEX_TRACE", L"1"},
                                           {L"KORVEX_APP_LOG_DIRECTORY", capture_}});
@@ -199,19 +175,16 @@ class InstallTest : public ::testing::Test {
     runner_ = test_support::RunnerWindowOf(korvex_.dwProcessId);
   }
   void Close() {
-    if (korvex_.hProcess) {
-      test_support::CloseKorvex(korvex_);
-      CloseHandle(korvex_.hProcess);
-      korvex_ = {};
-    }
+    if (!korvex_.hProcess) return;
+    test_support::CloseKorvex(korvex_);
+    CloseHandle(korvex_.hProcess);
+    korvex_ = {};
   }
 
   // The icon's callback as the notification area calls it for a click
   // (version-4 layout: the event in the low word, the icon's id above).
   void ClickIcon(UINT down, UINT up) {
-    for (UINT event : {down, up}) {
-      PostMessageW(runner_, WM_USER + 1, 0, MAKELPARAM(event, 1));
-    }
+    for (UINT event : {down, up}) PostMessageW(runner_, WM_USER + 1, 0, MAKELPARAM(event, 1));
   }
 
   // Opens the menu with a right click on the icon and clicks the item that
@@ -226,11 +199,9 @@ class InstallTest : public ::testing::Test {
     // Five items and two separators; clicked in the middle of its row.
     RECT frame = {};
     GetWindowRect(menu, &frame);
-    const double row = (frame.bottom - frame.top) / 6.0;
     const int x = (frame.left + frame.right) / 2;
-    const int y = frame.top + static_cast<int>(row * (rows + 0.5));
-    if (!Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y) +
-             " click 1") ||
+    const int y = frame.top + static_cast<int>((frame.bottom - frame.top) / 6.0 * (rows + 0.5));
+    if (!Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1") ||
         !PumpUntil([&] { return !IsWindowVisible(menu); }, 5000)) {
       return ::testing::AssertionFailure() << "the menu did not take the click";
     }
@@ -248,29 +219,26 @@ class InstallTest : public ::testing::Test {
         !PumpUntil([&] { return editor_->Text() != expected; }, 700)) {
       return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure()
-           << "editor holds \"" << Utf8FromUtf16(editor_->Text()) << "\"; log:\n"
-           << ReadFileBytes(log_);
+    return ::testing::AssertionFailure() << "editor holds \"" << Utf8FromUtf16(editor_->Text())
+                                         << "\"; log:\n" << ReadFileBytes(log_);
   }
 
+  // Whether the application's log, or the settings file, says |line|.
+  bool LogSays(const std::string& line) { return FileHas(log_, line, 5000); }
   bool SettingsSay(const std::string& line) {
-    return FileHas(SettingsFolder() + L"\\settings.ini", line, 5000);
+    return FileHas(kSettingsFolder + L"\\settings.ini", line, 5000);
   }
 
-  std::wstring log_, capture_;
+  std::wstring log_, capture_ = test_support::TempFolder() + L"korvex-install-trace";
   PROCESS_INFORMATION korvex_ = {};
   HWND runner_ = nullptr;
-  std::chrono::steady_clock::time_point started_;
   std::unique_ptr<test_support::SoakTarget> editor_;
 };
 
 TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
-  auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(InstallSilently(), 0u);
-  std::printf("figure: silent install: %lld ms\n",
-              static_cast<long long>(MillisecondsSince(started)));
   // The output folder's layout, every file of it, and the uninstaller.
-  const std::wstring folder = InstallFolder();
+  const std::wstring& folder = kInstallFolder;
   const fs::path out = test_support::ProgramFolder() + L"\\..\\out";
   for (const auto& entry : fs::recursive_directory_iterator(out)) {
     EXPECT_TRUE(fs::exists(folder / fs::relative(entry.path(), out))) << entry.path();
@@ -278,9 +246,7 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
   EXPECT_TRUE(fs::exists(folder + L"\\uninstall.exe"));
   EXPECT_EQ(UserValue(kUninstallKey, L"InstallLocation"), folder);
   EXPECT_EQ(UserValue(kUninstallKey, L"DisplayVersion"), L"0.1.0");
-  EXPECT_EQ(UserValue(kUninstallKey, L"Publisher"), L"Korvex");
-  EXPECT_EQ(UserValue(kUninstallKey, L"UninstallString"),
-            L"\"" + folder + L"\\uninstall.exe\"");
+  EXPECT_EQ(UserValue(kUninstallKey, L"UninstallString"), L"\"" + folder + L"\\uninstall.exe\"");
   const std::wstring autostart = L"\"" + folder + L"\\korvex.exe\" --autostart";
   EXPECT_EQ(RunValue(), autostart);
 
@@ -290,12 +256,12 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
   ASSERT_TRUE(editor_->ready());
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::wstring trace = capture_ + L"\\korvex_capture.log";
-  while (MillisecondsSince(started_) < 30000 &&
-         ReadFileBytes(trace).find("emit keyDown") == std::string::npos) {
-    Xdo("key Right");
-  }
-  std::printf("figure: start to the first key record: %lld ms\n",
-              static_cast<long long>(MillisecondsSince(started_)));
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        Xdo("key Right");
+        return ReadFileBytes(trace).find("emit keyDown") != std::string::npos;
+      },
+      30000));
   ASSERT_NE(runner_, nullptr);
   EXPECT_FALSE(IsWindowVisible(runner_));
   EXPECT_TRUE(test_support::TrayIconShown(runner_));
@@ -303,7 +269,7 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
 
   // A left click switches automatic repair off, and the menu on again.
   ClickIcon(WM_LBUTTONDOWN, WM_LBUTTONUP);
-  EXPECT_TRUE(FileHas(log_, "tray korvex_tray_off.ico Korvex: automatic repair off, key sounds off\n", 5000));
+  EXPECT_TRUE(LogSays("tray korvex_tray_off.ico Korvex: automatic repair off, key sounds off\n"));
   EXPECT_TRUE(SettingsSay("autoRepair = off\n"));
   EXPECT_TRUE(Type("ghbdtn ", L"ghbdtn "));
   ASSERT_TRUE(Choose(0));
@@ -312,7 +278,7 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
 
   // Key sounds on: a key typed is a click played.
   ASSERT_TRUE(Choose(1));
-  EXPECT_TRUE(FileHas(log_, "tray korvex_tray.ico Korvex: automatic repair on, key sounds on\n", 5000));
+  EXPECT_TRUE(LogSays("tray korvex_tray.ico Korvex: automatic repair on, key sounds on\n"));
   EXPECT_TRUE(SettingsSay("keySounds = on\n"));
   EXPECT_TRUE(Type("x", L"x"));
   EXPECT_TRUE(FileHas(trace, "key sound 04090409\n", 5000));
@@ -348,10 +314,7 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Korvex");
   DeleteFileW(log_.c_str());
   ASSERT_NO_FATAL_FAILURE(Start());
-  started = std::chrono::steady_clock::now();
   EXPECT_EQ(InstallSilently(), 0u);
-  std::printf("figure: update over a running copy: %lld ms\n",
-              static_cast<long long>(MillisecondsSince(started)));
   EXPECT_EQ(test_support::Finish(korvex_, 1000), 0u);
   EXPECT_TRUE(ReadFileBytes(log_).ends_with("stop\n")) << ReadFileBytes(log_);
   EXPECT_EQ(fs::file_size(exe), size);
@@ -360,18 +323,17 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
 
   // Uninstalled: nothing of it left but the user's settings, which go only
   // when asked.
-  const std::wstring shortcut = KnownFolder(CSIDL_PROGRAMS) + L"\\Korvex.lnk";
   EXPECT_EQ(Uninstall(L""), 0u);
   EXPECT_FALSE(fs::exists(folder));
-  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(fs::exists(kShortcut));
   EXPECT_FALSE(UserValue(kUninstallKey, L"DisplayName"));
-  EXPECT_TRUE(fs::exists(SettingsFolder() + L"\\settings.ini"));
+  EXPECT_TRUE(fs::exists(kSettingsFolder + L"\\settings.ini"));
   ASSERT_EQ(InstallSilently(), 0u);
   EXPECT_EQ(RunValue(), autostart);
   EXPECT_EQ(Uninstall(L"/REMOVESETTINGS"), 0u);
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_FALSE(RunValue());
-  EXPECT_FALSE(fs::exists(SettingsFolder()));
+  EXPECT_FALSE(fs::exists(kSettingsFolder));
 }
 
 }  // namespace

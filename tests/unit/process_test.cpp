@@ -32,12 +32,8 @@ class ProcessTest : public ::testing::Test {
       CloseHandle(process.hProcess);
     }
   }
-
-  Process Start(
-      const std::wstring& arguments,
-      const std::vector<std::pair<const wchar_t*, std::wstring>>& env = {}) {
-    started_.push_back(test_support::StartKorvex(arguments, env));
-    return started_.back();
+  Process Start(const std::wstring& arguments, const test_support::Environment& env = {}) {
+    return started_.emplace_back(test_support::StartKorvex(arguments, env));
   }
 
   std::vector<Process> started_;
@@ -57,17 +53,16 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
              {L"KORVEX_APP_READY_DELAY_MS", L"5000"},
              {L"KORVEX_TRACE", L"1"},
              {L"KORVEX_APP_LOG_DIRECTORY", capture}});
-  ASSERT_TRUE(PumpUntil(
-      [&] { return RunnerWindowOf(first.dwProcessId) != nullptr; }, 15000));
-  HWND runner = RunnerWindowOf(first.dwProcessId);
+  HWND runner = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (runner = RunnerWindowOf(first.dwProcessId)); }, 15000));
   // Started with the system, the application keeps the window hidden.
   EXPECT_FALSE(IsWindowVisible(runner));
 
-  EXPECT_EQ(Finish(Start(L"a.kvd"), 15000), 0u);
-  EXPECT_EQ(Finish(Start(L"--flag \"C:\\My Files\\B.KVD\" second.kvd"), 15000),
-            0u);
-  // Exits at once without handing anything over.
-  EXPECT_EQ(Finish(Start(L"--autostart c.kvd"), 15000), 0u);
+  // The first document of each; a start with the system hands nothing over.
+  for (const wchar_t* arguments :
+       {L"a.kvd", L"--flag \"C:\\My Files\\B.KVD\" second.kvd", L"--autostart c.kvd"}) {
+    EXPECT_EQ(Finish(Start(arguments), 15000), 0u) << arguments;
+  }
   // A second start brings the running window forward.
   EXPECT_TRUE(
       PumpUntil([&] { return IsWindowVisible(runner) != FALSE; }, 5000));
@@ -101,13 +96,12 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
 TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {
   // No instance runs: "--selftest" inside a quoted path still means the
   // self-test, and this process's own injection passes it.
-  EXPECT_EQ(Finish(Start(L"\"C:\\x--selftestx\\a.kvd\" --runs 1"), 60000),
-            0u);
+  EXPECT_EQ(Finish(Start(L"\"C:\\x--selftestx\\a.kvd\" --runs 1"), 60000), 0u);
 
   // An instance that takes the self-test's simulated keys as the user's.
   const std::wstring app_log = test_support::TempFilePath(L"kvs");
-  Process first = Start(L"--autostart", {{L"KORVEX_ACCEPT_INJECTED", L"1"},
-                                         {L"KORVEX_APP_LOG", app_log}});
+  Process first =
+      Start(L"--autostart", {{L"KORVEX_ACCEPT_INJECTED", L"1"}, {L"KORVEX_APP_LOG", app_log}});
   ASSERT_TRUE(FileHas(app_log, "fileOpenReady ", 15000));
   // With it the end-to-end scenarios run too and the application passes
   // them; Wine has no Russian layout to load here, so S4 is skipped.
@@ -118,8 +112,7 @@ TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {
   for (const std::string name : {"S1", "S2", "S3", "S5", "S6", "S7"}) {
     EXPECT_TRUE(std::regex_search(
         text, std::regex("\n  summary " + name + " [^\n]*: pass=2 fail=0\n")))
-        << name << "\n"
-        << text;
+        << name << "\n" << text;
   }
   EXPECT_TRUE(std::regex_search(text, std::regex("\n-- S4[^\n]*: SKIP")));
   EXPECT_EQ(failures, 0u);

@@ -10,11 +10,10 @@
 namespace {
 
 // Under Wine a crashed program exits with code 0, which CTest counts as a
-// pass; the faults these tests look for often show only as a crash.
+// pass; the faults these tests look for often show only as a crash. Says
+// where, as a module offset that addr2line reads.
 LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* pointers) {
-  // Where, as a module offset that addr2line reads.
-  const auto* address =
-      static_cast<const char*>(pointers->ExceptionRecord->ExceptionAddress);
+  const auto* address = static_cast<const char*>(pointers->ExceptionRecord->ExceptionAddress);
   HMODULE module = nullptr;
   wchar_t name[MAX_PATH] = L"?";
   if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
@@ -23,11 +22,8 @@ LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* pointers) {
     GetModuleFileNameW(module, name, MAX_PATH);
   }
   std::fprintf(stderr, "crash: exception 0x%08lx at %ls+0x%llx\n",
-               static_cast<unsigned long>(
-                   pointers->ExceptionRecord->ExceptionCode),
-               name,
-               static_cast<unsigned long long>(
-                   address - reinterpret_cast<const char*>(module)));
+               static_cast<unsigned long>(pointers->ExceptionRecord->ExceptionCode), name,
+               static_cast<unsigned long long>(address - reinterpret_cast<const char*>(module)));
   std::fflush(stderr);
   TerminateProcess(GetCurrentProcess(), 3);
   return EXCEPTION_EXECUTE_HANDLER;
@@ -46,16 +42,12 @@ std::wstring ProgramFolder() {
   return text.substr(0, text.find_last_of(L"\\/"));
 }
 
-std::wstring PassiveProjectFolder() {
-  return ProgramFolder() + L"\\passive_app";
-}
+std::wstring PassiveProjectFolder() { return ProgramFolder() + L"\\passive_app"; }
 
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   while (!done()) {
-    if (GetTickCount64() >= deadline) {
-      return false;
-    }
+    if (GetTickCount64() >= deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -71,11 +63,9 @@ std::string ReadFileBytes(const std::wstring& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-bool FileHas(const std::wstring& path, const std::string& text,
-             int timeout_ms) {
-  return PumpUntil(
-      [&] { return ReadFileBytes(path).find(text) != std::string::npos; },
-      timeout_ms);
+bool FileHas(const std::wstring& path, const std::string& text, int timeout_ms) {
+  return PumpUntil([&] { return ReadFileBytes(path).find(text) != std::string::npos; },
+                   timeout_ms);
 }
 
 std::wstring TempFolder() {
@@ -92,8 +82,7 @@ std::wstring TempFilePath(const wchar_t* prefix) {
 
 HWND RunnerWindowOf(DWORD process_id) {
   HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW",
-                                 nullptr)) != nullptr) {
+  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr))) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == process_id) return window;
@@ -101,29 +90,23 @@ HWND RunnerWindowOf(DWORD process_id) {
   return nullptr;
 }
 
-PROCESS_INFORMATION StartProgram(const std::wstring& program,
-                                 const std::wstring& arguments,
+PROCESS_INFORMATION StartProgram(const std::wstring& program, const std::wstring& arguments,
                                  const Environment& env) {
-  for (const auto& variable : env) {
-    SetEnvironmentVariableW(variable.first, variable.second.c_str());
-  }
+  for (const auto& [name, value] : env) SetEnvironmentVariableW(name, value.c_str());
   const std::wstring folder = program.substr(0, program.find_last_of(L"\\/"));
   std::wstring command = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                     folder.c_str(), &startup, &process)) {
+  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                     &startup, &process)) {
     CloseHandle(process.hThread);
   }
-  for (const auto& variable : env) {
-    SetEnvironmentVariableW(variable.first, nullptr);
-  }
+  for (const auto& variable : env) SetEnvironmentVariableW(variable.first, nullptr);
   return process;
 }
 
-PROCESS_INFORMATION StartKorvex(const std::wstring& arguments,
-                                const Environment& env) {
+PROCESS_INFORMATION StartKorvex(const std::wstring& arguments, const Environment& env) {
   return StartProgram(ProgramFolder() + L"\\..\\out\\korvex.exe", arguments, env);
 }
 
@@ -156,8 +139,7 @@ bool TrayIconShown(HWND window) {
 }
 
 bool UnderWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") !=
-         nullptr;
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 }  // namespace test_support

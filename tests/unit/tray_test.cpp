@@ -38,15 +38,10 @@ HWND ShownMenu() {
   return nullptr;
 }
 
-EncodableValue Item(std::initializer_list<std::pair<const char*, EncodableValue>> fields) {
+EncodableValue Map(std::initializer_list<std::pair<const char*, EncodableValue>> fields) {
   EncodableMap map;
   for (const auto& [key, value] : fields) map.emplace(EncodableValue(key), value);
   return EncodableValue(map);
-}
-
-EncodableMap Balloon(const std::string& title, const std::string& body) {
-  return {{EncodableValue("title"), EncodableValue(title)},
-          {EncodableValue("body"), EncodableValue(body)}};
 }
 
 }  // namespace
@@ -62,23 +57,27 @@ TEST(TrayTest, BalloonsOnThePluginsIconAndTheirClicks) {
     auto show = [&](const EncodableValue& arguments) {
       shown.push_back(app.CallMethod("korvex/notifications", "show", arguments));
     };
-    show(EncodableValue(Balloon("no icon", "yet")));
+    auto balloon = [](const std::string& title, const std::string& body) {
+      return Map({{"title", EncodableValue(title)}, {"body", EncodableValue(body)}});
+    };
+    show(balloon("no icon", "yet"));
     ASSERT_EQ(app.CallMethod("tray_manager", "setIcon", EncodableValue()).value,
               EncodableValue(true));
-    show(EncodableValue(Balloon(std::string(100, 't'), std::string(300, 'b'))));
-    show(EncodableValue(Balloon(std::string(62, 't') + smile, std::string(254, 'b') + smile)));
+    show(balloon(std::string(100, 't'), std::string(300, 'b')));
+    show(balloon(std::string(62, 't') + smile, std::string(254, 'b') + smile));
     show(EncodableValue());
-
     app.SetMethodCallHandler("korvex/notifications",
                              [&](const std::string& method, const EncodableValue& arguments) {
                                if (method == "clicked") clicks.push_back(arguments);
                                return flutter_app::Answer::Success();
                              });
-    const HWND runner = h.runner();
-    PostMessageW(runner, WM_USER + 1, 0, NIN_BALLOONTIMEOUT);
-    PostMessageW(runner, WM_USER + 1, 0, WM_LBUTTONUP);
-    PostMessageW(runner, WM_USER + 1, 0, MAKELPARAM(NIN_BALLOONUSERCLICK, 1));
-    PostMessageW(runner, WM_USER, 0, NIN_BALLOONUSERCLICK);
+    // Only a click on the balloon of the plug-in's icon, in the version-4
+    // layout, is one.
+    for (LPARAM event : {LPARAM(NIN_BALLOONTIMEOUT), LPARAM(WM_LBUTTONUP),
+                         MAKELPARAM(NIN_BALLOONUSERCLICK, 1)}) {
+      PostMessageW(h.runner(), WM_USER + 1, 0, event);
+    }
+    PostMessageW(h.runner(), WM_USER, 0, NIN_BALLOONUSERCLICK);
     Poll(app, [&] { return !clicks.empty(); }, 3000);
     // Nothing more comes after a round trip through the runner's thread.
     h.Call(app, "clipboardChangeCount");
@@ -92,12 +91,14 @@ TEST(TrayTest, BalloonsOnThePluginsIconAndTheirClicks) {
   EXPECT_EQ(given[1].uFlags, static_cast<UINT>(NIF_INFO));
   EXPECT_EQ(given[1].dwInfoFlags, 0xA4u);
   EXPECT_TRUE(given[1].hBalloonIcon);
-  EXPECT_EQ(std::wstring(given[1].szInfoTitle), std::wstring(63, L't'));
-  EXPECT_EQ(std::wstring(given[1].szInfo), std::wstring(255, L'b'));
-  // A cut before the pair, not through it.
-  EXPECT_EQ(std::wstring(given[2].szInfoTitle), std::wstring(62, L't'));
-  EXPECT_EQ(std::wstring(given[2].szInfo), std::wstring(254, L'b'));
-  EXPECT_EQ(std::wstring(given[3].szInfoTitle) + given[3].szInfo, L"");
+  // Cut to the system's fields, and before a surrogate pair, not through it.
+  const std::wstring texts[][2] = {{std::wstring(63, L't'), std::wstring(255, L'b')},
+                                   {std::wstring(62, L't'), std::wstring(254, L'b')},
+                                   {L"", L""}};
+  for (size_t i = 1; i < 4; ++i) {
+    EXPECT_EQ(given[i].szInfoTitle, texts[i - 1][0]) << i;
+    EXPECT_EQ(given[i].szInfo, texts[i - 1][1]) << i;
+  }
   EXPECT_EQ(clicks, std::vector<EncodableValue>{EncodableValue()});
 }
 
@@ -107,9 +108,9 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
   const HWND runner = h.runner();
   const int64_t big_id = int64_t{1} << 40;
   std::vector<std::pair<std::string, EncodableValue>> calls;
-  std::vector<std::wstring> labels;
-  std::vector<UINT> types, states;
-  std::vector<bool> submenus;
+  // Each item as shown: its label, then "|" for a separator, "v" checked,
+  // "-" greyed, ">" with a submenu.
+  std::vector<std::wstring> items;
   Reply popped, closed;
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     app.SetMethodCallHandler("tray_manager",
@@ -121,7 +122,7 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
       return app.CallMethod("tray_manager", method, arguments).value;
     };
     // A path that gives no icon shows the program's own.
-    EXPECT_EQ(call("setIcon", Item({{"iconPath", EncodableValue("C:\\none.ico")}})),
+    EXPECT_EQ(call("setIcon", Map({{"iconPath", EncodableValue("C:\\none.ico")}})),
               EncodableValue(true));
     EXPECT_TRUE(TrayIconShown(runner));
     // A shell that starts afresh has lost it, and gets it back.
@@ -132,55 +133,55 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     Shell_NotifyIconW(NIM_DELETE, &lost);
     SendMessageW(runner, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(TrayIconShown(runner));
-    EXPECT_EQ(call("setToolTip", Item({{"toolTip", EncodableValue("tip")}})),
-              EncodableValue(true));
-    const flutter::EncodableList items{
-        Item({{"id", EncodableValue(1)}, {"type", EncodableValue("checkbox")},
-              {"label", EncodableValue("&Checked")}, {"checked", EncodableValue(true)}}),
-        Item({{"id", EncodableValue(2)}, {"type", EncodableValue("separator")}}),
-        Item({{"id", EncodableValue(3)}, {"type", EncodableValue("submenu")},
-              {"label", EncodableValue("More")},
-              {"submenu", Item({{"items", EncodableValue(flutter::EncodableList{Item(
-                                              {{"id", EncodableValue(4)},
-                                               {"label", EncodableValue("Inner")}})})}})}}),
-        Item({{"id", EncodableValue(5)}, {"label", EncodableValue("Grey")},
-              {"disabled", EncodableValue(true)}}),
+    EXPECT_EQ(call("setToolTip", Map({{"toolTip", EncodableValue("tip")}})), EncodableValue(true));
+    const flutter::EncodableList menu{
+        Map({{"id", EncodableValue(1)}, {"type", EncodableValue("checkbox")},
+             {"label", EncodableValue("&Checked")}, {"checked", EncodableValue(true)}}),
+        Map({{"id", EncodableValue(2)}, {"type", EncodableValue("separator")}}),
+        Map({{"id", EncodableValue(3)}, {"type", EncodableValue("submenu")},
+             {"label", EncodableValue("More")},
+             {"submenu", Map({{"items", EncodableValue(flutter::EncodableList{Map(
+                                            {{"id", EncodableValue(4)},
+                                             {"label", EncodableValue("Inner")}})})}})}}),
+        Map({{"id", EncodableValue(5)}, {"label", EncodableValue("Grey")},
+             {"disabled", EncodableValue(true)}}),
         EncodableValue("not an item"),
-        Item({{"label", EncodableValue("No id")}, {"checked", EncodableValue(7)}}),
-        Item({{"id", EncodableValue(big_id)}, {"label", EncodableValue("Big")}})};
-    EXPECT_EQ(call("setContextMenu", Item({{"menu", Item({{"items", EncodableValue(items)}})}})),
+        Map({{"label", EncodableValue("No id")}, {"checked", EncodableValue(7)}}),
+        Map({{"id", EncodableValue(big_id)}, {"label", EncodableValue("Big")}})};
+    EXPECT_EQ(call("setContextMenu", Map({{"menu", Map({{"items", EncodableValue(menu)}})}})),
               EncodableValue(true));
 
     // The icon's events in the version-4 layout: only the buttons' release
     // is reported.
-    for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN,
-                       WM_RBUTTONUP, WM_CONTEXTMENU}) {
+    for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP,
+                       WM_CONTEXTMENU}) {
       PostMessageW(runner, WM_USER + 1, 0, MAKELPARAM(event, 1));
     }
     Poll(app, [&] { return calls.size() >= 2; }, 3000);
 
     app.InvokeMethod("tray_manager", "popUpContextMenu", EncodableValue(),
                      [&](const Reply& reply) { popped = reply; });
-    HWND menu = nullptr;
-    ASSERT_TRUE(Poll(app, [&] { return (menu = ShownMenu()) != nullptr; }, 5000));
-    const HMENU shown = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
-    for (int i = 0; i < GetMenuItemCount(shown); ++i) {
+    HWND shown = nullptr;
+    ASSERT_TRUE(Poll(app, [&] { return (shown = ShownMenu()) != nullptr; }, 5000));
+    const HMENU handle = reinterpret_cast<HMENU>(SendMessageW(shown, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(handle); ++i) {
       wchar_t text[64] = {};
       MENUITEMINFOW info = {};
       info.cbSize = sizeof(info);
       info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
       info.dwTypeData = text;
       info.cch = 64;
-      GetMenuItemInfoW(shown, i, TRUE, &info);
-      labels.push_back(text);
-      types.push_back(info.fType);
+      GetMenuItemInfoW(handle, i, TRUE, &info);
       // A separator's state is the system's business.
-      states.push_back(info.fType == MFT_SEPARATOR ? 0 : info.fState & (MFS_CHECKED | MF_GRAYED));
-      submenus.push_back(info.hSubMenu != nullptr);
+      const bool separator = info.fType == MFT_SEPARATOR;
+      items.push_back(std::wstring(text) + (separator ? L"|" : L"") +
+                      (!separator && (info.fState & MFS_CHECKED) ? L"v" : L"") +
+                      (!separator && (info.fState & MF_GRAYED) ? L"-" : L"") +
+                      (info.hSubMenu ? L">" : L""));
     }
     // Up from nothing is the last item; Enter chooses it.
-    PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
-    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(shown, WM_KEYDOWN, VK_UP, 0);
+    PostMessageW(shown, WM_KEYDOWN, VK_RETURN, 0);
     Poll(app, [&] { return popped.kind != Reply::Kind::kTimedOut && calls.size() >= 3; }, 5000);
 
     EXPECT_EQ(call("destroy", EncodableValue()), EncodableValue(true));
@@ -193,17 +194,14 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     PostMessageW(runner, WM_CLOSE, 0, 0);
     Poll(app, [&] { return !IsWindow(runner); }, 5000);
   }));
-  EXPECT_EQ(labels, (std::vector<std::wstring>{L"&Checked", L"", L"More", L"Grey", L"No id", L"Big"}));
-  EXPECT_EQ(types, (std::vector<UINT>{MFT_STRING, MFT_SEPARATOR, MFT_STRING, MFT_STRING,
-                                      MFT_STRING, MFT_STRING}));
-  EXPECT_EQ(states, (std::vector<UINT>{MFS_CHECKED, 0, 0, MF_GRAYED, 0, 0}));
-  EXPECT_EQ(submenus, (std::vector<bool>{false, false, true, false, false, false}));
+  EXPECT_EQ(items, (std::vector<std::wstring>{L"&Checkedv", L"|", L"More>", L"Grey-", L"No id",
+                                              L"Big"}));
   EXPECT_EQ(popped.value, EncodableValue(true));
   using Call = std::pair<std::string, EncodableValue>;
-  EXPECT_EQ(calls, (std::vector<Call>{
-                       {"onTrayIconMouseDown", EncodableValue()},
-                       {"onTrayIconRightMouseDown", EncodableValue()},
-                       {"onTrayMenuItemClick", Item({{"id", EncodableValue(big_id)}})}}));
+  const EncodableValue big = Map({{"id", EncodableValue(big_id)}});
+  EXPECT_EQ(calls, (std::vector<Call>{{"onTrayIconMouseDown", EncodableValue()},
+                                      {"onTrayIconRightMouseDown", EncodableValue()},
+                                      {"onTrayMenuItemClick", big}}));
   // The menu ended, answered, and then the window closed.
   EXPECT_EQ(closed.value, EncodableValue(true));
   EXPECT_FALSE(IsWindow(runner));
