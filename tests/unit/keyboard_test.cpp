@@ -449,9 +449,7 @@ TEST(KeyboardTest, CapturedTypingIsReplayedInOrderAfterTheInjection) {
     app.RunPending(100);
     capture(true);
     bool nn_typed = false;
-    app.InvokeMethod("korvex/automation", "typeText",
-                     EncodableValue(Arg("text", "nn")),
-                     [&](const Reply&) { nn_typed = true; });
+    TypeLater(app, "nn", [&](const Reply&) { nn_typed = true; });
     ASSERT_TRUE(Xdo("type --delay 30 xy"));
     h.OnMain([] {
       key_typed_inside = true;
