@@ -504,7 +504,7 @@ TEST(KeyboardTest, EveryReasonToKeepKeysBackHasABound) {
     EXPECT_LT(text.size(), 2000u);
 
     // A text whose window leaves the front midway: nothing more is typed,
-    // there or in the window now in front.
+    // there or in the window now in front; nor is a text asked for after.
     SoakTarget other(L"korvex-soak-target-2");
     ASSERT_TRUE(other.ready());
     ASSERT_TRUE(h.FocusTarget());
@@ -520,6 +520,7 @@ TEST(KeyboardTest, EveryReasonToKeepKeysBackHasABound) {
     EXPECT_TRUE(app.RunUntil([&] { return sent.has_value(); }, 10000));
     Pace(h, 3);
     EXPECT_EQ(sent, std::optional<bool>(false));
+    EXPECT_FALSE(Yes(Call(h, app, "typeText", "text", EncodableValue("m"))));
     app.RunPending(300);
     EXPECT_EQ(other.Text(), L"");
     EXPECT_LT(h.EditText().size(), 201u);
