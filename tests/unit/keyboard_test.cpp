@@ -568,8 +568,10 @@ TEST(KeyboardTest, InjectionTasksRunInOrderAndAreAllAnsweredByCancelAndClose) {
     for (const SeenKey& key : pasted) {
       chord += (key.up() ? " u" : " d") + std::to_string(key.vk);
     }
-    EXPECT_EQ(chord.substr(std::min(chord.find(" d"), chord.size())),
-              " d17 d86 u86 u17");
+    // The user's Ctrl, still held, may be pressed again as the task ends.
+    const std::string own = chord.substr(std::min(chord.find(" d"), chord.size()));
+    EXPECT_TRUE(own == " d17 d86 u86 u17" || own == " d17 d86 u86 u17 d162")
+        << own;
 
     for (const char* text : {" one", " two", " three"}) {
       TypeLater(app, text, [&](const Reply& reply) { kinds.push_back(reply.kind); });
