@@ -5,13 +5,11 @@
 
 #include "core/key_layouts.h"
 #include "core/language_model.h"
-#include "core/layout_guess.h"
 #include "core/repair_exceptions.h"
 #include "core/settings.h"
 #include "core/text_transform.h"
 #include "core/text_utf.h"
 #include "core/tray_model.h"
-#include "test_models.h"
 
 namespace korvex_app {
 namespace {
@@ -55,8 +53,6 @@ TEST(RepairExceptionsTest, KeepsTheNewestAndSkipsWhatItCannotRead) {
 
 TEST(TextTest, KeyByKeyConversionBetweenLayouts) {
   const KeyLayout us = UsLayout(), ru = RussianLayout();
-  ASSERT_EQ(us.chars.size(), 47u);
-  ASSERT_EQ(ru.shift_chars.size(), 47u);
   EXPECT_EQ(ConvertKeys(U"отладка", ru, us), U"jnkflrf");
   EXPECT_EQ(ConvertKeys(U"Ghbdtn VBH!", us, ru), U"Привет МИР!");
   EXPECT_EQ(ConvertKeys(U"ж€", ru, us), U";€");  // no key: kept
@@ -140,21 +136,6 @@ TEST(LanguageModelTest, BuildsLoadsAndRefusesDamagedFiles) {
   EXPECT_FALSE(LanguageModel::Load(huge_count));
 }
 
-// The repair engine's tests drive the guesser through whole words; these
-// are the readings it gives on its own.
-TEST(LayoutGuessTest, RepairsWrongLayoutWordsOnly) {
-  const LayoutGuesser* guesser = BuiltLayoutGuesser();
-  if (!guesser) GTEST_SKIP() << "built without dictionaries";
-  const KeyLayout us = UsLayout(), ru = RussianLayout();
-  EXPECT_EQ(guesser->Decide(U"Ghbdtn,", us, ru), U"Привет,");
-  EXPECT_EQ(guesser->Decide(U"руддщб", ru, us), U"hello,");
-  for (const char32_t* stays : {U"hello", U"hello.", U"ghbdtn2", U"gh", U"x", U"it's"}) {
-    EXPECT_FALSE(guesser->Decide(stays, us, ru)) << U8(stays);
-  }
-  EXPECT_FALSE(guesser->Decide(U"привет", ru, us));
-  EXPECT_FALSE(LayoutGuesser(&*Built().english, nullptr).Decide(U"ghbdtn", us, ru));
-}
-
 // The notification-area menu as the tray plug-in receives it, and what the
 // plug-in's calls back ask for.
 const EncodableValue* Field(const EncodableValue& map, const char* key) {
@@ -204,24 +185,16 @@ TEST(TrayModelTest, MenuSaysTheStateAndClicksFindTheirItem) {
             "Open settings folder, Quit");
   EXPECT_EQ(TrayToolTip(state), "Korvex: automatic repair off, key sounds on");
 
+  EXPECT_EQ(TrayCommandFor("onTrayIconMouseDown", EncodableValue()),
+            TrayCommand::kToggleAutoRepair);
+  EXPECT_EQ(TrayCommandFor("onTrayIconRightMouseDown", EncodableValue()), TrayCommand::kShowMenu);
   // Clicks on nothing the menu holds, or not as the plug-in reports them.
-  const struct {
-    const char* method;
-    EncodableValue arguments;
-    TrayCommand command;
-  } calls[] = {
-      {"onTrayIconMouseDown", EncodableValue(), TrayCommand::kToggleAutoRepair},
-      {"onTrayIconRightMouseDown", EncodableValue(), TrayCommand::kShowMenu},
-      {"onTrayMenuItemClick", Click(EncodableValue(0)), TrayCommand::kNone},
-      {"onTrayMenuItemClick", Click(EncodableValue(8)), TrayCommand::kNone},
-      {"onTrayMenuItemClick", Click(EncodableValue("7")), TrayCommand::kNone},
-      {"onTrayMenuItemClick", EncodableValue(7), TrayCommand::kNone},
-      {"onTrayMenuItemClick", EncodableValue(EncodableMap{}), TrayCommand::kNone},
-      {"onTrayIconMouseDownX", Click(EncodableValue(7)), TrayCommand::kNone},
-  };
-  for (const auto& call : calls) {
-    EXPECT_EQ(TrayCommandFor(call.method, call.arguments), call.command) << call.method;
+  for (const EncodableValue& odd : {Click(EncodableValue(0)), Click(EncodableValue(8)),
+                                    Click(EncodableValue("7")), EncodableValue(7),
+                                    EncodableValue(EncodableMap{})}) {
+    EXPECT_EQ(TrayCommandFor("onTrayMenuItemClick", odd), TrayCommand::kNone);
   }
+  EXPECT_EQ(TrayCommandFor("onTrayIconMouseDownX", Click(EncodableValue(7))), TrayCommand::kNone);
 }
 
 }  // namespace

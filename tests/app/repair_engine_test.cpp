@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
+#include "core/language_model.h"
+#include "core/layout_guess.h"
 #include "core/repair_engine.h"
 #include "core/text_transform.h"
 #include "core/text_utf.h"
-#include "test_models.h"
 
 namespace korvex_app {
 namespace {
@@ -17,6 +20,31 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 
 std::string U8(const std::u32string& text) { return Utf8FromUtf32(text); }
+
+// The models the build made from the dictionaries, if any; they are loaded
+// once, as that takes a while.
+std::optional<LanguageModel> BuiltModel([[maybe_unused]] const char* language) {
+#ifdef KORVEX_MODEL_DIR
+  std::ifstream file(std::string(KORVEX_MODEL_DIR) + "/korvex_" + language + ".kvlm",
+                     std::ios::binary);
+  return LanguageModel::Load(std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {}));
+#else
+  return std::nullopt;
+#endif
+}
+const std::optional<LanguageModel> kEnglish = BuiltModel("en"), kRussian = BuiltModel("ru");
+const std::optional<LayoutGuesser> kBuilt =
+    kEnglish && kRussian ? std::make_optional<LayoutGuesser>(&*kEnglish, &*kRussian)
+                         : std::nullopt;
+
+// The repairs themselves need the models.
+class RepairTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!kBuilt) GTEST_SKIP() << "built without dictionaries";
+  }
+  const LayoutGuesser* guesser = kBuilt ? &*kBuilt : nullptr;
+};
 
 class EditHost : public HostPort {
  public:
@@ -73,7 +101,7 @@ class EditHost : public HostPort {
   void RestoreClipboard() override { clipboard = saved; }
   void Copy() override {
     if (selected > 0) {
-      clipboard = Utf8FromUtf32(text.substr(text.size() - selected));
+      clipboard = U8(text.substr(text.size() - selected));
       ++change_count;
     }
   }
@@ -92,31 +120,24 @@ class EditHost : public HostPort {
   std::string saved;
 };
 
+// A record as the keyboard hook reports it.
+EncodableValue Record(std::initializer_list<std::pair<const char*, EncodableValue>> fields) {
+  EncodableMap record;
+  for (const auto& [name, value] : fields) record.emplace(EncodableValue(name), value);
+  return EncodableValue(record);
+}
 // |held|: the id of a key held back until the application lets it go;
 // |chord|: with Control and Shift.
 EncodableValue KeyDown(int32_t keycode, const std::string& chars,
-                       int32_t held = 0, bool chord = false) {
-  EncodableMap record{{EncodableValue("type"), EncodableValue("keyDown")},
-                      {EncodableValue("keycode"), EncodableValue(keycode)},
-                      {EncodableValue("chars"), EncodableValue(chars)},
-                      {EncodableValue("control"), EncodableValue(chord)},
-                      {EncodableValue("shift"), EncodableValue(chord)}};
-  if (held > 0) {
-    record.emplace(EncodableValue("held"), EncodableValue(int64_t{held}));
-  }
-  return EncodableValue(record);
+                       int64_t held = 0, bool chord = false) {
+  return Record({{"type", EncodableValue("keyDown")}, {"keycode", EncodableValue(keycode)},
+                 {"chars", EncodableValue(chars)}, {"held", EncodableValue(held)},
+                 {"control", EncodableValue(chord)}, {"shift", EncodableValue(chord)}});
 }
-
-EncodableValue Modifier(int32_t keycode, bool down, bool control = false) {
-  return EncodableValue(EncodableMap{
-      {EncodableValue("type"), EncodableValue("modifier")},
-      {EncodableValue("keycode"), EncodableValue(keycode)},
-      {EncodableValue("down"), EncodableValue(down)},
-      {EncodableValue("control"), EncodableValue(control)}});
-}
-
-EncodableValue Record(const char* type) {
-  return EncodableValue(EncodableMap{{EncodableValue("type"), EncodableValue(type)}});
+EncodableValue Modifier(int32_t keycode, bool down, bool control = false, bool alt = false) {
+  return Record({{"type", EncodableValue("modifier")}, {"keycode", EncodableValue(keycode)},
+                 {"down", EncodableValue(down)}, {"control", EncodableValue(control)},
+                 {"alt", EncodableValue(alt)}});
 }
 
 struct Session {
@@ -124,8 +145,9 @@ struct Session {
   EditHost host;
   RepairEngine engine;
 
-  // "\n" is a held Enter, "\r" one that was not held; capitals come with
-  // Shift, or without it after "⇪" (Caps Lock) until the next blank.
+  // "\n" and "\t" are a held Enter and Tab, "\r" an Enter that was not held;
+  // capitals come with Shift, or without it after "⇪" (Caps Lock) until the
+  // next blank.
   void Type(const std::string& utf8) {
     bool caps_lock = false;
     for (char32_t c : Utf32FromUtf8(utf8)) {
@@ -133,10 +155,10 @@ struct Session {
       if (c == U'⇪') continue;
       const bool shift = !caps_lock && ToLower(c) != c;
       if (shift) Shift(true);
-      if (c == U'\n') {
+      if (c == U'\n' || c == U'\t') {
         const int32_t id = static_cast<int32_t>(host.held_chars.size()) + 100;
-        host.held_chars[id] = U"\n";
-        engine.OnRecord(KeyDown(0x0D, "\r", id), host.now);
+        host.held_chars[id] = c;
+        engine.OnRecord(KeyDown(c == U'\t' ? 0x09 : 0x0D, c == U'\t' ? "\t" : "\r", id), host.now);
         continue;
       }
       const int32_t keycode = c == U' ' ? 0x20 : c == U'\r' ? 0x0D : 0x41;
@@ -180,6 +202,10 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   run.Type(" ntcn ");
   run.ShiftTaps();
   EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ");
+  // Typed with Caps Lock on, the word is converted in capitals.
+  run.Type("⇪[KT,");
+  run.ShiftTaps();
+  EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ХЛЕБ");
 
   // Too slow, a second Shift held too long, a capital typed between the
   // taps, End, a chord, a click, another window: nothing is converted.
@@ -204,17 +230,11 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   other.Shift(false);
   for (const char* type : {"click", "appChanged"}) {
     other.Type("d");
-    other.engine.OnRecord(Record(type), other.host.now);
+    other.engine.OnRecord(Record({{"type", EncodableValue(type)}}), other.host.now);
     other.ShiftTaps();
   }
   EXPECT_EQ(other.host.text, U"ntcnXabcdd");
   EXPECT_TRUE(other.host.calls.empty());
-
-  // Typed with Caps Lock on, the word is converted in capitals.
-  Session caps;
-  caps.Type("⇪[KT,");
-  caps.ShiftTaps();
-  EXPECT_EQ(caps.host.text, U"ХЛЕБ");
 }
 
 TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipboard) {
@@ -252,9 +272,7 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
   EXPECT_EQ(run.host.clipboard, "kept");
 }
 
-TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
-  const LayoutGuesser* guesser = BuiltLayoutGuesser();
-  if (!guesser) GTEST_SKIP() << "built without dictionaries";
+TEST_F(RepairTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   Session run(guesser);
   EditHost& host = run.host;
   run.Type("ghbdtn hello ");
@@ -262,49 +280,43 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   EXPECT_EQ(host.calls[0], "backspace 7");
   EXPECT_EQ(host.calls[2], "hud ghbdtn \u2192 привет");
 
-  // Held Enter: more time is asked for, the repair is typed, then the key
-  // is let go. Not in a password field.
-  run.Type("vbh");
-  run.engine.OnRecord(KeyDown(0x0D, "\r", 5), host.now - 150);
-  EXPECT_EQ(host.text, U"привет hello мир");
-  EXPECT_EQ(host.calls[3], "extendHold 5");
-  run.Type("world");
-  run.engine.OnRecord(KeyDown(0x09, "\t", 6), host.now);
+  // Held keys: more time is asked for, the repair is typed, then the key is
+  // let go. Not in a password field.
+  run.Type("vbh\nworld\t");
+  EXPECT_EQ(host.calls[3], "extendHold 100");
   host.password = true;
-  run.Type(" ghbdtn");
-  run.engine.OnRecord(KeyDown(0x0D, "\r", 7), host.now);
-  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn");
-  EXPECT_EQ(host.released, (std::vector<int32_t>{5, 6, 7}));
+  run.Type("ghbdtn\n");
+  EXPECT_EQ(host.text, U"привет hello мир\nworld\tghbdtn\n");
+  EXPECT_EQ(host.released, (std::vector<int32_t>{100, 101, 102}));
 
   // Keys typed before the capture began stay after the repaired word; when
   // what they did is unknown, nothing is replaced.
   host.password = false;
-  run.Type(" ghbdtn");
+  host.text.clear();
+  run.Type("ghbdtn");
   host.text += U" v";
   host.pending = U"v";
   run.engine.OnRecord(KeyDown(0x20, " "), host.now);
-  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v");
+  EXPECT_EQ(host.text, U"привет v");
   host.pending.reset();
   run.Type(" ntcn ");
-  EXPECT_EQ(host.text, U"привет hello мирworld ghbdtn привет v ntcn ");
+  EXPECT_EQ(host.text, U"привет v ntcn ");
   EXPECT_FALSE(host.capturing);
 
   // A hold its timer let go of, a host that could not tell a password
   // field, a host that refused the erase (another window came in front):
   // nothing more is typed, and every held key is answered.
   Session refused(guesser);
-  refused.host.timed_out_hold = 8;
-  refused.Type("ghbdtn");
-  refused.engine.OnRecord(KeyDown(0x0D, "\r", 8), refused.host.now);
+  refused.host.timed_out_hold = 100;
+  refused.Type("ghbdtn\n");
   refused.host.password.reset();
   refused.Type("ghbdtn ");
   refused.host.password = false;
   refused.host.refuse_from_call = refused.host.calls.size() + 1;
-  refused.Type("ghbdtn ghbdtn");
-  refused.engine.OnRecord(KeyDown(0x0D, "\r", 9), refused.host.now);
-  EXPECT_EQ(refused.host.text, U"ghbdtnghbdtn ghbdtn ghbdtn");
+  refused.Type("ghbdtn ghbdtn\n");
+  EXPECT_EQ(refused.host.text, U"ghbdtn\nghbdtn ghbdtn ghbdtn\n");
   EXPECT_EQ(refused.host.calls.back(), "backspace 6");
-  EXPECT_EQ(refused.host.released, (std::vector<int32_t>{8, 9}));
+  EXPECT_EQ(refused.host.released, (std::vector<int32_t>{100, 101}));
   EXPECT_FALSE(refused.host.capturing);
 
   // Switched off, or not a map: nothing is typed.
@@ -317,9 +329,7 @@ TEST(RepairEngineTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   EXPECT_EQ(host.calls.size(), calls);
 }
 
-TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
-  const LayoutGuesser* guesser = BuiltLayoutGuesser();
-  if (!guesser) GTEST_SKIP() << "built without dictionaries";
+TEST_F(RepairTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
   const struct {
     const char* typed;
     const char32_t* text;
@@ -355,6 +365,8 @@ TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
       // Caps Lock on: the keys read as without it, the word given back in
       // capitals.
       {"ghbdtn ⇪[KT, ", U"привет ХЛЕБ "},
+      // Words with digits, and words too short to tell.
+      {"ghbdtn2 gh x it's ", U"ghbdtn2 gh x it's "},
       // An Enter that was not held is in the text already.
       {"ghbdtn\r", U"ghbdtn\r"},
   };
@@ -364,11 +376,11 @@ TEST(RepairEngineTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
     EXPECT_EQ(U8(run.host.text), U8(row.text)) << row.typed;
     EXPECT_EQ(run.host.released.size(), run.host.held_chars.size()) << row.typed;
   }
+  // A language without a model is never judged.
+  EXPECT_FALSE(LayoutGuesser(&*kEnglish, nullptr).Decide(U"ghbdtn", UsLayout(), RussianLayout()));
 }
 
-TEST(RepairEngineTest, TakingARepairBackOrConvertingByHandIsRemembered) {
-  const LayoutGuesser* guesser = BuiltLayoutGuesser();
-  if (!guesser) GTEST_SKIP() << "built without dictionaries";
+TEST_F(RepairTest, TakingARepairBackOrConvertingByHandIsRemembered) {
   Session run(guesser);
   run.Type("ghbdtn ");
   // Taken back, given again, taken back: the text follows, and the last
@@ -398,13 +410,11 @@ TEST(RepairEngineTest, PendingTextKnowsWhatKeysDidToTheText) {
   EXPECT_EQ(PendingText(KeyDown(0x41, "ф")), U"ф");
   EXPECT_EQ(PendingText(Modifier(0xA0, true)), U"");
   // Alt or Win pressed: perhaps on the way to another window.
-  EncodableValue alt = Modifier(0xA4, true);
-  std::get<EncodableMap>(alt)[EncodableValue("alt")] = EncodableValue(true);
-  EXPECT_FALSE(PendingText(alt));
+  EXPECT_FALSE(PendingText(Modifier(0xA4, true, false, true)));
   EXPECT_EQ(PendingText(KeyDown(0x0D, "\r", 3)), U"");
   for (const EncodableValue& unknown :
        {KeyDown(0x08, "\b"), KeyDown(0x0D, "\r"), KeyDown(0x43, "", 0, true),
-        KeyDown(0x24, ""), Record("click"), EncodableValue()}) {
+        KeyDown(0x24, ""), Record({{"type", EncodableValue("click")}}), EncodableValue()}) {
     EXPECT_FALSE(PendingText(unknown));
   }
 }
