@@ -1,8 +1,11 @@
 // Malformed input must be refused cleanly: the bytes come from another
-// process, so a crash, over-read or runaway allocation here is a hole.
+// process, so a crash, over-read or runaway allocation here is a hole. And
+// what is well formed decodes without copies of its pieces.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "codec_test_util.h"
 
@@ -12,17 +15,25 @@ extern "C" const char* __asan_default_options() {
   return "max_allocation_size_mb=256";
 }
 
+namespace {
+size_t g_allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* block = std::malloc(size ? size : 1)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
 namespace codec_test {
 namespace {
 
 using flutter::MethodCall;
 
-bool DecodesAsMessage(const Bytes& b) {
-  return MessageCodec().DecodeMessage(b) != nullptr;
-}
-bool DecodesAsCall(const Bytes& b) {
-  return MethodCodec().DecodeMethodCall(b) != nullptr;
-}
+bool DecodesAsMessage(const Bytes& b) { return MessageCodec().DecodeMessage(b) != nullptr; }
+bool DecodesAsCall(const Bytes& b) { return MethodCodec().DecodeMethodCall(b) != nullptr; }
 // An envelope that is refused must also leave the result untouched.
 bool DecodesAsEnvelope(const Bytes& b) {
   bool ok = false;
@@ -30,6 +41,13 @@ bool DecodesAsEnvelope(const Bytes& b) {
   EXPECT_EQ(o.calls, ok ? 1 : 0) << testing::PrintToString(b);
   EXPECT_FALSE(o.not_implemented);
   return ok;
+}
+
+template <typename F>
+size_t AllocationsOf(F&& run) {
+  const size_t before = g_allocations;
+  run();
+  return g_allocations - before;
 }
 
 // Equality ignores the sign of zero, so doubles compare by their bits.
@@ -40,7 +58,7 @@ bool SameBits(const V& a, const V& b) {
              : a == b;
 }
 
-TEST(Hardening, EveryFramingRoundTripsAndRefusesCutsAndTrailingBytes) {
+TEST(Hardening, EveryFramingRoundTripsWithoutCopiesAndRefusesCutsAndTrailingBytes) {
   const auto& method = MethodCodec();
   for (const auto& v : Samples()) {
     SCOPED_TRACE(testing::PrintToString(v));
@@ -50,9 +68,14 @@ TEST(Hardening, EveryFramingRoundTripsAndRefusesCutsAndTrailingBytes) {
     const Bytes success = *method.EncodeSuccessEnvelope(&v);
     const Bytes error = *method.EncodeErrorEnvelope("c", "m", &v);
 
-    const std::optional<V> decoded = Decoded(message);
+    // Each piece is built once and moved into place: decoding allocates what
+    // holding the value takes, plus the unique_ptr (a call's two).
+    const size_t held = AllocationsOf([&] { V copy(v); });
+    std::unique_ptr<V> decoded;
+    EXPECT_LE(AllocationsOf([&] { decoded = MessageCodec().DecodeMessage(message); }), held + 1);
     EXPECT_TRUE(decoded && SameBits(*decoded, v));
-    const auto decoded_call = method.DecodeMethodCall(call);
+    std::unique_ptr<MethodCall<V>> decoded_call;
+    EXPECT_LE(AllocationsOf([&] { decoded_call = method.DecodeMethodCall(call); }), held + 2);
     ASSERT_TRUE(decoded_call && decoded_call->arguments());
     EXPECT_EQ(decoded_call->method_name(), "\xC3\xA9t\xC3\xA9");
     EXPECT_TRUE(SameBits(*decoded_call->arguments(), v));
@@ -60,7 +83,9 @@ TEST(Hardening, EveryFramingRoundTripsAndRefusesCutsAndTrailingBytes) {
     for (const Bytes* reply : {&success, &error}) {
       const bool is_error = reply == &error;
       bool ok = false;
-      const Outcome o = DecodeEnvelope(*reply, &ok);
+      Outcome o;
+      // The result keeps a copy of what it is given: the value is held twice.
+      EXPECT_LE(AllocationsOf([&] { o = DecodeEnvelope(*reply, &ok); }), 2 * held);
       EXPECT_TRUE(ok && o.calls == 1 && o.success != is_error && o.error == is_error);
       EXPECT_EQ(o.code + "/" + o.message, is_error ? "c/m" : "/");
       EXPECT_EQ(o.has_value, !v.IsNull());
