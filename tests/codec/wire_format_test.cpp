@@ -35,7 +35,6 @@ TEST(WireFormat, ScalarsStringsAndTypedLists) {
   ExpectEncodesTo(V(int64_t{0x0102030405060708}), {4, 8, 7, 6, 5, 4, 3, 2, 1});
   // A top-level double: tag, seven zero bytes, then 1.5.
   ExpectEncodesTo(V(1.5), {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F});
-  ExpectEncodesTo(V(std::string()), {7, 0});
   // Size counts UTF-8 bytes, not characters.
   ExpectEncodesTo(V("\xC3\xA9\xE2\x82\xAC"), {7, 5, 0xC3, 0xA9, 0xE2, 0x82, 0xAC});
   // Typed lists of more than one element (their padding is below).
@@ -137,16 +136,14 @@ TEST(WireFormat, MethodCallsAndEnvelopes) {
 struct Point {
   int32_t x, y;
 };
-const Point* AsPoint(const V& v) {
-  const auto* custom = std::get_if<flutter::CustomEncodableValue>(&v);
-  return custom ? std::any_cast<Point>(&static_cast<const std::any&>(*custom)) : nullptr;
-}
 
 // An extension type, as plug-ins add them: tag 128, two int32s.
 class PointSerializer : public flutter::StandardCodecSerializer {
  public:
   void WriteValue(const V& value, flutter::ByteStreamWriter* stream) const override {
-    const Point* p = AsPoint(value);
+    const auto* custom = std::get_if<flutter::CustomEncodableValue>(&value);
+    const Point* p =
+        custom ? std::any_cast<Point>(&static_cast<const std::any&>(*custom)) : nullptr;
     if (!p) return StandardCodecSerializer::WriteValue(value, stream);
     stream->WriteByte(128);
     stream->WriteInt32(p->x);
