@@ -45,9 +45,9 @@ TEST(WireFormat, ScalarsStringsAndTypedLists) {
 }
 
 TEST(WireFormat, SizeBoundaries) {
-  const std::pair<size_t, Bytes> cases[] = {{0, {0}}, {253, {253}}, {254, {254, 254, 0}}, {255, {254, 255, 0}},
-                        {256, {254, 0, 1}}, {65535, {254, 0xFF, 0xFF}},
-                        {65536, {255, 0, 0, 1, 0}}, {70000, {255, 0x70, 0x11, 0x01, 0}}};
+  const std::pair<size_t, Bytes> cases[] = {
+      {0, {0}}, {253, {253}}, {254, {254, 254, 0}}, {255, {254, 255, 0}}, {256, {254, 0, 1}},
+      {65535, {254, 0xFF, 0xFF}}, {65536, {255, 0, 0, 1, 0}}, {70000, {255, 0x70, 0x11, 0x01, 0}}};
   for (const auto& [size, header] : cases) {
     SCOPED_TRACE(size);
     std::string text(size, 'x');
