@@ -3,6 +3,7 @@
 #include <flutter/dart_project.h>
 
 #include <mutex>
+#include <utility>
 
 #include "app_driver.h"
 #include "test_support.h"
@@ -65,6 +66,12 @@ T FieldOr(const EncodableMap& record, const char* key, T fallback) {
   const T* value =
       found == record.end() ? nullptr : std::get_if<T>(&found->second);
   return value ? *value : fallback;
+}
+
+template <typename Key>
+std::vector<Key> Take(std::vector<Key>& keys) {
+  std::lock_guard<std::mutex> lock(keys_mutex);
+  return std::exchange(keys, {});
 }
 
 // Waits for |done|; on the main thread serving its hooks and windows.
@@ -131,20 +138,11 @@ bool Poll(flutter_app::AppMessenger& app, const std::function<bool()>& done,
   return true;
 }
 
-int32_t IntOf(const EncodableMap& record, const char* key) {
-  return FieldOr<int32_t>(record, key, -1);
-}
-
+int32_t IntOf(const EncodableMap& r, const char* key) { return FieldOr(r, key, -1); }
+bool BoolOf(const EncodableMap& r, const char* key) { return FieldOr(r, key, false); }
+bool Has(const EncodableMap& r, const char* key) { return r.count(EncodableValue(key)) > 0; }
 std::string StringOf(const EncodableMap& record, const char* key) {
   return FieldOr<std::string>(record, key, "<none>");
-}
-
-bool BoolOf(const EncodableMap& record, const char* key) {
-  return FieldOr(record, key, false);
-}
-
-bool Has(const EncodableMap& record, const char* key) {
-  return record.count(EncodableValue(key)) > 0;
 }
 
 KeyboardHarness::KeyboardHarness() {
@@ -231,19 +229,8 @@ void KeyboardHarness::SetEditText(const wchar_t* text) {
   TakeWindowKeys();
 }
 
-std::vector<WindowKey> KeyboardHarness::TakeWindowKeys() {
-  std::lock_guard<std::mutex> lock(keys_mutex);
-  std::vector<WindowKey> keys;
-  keys.swap(window_keys);
-  return keys;
-}
-
-std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() {
-  std::lock_guard<std::mutex> lock(keys_mutex);
-  std::vector<SeenKey> keys;
-  keys.swap(seen_keys);
-  return keys;
-}
+std::vector<WindowKey> KeyboardHarness::TakeWindowKeys() { return Take(window_keys); }
+std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() { return Take(seen_keys); }
 
 bool KeyboardHarness::RunApp(
     const std::function<void(flutter_app::AppMessenger&)>& body,
