@@ -41,9 +41,7 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
   // Not on deactivation: a focus set then may take the foreground back.
   if (message == WM_SETFOCUS ||
       (message == WM_ACTIVATE && LOWORD(wparam) != WA_INACTIVE)) {
-    if (HWND edit = GetWindow(window, GW_CHILD)) {
-      SetFocus(edit);
-    }
+    if (HWND edit = GetWindow(window, GW_CHILD)) SetFocus(edit);
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -155,10 +153,7 @@ KeyboardHarness::KeyboardHarness() {
   }
   app_ref_ = PassiveAppMessenger();
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW window_class = {};
-  window_class.lpfnWndProc = TargetProc;
-  window_class.hInstance = instance;
-  window_class.lpszClassName = kTargetClass;
+  const WNDCLASSW window_class = {0, TargetProc, 0, 0, instance, {}, {}, {}, {}, kTargetClass};
   RegisterClassW(&window_class);
   target_ = CreateWindowExW(0, kTargetClass, L"korvex-key-target",
                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 160,
@@ -182,13 +177,9 @@ KeyboardHarness::~KeyboardHarness() {
   // A test that stopped half-way must not leave Caps Lock to the next.
   TurnCapsLockOff();
   CloseRunner();
-  if (seen_hook_) {
-    UnhookWindowsHookEx(seen_hook_);
-  }
+  if (seen_hook_) UnhookWindowsHookEx(seen_hook_);
   TakeSeenKeys();
-  if (target_) {
-    DestroyWindow(target_);
-  }
+  if (target_) DestroyWindow(target_);
   TakeWindowKeys();
 }
 
@@ -196,9 +187,7 @@ void KeyboardHarness::TurnCapsLockOff() {
   bool on = false;
   // The target's window is this thread's: its key state is current.
   OnMain([&] { on = (GetKeyState(VK_CAPITAL) & 1) != 0; });
-  if (on) {
-    Xdo("key Caps_Lock");
-  }
+  if (on) Xdo("key Caps_Lock");
 }
 
 bool KeyboardHarness::FocusTarget() {
@@ -240,11 +229,8 @@ bool KeyboardHarness::RunApp(
 }
 
 void KeyboardHarness::OnMain(const std::function<void()>& work) {
-  if (GetCurrentThreadId() == main_thread) {
-    work();
-  } else {
-    SendMessageW(target_, kRunOnMain, 0, reinterpret_cast<LPARAM>(&work));
-  }
+  if (GetCurrentThreadId() == main_thread) return work();
+  SendMessageW(target_, kRunOnMain, 0, reinterpret_cast<LPARAM>(&work));
 }
 
 std::vector<SeenKey> KeyboardHarness::Inject(
