@@ -83,9 +83,8 @@ TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
   };
   auto text = [edit] {
     test_support::PumpUntil([] { return false; }, 300);
-    std::wstring text(GetWindowTextLengthW(edit) + 1, L'\0');
-    text.resize(GetWindowTextW(edit, text.data(), static_cast<int>(text.size())));
-    return text;
+    wchar_t text[8192] = {};
+    return std::wstring(text, GetWindowTextW(edit, text, 8192));
   };
 
   // Paced, so that the edit has few keys to take afterwards.

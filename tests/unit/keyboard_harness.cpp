@@ -3,6 +3,7 @@
 #include <flutter/dart_project.h>
 
 #include <mutex>
+#include <utility>
 
 #include "app_driver.h"
 #include "test_support.h"
@@ -40,9 +41,7 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wparam,
   // Not on deactivation: a focus set then may take the foreground back.
   if (message == WM_SETFOCUS ||
       (message == WM_ACTIVATE && LOWORD(wparam) != WA_INACTIVE)) {
-    if (HWND edit = GetWindow(window, GW_CHILD)) {
-      SetFocus(edit);
-    }
+    if (HWND edit = GetWindow(window, GW_CHILD)) SetFocus(edit);
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -65,6 +64,12 @@ T FieldOr(const EncodableMap& record, const char* key, T fallback) {
   const T* value =
       found == record.end() ? nullptr : std::get_if<T>(&found->second);
   return value ? *value : fallback;
+}
+
+template <typename Key>
+std::vector<Key> Take(std::vector<Key>& keys) {
+  std::lock_guard<std::mutex> lock(keys_mutex);
+  return std::exchange(keys, {});
 }
 
 // Waits for |done|; on the main thread serving its hooks and windows.
@@ -131,20 +136,11 @@ bool Poll(flutter_app::AppMessenger& app, const std::function<bool()>& done,
   return true;
 }
 
-int32_t IntOf(const EncodableMap& record, const char* key) {
-  return FieldOr<int32_t>(record, key, -1);
-}
-
+int32_t IntOf(const EncodableMap& r, const char* key) { return FieldOr(r, key, -1); }
+bool BoolOf(const EncodableMap& r, const char* key) { return FieldOr(r, key, false); }
+bool Has(const EncodableMap& r, const char* key) { return r.count(EncodableValue(key)) > 0; }
 std::string StringOf(const EncodableMap& record, const char* key) {
   return FieldOr<std::string>(record, key, "<none>");
-}
-
-bool BoolOf(const EncodableMap& record, const char* key) {
-  return FieldOr(record, key, false);
-}
-
-bool Has(const EncodableMap& record, const char* key) {
-  return record.count(EncodableValue(key)) > 0;
 }
 
 KeyboardHarness::KeyboardHarness() {
@@ -157,10 +153,7 @@ KeyboardHarness::KeyboardHarness() {
   }
   app_ref_ = PassiveAppMessenger();
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW window_class = {};
-  window_class.lpfnWndProc = TargetProc;
-  window_class.hInstance = instance;
-  window_class.lpszClassName = kTargetClass;
+  const WNDCLASSW window_class = {0, TargetProc, 0, 0, instance, {}, {}, {}, {}, kTargetClass};
   RegisterClassW(&window_class);
   target_ = CreateWindowExW(0, kTargetClass, L"korvex-key-target",
                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 160,
@@ -184,13 +177,9 @@ KeyboardHarness::~KeyboardHarness() {
   // A test that stopped half-way must not leave Caps Lock to the next.
   TurnCapsLockOff();
   CloseRunner();
-  if (seen_hook_) {
-    UnhookWindowsHookEx(seen_hook_);
-  }
+  if (seen_hook_) UnhookWindowsHookEx(seen_hook_);
   TakeSeenKeys();
-  if (target_) {
-    DestroyWindow(target_);
-  }
+  if (target_) DestroyWindow(target_);
   TakeWindowKeys();
 }
 
@@ -198,9 +187,7 @@ void KeyboardHarness::TurnCapsLockOff() {
   bool on = false;
   // The target's window is this thread's: its key state is current.
   OnMain([&] { on = (GetKeyState(VK_CAPITAL) & 1) != 0; });
-  if (on) {
-    Xdo("key Caps_Lock");
-  }
+  if (on) Xdo("key Caps_Lock");
 }
 
 bool KeyboardHarness::FocusTarget() {
@@ -231,19 +218,8 @@ void KeyboardHarness::SetEditText(const wchar_t* text) {
   TakeWindowKeys();
 }
 
-std::vector<WindowKey> KeyboardHarness::TakeWindowKeys() {
-  std::lock_guard<std::mutex> lock(keys_mutex);
-  std::vector<WindowKey> keys;
-  keys.swap(window_keys);
-  return keys;
-}
-
-std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() {
-  std::lock_guard<std::mutex> lock(keys_mutex);
-  std::vector<SeenKey> keys;
-  keys.swap(seen_keys);
-  return keys;
-}
+std::vector<WindowKey> KeyboardHarness::TakeWindowKeys() { return Take(window_keys); }
+std::vector<SeenKey> KeyboardHarness::TakeSeenKeys() { return Take(seen_keys); }
 
 bool KeyboardHarness::RunApp(
     const std::function<void(flutter_app::AppMessenger&)>& body,
@@ -253,11 +229,8 @@ bool KeyboardHarness::RunApp(
 }
 
 void KeyboardHarness::OnMain(const std::function<void()>& work) {
-  if (GetCurrentThreadId() == main_thread) {
-    work();
-  } else {
-    SendMessageW(target_, kRunOnMain, 0, reinterpret_cast<LPARAM>(&work));
-  }
+  if (GetCurrentThreadId() == main_thread) return work();
+  SendMessageW(target_, kRunOnMain, 0, reinterpret_cast<LPARAM>(&work));
 }
 
 std::vector<SeenKey> KeyboardHarness::Inject(

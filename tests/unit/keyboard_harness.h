@@ -47,9 +47,7 @@ struct WindowKey {
 
 // An event as a low-level hook of the test's own saw it.
 struct SeenKey {
-  DWORD vk;
-  DWORD scan;
-  DWORD flags;
+  DWORD vk, scan, flags;
   ULONG_PTR extra;
   int64_t at_us;
   bool up() const { return (flags & LLKHF_UP) != 0; }
