@@ -32,15 +32,10 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using flutter_app::AppMessenger;
 using flutter_app::Reply;
+using test_support::Args;
 using test_support::RunAsApplication;
 
 namespace {
-
-EncodableValue Args(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
-  EncodableMap map;
-  for (const auto& [key, value] : entries) map[EncodableValue(key)] = value;
-  return EncodableValue(map);
-}
 
 // A runner window made as process entry makes it, but with a project whose
 // application is the test. It goes as the product's does: the window first
