@@ -42,4 +42,22 @@ bool RunAsApplication(FlutterDesktopAppMessengerRef messenger,
   return finished;
 }
 
+flutter::EncodableValue Args(
+    std::initializer_list<std::pair<const char*, flutter::EncodableValue>> entries) {
+  flutter::EncodableMap map;
+  for (const auto& [key, value] : entries) map[flutter::EncodableValue(key)] = value;
+  return flutter::EncodableValue(map);
+}
+
+HWND ShownWindow(const wchar_t* window_class, const wchar_t* title,
+                 const std::function<bool(DWORD process)>& wanted) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, window_class, title)) != nullptr) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (IsWindowVisible(window) && wanted(process)) return window;
+  }
+  return nullptr;
+}
+
 }  // namespace test_support

@@ -1,9 +1,13 @@
 #ifndef KORVEX_TESTS_UNIT_APP_DRIVER_H_
 #define KORVEX_TESTS_UNIT_APP_DRIVER_H_
 
+#include <flutter/encodable_value.h>
 #include <flutter_app/app_messenger.h>
+#include <windows.h>
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 
 namespace test_support {
 
@@ -18,6 +22,15 @@ FlutterDesktopAppMessengerRef PassiveAppMessenger();
 bool RunAsApplication(FlutterDesktopAppMessengerRef messenger,
                       const std::function<void(flutter_app::AppMessenger&)>& body,
                       int timeout_ms = 30000);
+
+// A channel's map of arguments, keyed by name.
+flutter::EncodableValue Args(
+    std::initializer_list<std::pair<const char*, flutter::EncodableValue>> entries);
+
+// A visible top-level window of |window_class| titled |title| (null: any)
+// whose process |wanted| accepts; null when there is none.
+HWND ShownWindow(const wchar_t* window_class, const wchar_t* title,
+                 const std::function<bool(DWORD process)>& wanted);
 
 }  // namespace test_support
 

@@ -110,10 +110,6 @@ class AppE2eTest : public ::testing::Test {
     }
     return WaitFor(expected);
   }
-  void Select(const wchar_t* text) {
-    SendMessageW(editor_->edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    SendMessageW(editor_->edit(), EM_SETSEL, 0, -1);
-  }
 
   std::wstring log_;
   PROCESS_INFORMATION korvex_ = {};
@@ -164,7 +160,8 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTheUserTypesAndActs) {
     if (selection) formats.push_back({CF_UNICODETEXT, std::string("t\0x\0\0\0", 6)});
     ASSERT_TRUE(PutClipboard(formats));
     if (selection) {
-      Select(L"privet mir");
+      SendMessageW(editor_->edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"privet mir"));
+      SendMessageW(editor_->edit(), EM_SETSEL, 0, -1);
     } else {
       editor_->Clear();
       ASSERT_TRUE(Type("moskva", L"moskva"));

@@ -13,12 +13,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "../bench/soak_support.h"
+#include "app_driver.h"
 #include "common/text_conversion.h"
 #include "keyboard_harness.h"
 #include "test_support.h"
@@ -26,6 +26,7 @@
 using test_support::FileHas;
 using test_support::PumpUntil;
 using test_support::ReadFileBytes;
+using test_support::ShownWindow;
 using test_support::Xdo;
 
 namespace {
@@ -110,22 +111,9 @@ std::wstring ShortcutProgram(const std::wstring& shortcut) {
   return path;
 }
 
-// A visible top-level window of |window_class| titled |title| (null: any)
-// whose process |wanted| accepts.
-HWND Shown(const wchar_t* window_class, const wchar_t* title,
-           const std::function<bool(DWORD process)>& wanted) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, window_class, title)) != nullptr) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (IsWindowVisible(window) && wanted(process)) return window;
-  }
-  return nullptr;
-}
-
 // The system's file browser showing the settings folder.
 HWND SettingsFolderWindow() {
-  return Shown(nullptr, L"Korvex", [](DWORD id) {
+  return ShownWindow(nullptr, L"Korvex", [](DWORD id) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     wchar_t image[MAX_PATH] = {};
     DWORD size = MAX_PATH;
@@ -193,7 +181,7 @@ class InstallTest : public ::testing::Test {
     ClickIcon(WM_RBUTTONDOWN, WM_RBUTTONUP);
     HWND menu = nullptr;
     auto korvex = [&](DWORD process) { return process == korvex_.dwProcessId; };
-    if (!PumpUntil([&] { return (menu = Shown(L"#32768", nullptr, korvex)); }, 5000)) {
+    if (!PumpUntil([&] { return (menu = ShownWindow(L"#32768", nullptr, korvex)); }, 5000)) {
       return ::testing::AssertionFailure() << "no menu";
     }
     // Five items and two separators; clicked in the middle of its row.
@@ -243,7 +231,6 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
   for (const auto& entry : fs::recursive_directory_iterator(out)) {
     EXPECT_TRUE(fs::exists(folder / fs::relative(entry.path(), out))) << entry.path();
   }
-  EXPECT_TRUE(fs::exists(folder + L"\\uninstall.exe"));
   EXPECT_EQ(UserValue(kUninstallKey, L"InstallLocation"), folder);
   EXPECT_EQ(UserValue(kUninstallKey, L"DisplayVersion"), L"0.1.0");
   EXPECT_EQ(UserValue(kUninstallKey, L"UninstallString"), L"\"" + folder + L"\\uninstall.exe\"");

@@ -1,10 +1,9 @@
 // korvex.exe as separate processes: single instance, document hand-over
-// between real processes, the self-test switch, and the capture log.
+// between real processes, and the self-test switch.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -41,18 +40,12 @@ class ProcessTest : public ::testing::Test {
 
 TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
   const std::wstring log = test_support::TempFilePath(L"kvp");
-  const std::wstring capture = test_support::TempFolder() + L"korvex-trace-run";
-  CreateDirectoryW(capture.c_str(), nullptr);
-  DeleteFileW((capture + L"\\korvex_capture.log").c_str());
   // The application says it is ready only after a while, so the first two
   // documents must wait for it (two Wine starts take seconds on a busy
   // machine). Its arguments reach it whole, in UTF-8.
   Process first =
       Start(L"--autostart \"C:\\docs\\отчёт.kvd\" \"\" \"two words\"",
-            {{L"KORVEX_APP_LOG", log},
-             {L"KORVEX_APP_READY_DELAY_MS", L"5000"},
-             {L"KORVEX_TRACE", L"1"},
-             {L"KORVEX_APP_LOG_DIRECTORY", capture}});
+            {{L"KORVEX_APP_LOG", log}, {L"KORVEX_APP_READY_DELAY_MS", L"5000"}});
   HWND runner = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (runner = RunnerWindowOf(first.dwProcessId)); }, 15000));
   // Started with the system, the application keeps the window hidden.
@@ -81,7 +74,6 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
             "arg C:\\\\docs\\\\отчёт.kvd\n"
             "arg\n"
             "arg two words\n"
-            "setLogDirectory ok\n"
             "tray korvex_tray.ico Korvex: automatic repair on, key sounds off\n"
             "call fileOpenReady\n"
             "openFile a.kvd\n"
@@ -89,8 +81,6 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
             "fileOpenReady ok\n"
             "openFile ..\\\\relative\\\\late.kvd\n"
             "stop\n");
-  // With tracing on it was asked for a capture log, and opened one.
-  EXPECT_TRUE(std::filesystem::exists(capture + L"\\korvex_capture.log"));
 }
 
 TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app_driver.h"
 #include "feedback/tray.h"
 #include "keyboard_harness.h"
 #include "test_support.h"
@@ -29,19 +30,7 @@ BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAW data) {
 
 // The pop-up menu of this process, once it is shown.
 HWND ShownMenu() {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"#32768", nullptr)) != nullptr) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window)) return window;
-  }
-  return nullptr;
-}
-
-EncodableValue Map(std::initializer_list<std::pair<const char*, EncodableValue>> fields) {
-  EncodableMap map;
-  for (const auto& [key, value] : fields) map.emplace(EncodableValue(key), value);
-  return EncodableValue(map);
+  return ShownWindow(L"#32768", nullptr, [](DWORD id) { return id == GetCurrentProcessId(); });
 }
 
 }  // namespace
@@ -58,7 +47,7 @@ TEST(TrayTest, BalloonsOnThePluginsIconAndTheirClicks) {
       shown.push_back(app.CallMethod("korvex/notifications", "show", arguments));
     };
     auto balloon = [](const std::string& title, const std::string& body) {
-      return Map({{"title", EncodableValue(title)}, {"body", EncodableValue(body)}});
+      return Args({{"title", EncodableValue(title)}, {"body", EncodableValue(body)}});
     };
     show(balloon("no icon", "yet"));
     ASSERT_EQ(app.CallMethod("tray_manager", "setIcon", EncodableValue()).value,
@@ -122,7 +111,7 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
       return app.CallMethod("tray_manager", method, arguments).value;
     };
     // A path that gives no icon shows the program's own.
-    EXPECT_EQ(call("setIcon", Map({{"iconPath", EncodableValue("C:\\none.ico")}})),
+    EXPECT_EQ(call("setIcon", Args({{"iconPath", EncodableValue("C:\\none.ico")}})),
               EncodableValue(true));
     EXPECT_TRUE(TrayIconShown(runner));
     // A shell that starts afresh has lost it, and gets it back.
@@ -133,22 +122,22 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     Shell_NotifyIconW(NIM_DELETE, &lost);
     SendMessageW(runner, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(TrayIconShown(runner));
-    EXPECT_EQ(call("setToolTip", Map({{"toolTip", EncodableValue("tip")}})), EncodableValue(true));
+    EXPECT_EQ(call("setToolTip", Args({{"toolTip", EncodableValue("tip")}})), EncodableValue(true));
     const flutter::EncodableList menu{
-        Map({{"id", EncodableValue(1)}, {"type", EncodableValue("checkbox")},
+        Args({{"id", EncodableValue(1)}, {"type", EncodableValue("checkbox")},
              {"label", EncodableValue("&Checked")}, {"checked", EncodableValue(true)}}),
-        Map({{"id", EncodableValue(2)}, {"type", EncodableValue("separator")}}),
-        Map({{"id", EncodableValue(3)}, {"type", EncodableValue("submenu")},
+        Args({{"id", EncodableValue(2)}, {"type", EncodableValue("separator")}}),
+        Args({{"id", EncodableValue(3)}, {"type", EncodableValue("submenu")},
              {"label", EncodableValue("More")},
-             {"submenu", Map({{"items", EncodableValue(flutter::EncodableList{Map(
+             {"submenu", Args({{"items", EncodableValue(flutter::EncodableList{Args(
                                             {{"id", EncodableValue(4)},
                                              {"label", EncodableValue("Inner")}})})}})}}),
-        Map({{"id", EncodableValue(5)}, {"label", EncodableValue("Grey")},
+        Args({{"id", EncodableValue(5)}, {"label", EncodableValue("Grey")},
              {"disabled", EncodableValue(true)}}),
         EncodableValue("not an item"),
-        Map({{"label", EncodableValue("No id")}, {"checked", EncodableValue(7)}}),
-        Map({{"id", EncodableValue(big_id)}, {"label", EncodableValue("Big")}})};
-    EXPECT_EQ(call("setContextMenu", Map({{"menu", Map({{"items", EncodableValue(menu)}})}})),
+        Args({{"label", EncodableValue("No id")}, {"checked", EncodableValue(7)}}),
+        Args({{"id", EncodableValue(big_id)}, {"label", EncodableValue("Big")}})};
+    EXPECT_EQ(call("setContextMenu", Args({{"menu", Args({{"items", EncodableValue(menu)}})}})),
               EncodableValue(true));
 
     // The icon's events in the version-4 layout: only the buttons' release
@@ -166,18 +155,14 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
     const HMENU handle = reinterpret_cast<HMENU>(SendMessageW(shown, MN_GETHMENU, 0, 0));
     for (int i = 0; i < GetMenuItemCount(handle); ++i) {
       wchar_t text[64] = {};
-      MENUITEMINFOW info = {};
-      info.cbSize = sizeof(info);
-      info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
-      info.dwTypeData = text;
-      info.cch = 64;
-      GetMenuItemInfoW(handle, i, TRUE, &info);
+      GetMenuStringW(handle, i, text, 64, MF_BYPOSITION);
+      const UINT state = GetMenuState(handle, i, MF_BYPOSITION);
       // A separator's state is the system's business.
-      const bool separator = info.fType == MFT_SEPARATOR;
+      const bool separator = (state & MF_SEPARATOR) != 0;
       items.push_back(std::wstring(text) + (separator ? L"|" : L"") +
-                      (!separator && (info.fState & MFS_CHECKED) ? L"v" : L"") +
-                      (!separator && (info.fState & MF_GRAYED) ? L"-" : L"") +
-                      (info.hSubMenu ? L">" : L""));
+                      (!separator && (state & MF_CHECKED) ? L"v" : L"") +
+                      (!separator && (state & MF_GRAYED) ? L"-" : L"") +
+                      ((state & MF_POPUP) ? L">" : L""));
     }
     // Up from nothing is the last item; Enter chooses it.
     PostMessageW(shown, WM_KEYDOWN, VK_UP, 0);
@@ -198,7 +183,7 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
                                               L"Big"}));
   EXPECT_EQ(popped.value, EncodableValue(true));
   using Call = std::pair<std::string, EncodableValue>;
-  const EncodableValue big = Map({{"id", EncodableValue(big_id)}});
+  const EncodableValue big = Args({{"id", EncodableValue(big_id)}});
   EXPECT_EQ(calls, (std::vector<Call>{{"onTrayIconMouseDown", EncodableValue()},
                                       {"onTrayIconRightMouseDown", EncodableValue()},
                                       {"onTrayMenuItemClick", big}}));
