@@ -112,15 +112,12 @@ TEST_F(InjectionTest, ShiftAndCtrlHeldByTheUserAreLetGoAndPressedAgain) {
 }
 
 TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
-  HWND ansi_window =
-      CreateWindowExA(0, "STATIC", "ansi", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                      200, 400, 100, nullptr, nullptr, nullptr, nullptr);
   HWND ansi_edit =
-      CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10,
-                      360, 30, ansi_window, nullptr, nullptr, nullptr);
+      CreateWindowExA(0, "EDIT", "", WS_POPUP | WS_VISIBLE | WS_BORDER, 0, 200,
+                      360, 30, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(ansi_edit, nullptr);
   ASSERT_FALSE(IsWindowUnicode(ansi_edit));
-  SetForegroundWindow(ansi_window);
+  SetForegroundWindow(ansi_edit);
   SetFocus(ansi_edit);
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == ansi_edit; }, 2000));
   // The application saved the user's clipboard and copied the selection:
@@ -151,7 +148,7 @@ TEST_F(InjectionTest, WindowWithoutUnicodeGetsThePasteAndTheClipboardBack) {
   GetWindowTextA(ansi_edit, text, 64);
   EXPECT_STREQ(text, "plain");
   EXPECT_EQ(seen.size(), 10u);
-  DestroyWindow(ansi_window);
+  DestroyWindow(ansi_edit);
 }
 
 }  // namespace
