@@ -71,12 +71,11 @@ class Fake : public IClassFactory,
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
+  // COM asks the instance for the interface itself.
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override {
     ++instances_created;
-    Fake* automation = new Fake();
-    const HRESULT result = automation->QueryInterface(riid, out);
-    automation->Release();
-    return result;
+    *out = static_cast<IUIAutomation*>(new Fake());
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
@@ -261,8 +260,7 @@ TEST(UiaUnavailableTest, CreationFailsOnceAndTheEditStyleAnswers) {
       SetWindowLongW(h.edit(), GWL_STYLE, GetWindowLongW(h.edit(), GWL_STYLE) | ES_PASSWORD);
     });
     EXPECT_EQ(Answer(h, app, "isPasswordFieldFocused"), "true");
-    RegisterFakeServer();
-    script = {.ranges = {L"x"}};
+    RegisterFakeServer();  // not tried again
     EXPECT_EQ(Answer(h, app, "uiaSelectedText"), "");
   }));
   EXPECT_EQ(instances_created, 0);
