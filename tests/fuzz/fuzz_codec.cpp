@@ -56,11 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto bytes = first.error ? MethodCodec().EncodeErrorEnvelope(first.code, first.message, value)
                            : MethodCodec().EncodeSuccessEnvelope(value);
   const Outcome second = DecodeEnvelope(*bytes, &ok);
-  Check(ok, "re-encoded envelope does not decode");
-  Check(second.calls == 1 && second.error == first.error && second.code == first.code &&
+  Check(ok && second.calls == 1 && second.error == first.error && second.code == first.code &&
             second.message == first.message && second.has_value == first.has_value &&
             second.value == first.value,
-        "reply changed");
+        "reply refused or changed");
 #endif
   return 0;
 }
