@@ -177,7 +177,8 @@ TEST(TrayTest, PluginsMenuIsAPopUpMenuThatReportsTheItemChosen) {
                      [&](const Reply& reply) { closed = reply; });
     ASSERT_TRUE(Poll(app, [&] { return ShownMenu() != nullptr; }, 5000));
     PostMessageW(runner, WM_CLOSE, 0, 0);
-    Poll(app, [&] { return !IsWindow(runner); }, 5000);
+    // The answer may still be on its way to this thread once the window is gone.
+    Poll(app, [&] { return !IsWindow(runner) && closed.kind != Reply::Kind::kTimedOut; }, 5000);
   }));
   EXPECT_EQ(items, (std::vector<std::wstring>{L"&Checkedv", L"|", L"More>", L"Grey-", L"No id",
                                               L"Big"}));
