@@ -49,15 +49,4 @@ flutter::EncodableValue Args(
   return flutter::EncodableValue(map);
 }
 
-HWND ShownWindow(const wchar_t* window_class, const wchar_t* title,
-                 const std::function<bool(DWORD process)>& wanted) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, window_class, title)) != nullptr) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (IsWindowVisible(window) && wanted(process)) return window;
-  }
-  return nullptr;
-}
-
 }  // namespace test_support

@@ -3,7 +3,6 @@
 
 #include <flutter/encodable_value.h>
 #include <flutter_app/app_messenger.h>
-#include <windows.h>
 
 #include <functional>
 #include <initializer_list>
@@ -26,11 +25,6 @@ bool RunAsApplication(FlutterDesktopAppMessengerRef messenger,
 // A channel's map of arguments, keyed by name.
 flutter::EncodableValue Args(
     std::initializer_list<std::pair<const char*, flutter::EncodableValue>> entries);
-
-// A visible top-level window of |window_class| titled |title| (null: any)
-// whose process |wanted| accepts; null when there is none.
-HWND ShownWindow(const wchar_t* window_class, const wchar_t* title,
-                 const std::function<bool(DWORD process)>& wanted);
 
 }  // namespace test_support
 

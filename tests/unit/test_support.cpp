@@ -80,14 +80,29 @@ std::wstring TempFilePath(const wchar_t* prefix) {
   return path;
 }
 
-HWND RunnerWindowOf(DWORD process_id) {
+// The first top-level window of |window_class| titled |title| that |wanted|
+// accepts, given the window and its process.
+static HWND TopWindow(const wchar_t* window_class, const wchar_t* title,
+                      const std::function<bool(HWND, DWORD)>& wanted) {
   HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr))) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process_id) return window;
+  while ((window = FindWindowExW(nullptr, window, window_class, title)) != nullptr) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (wanted(window, process)) return window;
   }
   return nullptr;
+}
+
+HWND RunnerWindowOf(DWORD process_id) {
+  return TopWindow(L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr,
+                   [process_id](HWND, DWORD process) { return process == process_id; });
+}
+
+HWND ShownWindow(const wchar_t* window_class, const wchar_t* title,
+                 const std::function<bool(DWORD process)>& wanted) {
+  return TopWindow(window_class, title, [&](HWND window, DWORD process) {
+    return IsWindowVisible(window) && wanted(process);
+  });
 }
 
 PROCESS_INFORMATION StartProgram(const std::wstring& program, const std::wstring& arguments,

@@ -31,6 +31,10 @@ std::wstring TempFilePath(const wchar_t* prefix);
 
 // The runner window of korvex.exe process |process_id|, or null.
 HWND RunnerWindowOf(DWORD process_id);
+// A visible top-level window of |window_class| titled |title| (null: any)
+// whose process |wanted| accepts; null when there is none.
+HWND ShownWindow(const wchar_t* window_class, const wchar_t* title,
+                 const std::function<bool(DWORD process)>& wanted);
 
 using Environment = std::vector<std::pair<const wchar_t*, std::wstring>>;
 
