@@ -2,7 +2,6 @@
 // native services and their channels (Wine's real clipboard among them),
 // driven by a test that acts as the application from its own thread.
 
-#include <flutter/dart_project.h>
 #include <flutter/encodable_value.h>
 #include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
@@ -22,7 +21,7 @@
 #include "common/capture_log.h"
 #include "common/channel_arguments.h"
 #include "common/text_conversion.h"
-#include "flutter_window.h"
+#include "keyboard_harness.h"
 #include "injection/clipboard.h"
 #include "test_support.h"
 #include "utils.h"
@@ -33,30 +32,14 @@ using flutter::EncodableValue;
 using flutter_app::AppMessenger;
 using flutter_app::Reply;
 using test_support::Args;
-using test_support::RunAsApplication;
 
 namespace {
 
-// A runner window made as process entry makes it, but with a project whose
-// application is the test. It goes as the product's does: the window first
-// (its destruction shuts the services down), then the object.
-class TestRunner : public FlutterWindow {
- public:
-  TestRunner() : FlutterWindow(flutter::DartProject(test_support::PassiveProjectFolder())) {}
-  ~TestRunner() override {
-    if (HWND window = GetHandle()) DestroyWindow(window);
-  }
-};
-
+// The runner with its services in this process, as process entry makes it;
+// the test acts as the application from a thread of its own.
 class HostTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    runner_ = std::make_unique<TestRunner>();
-    ASSERT_TRUE(runner_->Create(L"korvex-test", Win32Window::Point(10, 10),
-                                Win32Window::Size(640, 360)));
-    app_ref_ = test_support::PassiveAppMessenger();
-    ASSERT_NE(app_ref_, nullptr);
-  }
+  void SetUp() override { ASSERT_TRUE(h_.ready()); }
   void TearDown() override {
     // The process-wide state outlives a window; start each test afresh.
     file_open_ready = false;
@@ -66,8 +49,7 @@ class HostTest : public ::testing::Test {
     trace_enabled = false;
   }
 
-  std::unique_ptr<TestRunner> runner_;
-  FlutterDesktopAppMessengerRef app_ref_ = nullptr;
+  test_support::KeyboardHarness h_;
 };
 
 TEST(ArgumentGetterTest, TypedGettersTakeDefaultsForAnythingUnexpected) {
@@ -137,7 +119,7 @@ TEST(ProcessEntryTest, EnvironmentSwitchesAndCommandLineFollowTheirRules) {
 
 TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
   EXPECT_EQ(Win32Window::Scale(10, 120 / 96.0), 12);  // 12.5 truncates
-  HWND window = runner_->GetHandle();
+  HWND window = h_.runner();
   EXPECT_FALSE(IsWindowVisible(window));
   HWND view = GetWindow(window, GW_CHILD);
   ASSERT_NE(view, nullptr);
@@ -154,7 +136,7 @@ TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
        Reply::Kind::kSuccess},
       {"korvex/file_open", "openFile", EncodableValue(), unknown},
       {"korvex/notifications", "Show", EncodableValue(), unknown}};
-  ASSERT_TRUE(RunAsApplication(app_ref_, [&](AppMessenger& app) {
+  ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
     for (const auto& [channel, method, args, kind] : calls) {
       const Reply reply = app.CallMethod(channel, method, args);
       EXPECT_EQ(reply.kind, kind) << method;
@@ -201,7 +183,7 @@ TEST_F(HostTest, RunnerWindowHostsTheViewAndChannelsAnswerByExactName) {
   EXPECT_TRUE(IsWindowVisible(window));
   // Nothing of the services may outlive the messenger, which goes with the
   // window.
-  runner_.reset();
+  h_.CloseRunner();
   EXPECT_TRUE(!key_event_sink && !taskbar_theme_sink && !key_events_channel &&
               !taskbar_theme_channel && !automation_channel && !file_open_channel &&
               !notifications_channel);
@@ -222,7 +204,7 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   auto set_directory = [&](const std::string& path, bool new_run = true) {
     if (capture_log && new_run) fclose(capture_log);
     if (new_run) capture_log = nullptr;
-    ASSERT_TRUE(RunAsApplication(app_ref_, [&](AppMessenger& app) {
+    ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
       std::vector<EncodableValue> heard;
       app.Listen("korvex/key_events", {},
                  [&](const flutter_app::Event& event) { heard.push_back(event.value); });
@@ -273,7 +255,7 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
 TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) {
   auto hand_over = [&](ULONG_PTR tag, const void* data, DWORD size) {
     COPYDATASTRUCT record = {tag, size, const_cast<void*>(data)};
-    return SendMessageW(runner_->GetHandle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
+    return SendMessageW(h_.runner(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
   };
   const std::wstring early = L"C:\\docs\\отчёт.kvd";
   const wchar_t unterminated[] = {L'a', L'b', L'c', L'd'};
@@ -289,7 +271,7 @@ TEST_F(HostTest, HandedOverDocumentsWaitForReadinessAndMalformedRecordsAreSafe) 
   EXPECT_EQ(pending_file_opens.size(), 3u);
 
   std::vector<std::string> opened;
-  ASSERT_TRUE(RunAsApplication(app_ref_, [&](AppMessenger& app) {
+  ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
     app.SetMethodCallHandler(
         "korvex/file_open", [&](const std::string& method, const EncodableValue& args) {
           const auto* path = std::get_if<std::string>(&args);
@@ -315,11 +297,11 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeThenOnlyChanges) {
   };
   auto change = [&](DWORD value, const wchar_t* name = L"ImmersiveColorSet") {
     set(value);
-    SendMessageW(runner_->GetHandle(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(name));
+    SendMessageW(h_.runner(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(name));
   };
   std::vector<EncodableValue> events;
   bool dark_unheard = false;
-  ASSERT_TRUE(RunAsApplication(app_ref_, [&](AppMessenger& app) {
+  ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
     change(0);
     dark_unheard = !taskbar_light_theme;
     set(1);
