@@ -40,13 +40,9 @@ inline std::optional<EncodableValue> Decoded(const Bytes& bytes) {
   return value ? std::optional(std::move(*value)) : std::nullopt;
 }
 
-inline void Append(Bytes* out, const Bytes& more) {
-  out->insert(out->end(), more.begin(), more.end());
-}
-
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
-  for (const auto& p : parts) Append(&out, p);
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 

@@ -125,8 +125,8 @@ TEST(Hardening, LengthsBeyondTheData) {
 TEST(Hardening, NestingDepth) {
   Bytes lists, keys;
   for (int i = 0; i < 100000; ++i) {
-    Append(&lists, {12, 1});
-    Append(&keys, {13, 1});  // the key nests deeper
+    lists.insert(lists.end(), {12, 1});
+    keys.insert(keys.end(), {13, 1});  // the key nests deeper
   }
   lists.push_back(0);
   EXPECT_FALSE(DecodesAsMessage(lists));
