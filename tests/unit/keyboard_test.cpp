@@ -1,8 +1,7 @@
 // The keyboard engine and input synthesis under real input: xdotool's
 // physical keys into a window of this process, the hooks on this (main)
-// thread, and the application listening from its own thread with real
-// channel bytes; what is typed is seen by the target's edit and by a
-// low-level hook of the test's own.
+// thread, the application listening from its own thread with real channel
+// bytes, and a low-level hook of the test's own seeing what is typed.
 
 #include <gtest/gtest.h>
 #include <windows.h>
