@@ -1,5 +1,7 @@
 // What hostile input on the channels once did to the host, each case found
-// by the channel stress test and kept here as it came.
+// by the channel stress test and kept here as it came; and the Unicode
+// typing mode, which the first text of a process chooses, in a program
+// whose other cases type alike in either mode.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,9 +18,13 @@
 #include "feedback/key_sounds.h"
 #include "injection/injection_queue.h"
 #include "injection/input_synthesis.h"
+#include "keyboard_harness.h"
 #include "test_support.h"
 
 namespace {
+
+// Set before any case of the process types.
+const bool unicode_mode = SetEnvironmentVariableW(L"KORVEX_UNICODE_TYPE", L"1");
 
 // A mono 8 kHz PCM RIFF/WAVE header over 800 bytes of samples; each case
 // makes one of its sizes lie.
@@ -108,6 +114,26 @@ TEST(HostileInputTest, FlushDropsInputLeftAfterItsGraceTime) {
   EXPECT_EQ(replies, std::vector<std::string>{"sent"});
   EXPECT_EQ(text(), left + L"ok");
   DestroyWindow(edit);
+}
+
+TEST(HostileInputTest, UnicodeModeSendsEveryUnitAsAUnicodeEventAndIsReadOnce) {
+  ASSERT_TRUE(unicode_mode);
+  test_support::KeyboardHarness h;
+  ASSERT_TRUE(h.ready());
+  const auto seen = h.Inject([] {
+    TypeText(L"ab", 0, false);
+    // Changing the variable later changes nothing.
+    SetEnvironmentVariableW(L"KORVEX_UNICODE_TYPE", L"0");
+    TypeText(L"c", 0, false);
+  });
+  // Letters the layout has keys for still go as Unicode events.
+  const wchar_t units[] = L"aabbcc";
+  ASSERT_EQ(seen.size(), 6u);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].vk, static_cast<DWORD>(VK_PACKET));
+    EXPECT_EQ(seen[i].scan, static_cast<DWORD>(units[i]));
+  }
+  EXPECT_EQ(h.EditText(), L"abc");
 }
 
 }  // namespace
