@@ -13,7 +13,6 @@
 #include <shlobj.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,26 +46,10 @@ bool PutClipboard(const std::vector<std::pair<UINT, std::string>>& formats) {
   EmptyClipboard();
   bool put = true;
   for (const auto& [format, bytes] : formats) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
-    GlobalUnlock(memory);
-    put = SetClipboardData(format, memory) && put;
+    put = test_support::PutClipboardData(format, bytes.data(), bytes.size()) && put;
   }
   CloseClipboard();
   return put;
-}
-
-// The clipboard's bytes under |format|; "<none>" when it has none.
-std::string ClipboardBytes(UINT format) {
-  if (!OpenClipboard(nullptr)) return "<closed>";
-  std::string bytes = "<none>";
-  if (HANDLE data = GetClipboardData(format)) {
-    const char* block = static_cast<const char*>(GlobalLock(data));
-    bytes.assign(block, block + GlobalSize(data));
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return bytes;
 }
 
 // korvex.exe with its application, untaught, and the editor the user types
@@ -169,10 +152,10 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTheUserTypesAndActs) {
     ASSERT_TRUE(Xdo("key ctrl+shift+t"));
     EXPECT_TRUE(WaitFor(selection ? L"привет мир" : L"москва"));
     for (const auto& [format, bytes] : formats) {
-      EXPECT_EQ(ClipboardBytes(format), bytes) << format;
+      EXPECT_EQ(test_support::ClipboardBytes(format), bytes) << format;
     }
     if (!selection) {
-      EXPECT_EQ(ClipboardBytes(CF_UNICODETEXT), "<none>");
+      EXPECT_EQ(test_support::ClipboardBytes(CF_UNICODETEXT), "<none>");
     }
   }
 

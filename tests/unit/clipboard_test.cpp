@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "injection/clipboard.h"
+#include "test_support.h"
 
 using Text = std::optional<std::wstring>;
 
@@ -17,16 +18,9 @@ namespace {
 // Another owner's formats, each holding its own name as bytes.
 const char* const kOtherFormats[] = {"KorvexTestPrivate", "Rich Text Format"};
 
-bool Put(UINT format, const void* data, size_t size) {
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-  std::memcpy(GlobalLock(memory), data, size);
-  GlobalUnlock(memory);
-  return SetClipboardData(format, memory) != nullptr;
-}
-
 LRESULT CALLBACK RenderLate(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message != WM_RENDERFORMAT) return DefWindowProcW(window, message, wparam, lparam);
-  Put(static_cast<UINT>(wparam), "late", 5);
+  test_support::PutClipboardData(static_cast<UINT>(wparam), "late", 5);
   return 0;
 }
 
@@ -43,25 +37,21 @@ bool PutOtherFormats(const wchar_t* text = nullptr) {
   EmptyClipboard();
   bool put = true;
   for (const char* format : kOtherFormats) {
-    put = Put(RegisterClipboardFormatA(format), format, std::strlen(format)) && put;
+    put = test_support::PutClipboardData(RegisterClipboardFormatA(format), format,
+                                         std::strlen(format)) && put;
   }
-  if (text) put = Put(CF_UNICODETEXT, text, (wcslen(text) + 1) * sizeof(wchar_t)) && put;
+  if (text) {
+    put = test_support::PutClipboardData(CF_UNICODETEXT, text,
+                                         (wcslen(text) + 1) * sizeof(wchar_t)) && put;
+  }
   SetClipboardData(RegisterClipboardFormatA("KorvexTestLate"), nullptr);
   CloseClipboard();
   return put;
 }
 
-// What the clipboard holds under |format|, or "<none>".
+// What the clipboard holds under the format named |format|, or "<none>".
 std::string Bytes(const char* format) {
-  if (!OpenClipboard(nullptr)) return "<closed>";
-  std::string bytes = "<none>";
-  if (HANDLE data = GetClipboardData(RegisterClipboardFormatA(format))) {
-    const char* block = static_cast<const char*>(GlobalLock(data));
-    bytes.assign(block, block + GlobalSize(data));
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return bytes;
+  return test_support::ClipboardBytes(RegisterClipboardFormatA(format));
 }
 
 TEST(ClipboardTest, TextRoundTripsAndIsReadOnlyWithinItsBlock) {

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -149,6 +150,25 @@ bool TrayIconShown(HWND window) {
   data.hWnd = window;
   data.uID = 1;
   return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+bool PutClipboardData(UINT format, const void* data, size_t size) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  std::memcpy(GlobalLock(memory), data, size);
+  GlobalUnlock(memory);
+  return SetClipboardData(format, memory) != nullptr;
+}
+
+std::string ClipboardBytes(UINT format) {
+  if (!OpenClipboard(nullptr)) return "<closed>";
+  std::string bytes = "<none>";
+  if (HANDLE data = GetClipboardData(format)) {
+    const char* block = static_cast<const char*>(GlobalLock(data));
+    bytes.assign(block, block + GlobalSize(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return bytes;
 }
 
 bool UnderWine() {

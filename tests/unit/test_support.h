@@ -56,6 +56,12 @@ DWORD CloseKorvex(const PROCESS_INFORMATION& process);
 // it succeeds only then.
 bool TrayIconShown(HWND window);
 
+// Leaves |size| bytes of |data| under |format| on the clipboard, which the
+// caller has open.
+bool PutClipboardData(UINT format, const void* data, size_t size);
+// The clipboard's bytes under |format|; "<none>" when it has none.
+std::string ClipboardBytes(UINT format);
+
 // True under Wine, whose faults some checks have to allow for.
 bool UnderWine();
 
