@@ -209,8 +209,6 @@ TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
   // Scores count units reachable with Shift, Ctrl and Alt in any mix; no
   // higher modifier, no missing key. Each half of a surrogate pair counts.
   Fake({kRussian, kEnglish});
-  EXPECT_EQ(CountTypeableChars(L"привет, world", kRussian), 7);
-  EXPECT_EQ(CountTypeableChars(L"привет, world", kEnglish), 6);
   const std::pair<const wchar_t*, unsigned> modifiers[] = {
       {L"A", 0x01}, {L"€", 0x07}, {L"ß", 0x08}, {L"µ", 0x10}, {L"¶", 0x80}, {L"\xD83D\xDE00", 0}};
   for (const auto& [unit, state] : modifiers) Give(kDvorak, unit, state);
