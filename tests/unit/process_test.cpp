@@ -10,12 +10,7 @@
 
 #include "test_support.h"
 
-using test_support::CloseKorvex;
-using test_support::FileHas;
-using test_support::Finish;
-using test_support::PumpUntil;
-using test_support::ReadFileBytes;
-using test_support::RunnerWindowOf;
+using namespace test_support;
 
 namespace {
 
@@ -31,15 +26,15 @@ class ProcessTest : public ::testing::Test {
       CloseHandle(process.hProcess);
     }
   }
-  Process Start(const std::wstring& arguments, const test_support::Environment& env = {}) {
-    return started_.emplace_back(test_support::StartKorvex(arguments, env));
+  Process Start(const std::wstring& arguments, const Environment& env = {}) {
+    return started_.emplace_back(StartKorvex(arguments, env));
   }
 
   std::vector<Process> started_;
 };
 
 TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
-  const std::wstring log = test_support::TempFilePath(L"kvp");
+  const std::wstring log = TempFilePath(L"kvp");
   // The application says it is ready only after a while, so the first two
   // documents must wait for it (two Wine starts take seconds on a busy
   // machine). Its arguments reach it whole, in UTF-8.
@@ -57,8 +52,7 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
     EXPECT_EQ(Finish(Start(arguments), 15000), 0u) << arguments;
   }
   // A second start brings the running window forward.
-  EXPECT_TRUE(
-      PumpUntil([&] { return IsWindowVisible(runner) != FALSE; }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(runner) != FALSE; }, 5000));
 
   ASSERT_TRUE(FileHas(log, "fileOpenReady ok", 15000));
   EXPECT_EQ(Finish(Start(L"..\\relative\\late.kvd"), 15000), 0u);
@@ -89,13 +83,13 @@ TEST_F(ProcessTest, SelfTestSwitchWinsAndASecondStartOutlastsAHungInstance) {
   EXPECT_EQ(Finish(Start(L"\"C:\\x--selftestx\\a.kvd\" --runs 1"), 60000), 0u);
 
   // An instance that takes the self-test's simulated keys as the user's.
-  const std::wstring app_log = test_support::TempFilePath(L"kvs");
+  const std::wstring app_log = TempFilePath(L"kvs");
   Process first =
       Start(L"--autostart", {{L"KORVEX_ACCEPT_INJECTED", L"1"}, {L"KORVEX_APP_LOG", app_log}});
   ASSERT_TRUE(FileHas(app_log, "fileOpenReady ", 15000));
   // With it the end-to-end scenarios run too and the application passes
   // them; Wine has no Russian layout to load here, so S4 is skipped.
-  const std::wstring log = test_support::TempFolder() + L"korvex_selftest.log";
+  const std::wstring log = TempFolder() + L"korvex_selftest.log";
   DeleteFileW(log.c_str());
   const DWORD failures = Finish(Start(L"--selftest --runs 2"), 120000);
   const std::string text = ReadFileBytes(log);
