@@ -277,12 +277,10 @@ TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
   const std::wstring self = ProgramFolder() + L"\\layouts_tests.exe";
   Write(L"00000D01", L"Layout Display Name", L"@" + self + L",-101");
   Write(L"00000D01", L"Layout Text", L"Not This");
-  Write(L"00000D02", L"Layout Display Name", L"@%SystemRoot%\\system32\\input.dll,-5000");
-  Write(L"00000D02", L"Layout Text", L"Plain Text");
   Write(L"00000D03", L"Layout Text", L"Other Type", REG_EXPAND_SZ);
   Write(L"00000D04", L"Layout Text", std::wstring(512, L'l'));
   // Exactly the buffer's size, no terminator stored (the registry adds one
-  // past the data); the display name failing first leaves no NUL past it.
+  // past the data); the display name fails first, and leaves no NUL past it.
   Write(L"00000D05", L"Layout Display Name", L"@input.dll,-5000");
   Write(L"00000D05", L"Layout Text", std::wstring(513, L'x'), REG_SZ, 1024);
   Write(L"0000E001", L"Layout Text", L"Input Method");
@@ -290,10 +288,10 @@ TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
   Write(L"A0010409", L"Layout Text", L"Variant");
   // Of three equal names, the first two get their language.
   Write(L"00000D06", L"Layout Text", L"Same");
-  Fake({H(0x0D010419), H(0x0D020419), H(0x0D030422), H(0x0D040407), H(0x0D050409),
-        H(0xE0010411), H(0xF0AB0409), H(0xF0FE0C0C), H(0x00000BAD), H(0x0D060407),
-        H(0x0D060419), H(0x0D060409)});
-  EXPECT_EQ(Names(h_), (Strings{"0D010419=Resolved Test Layout", "0D020419=Plain Text",
+  Fake({H(0x0D010419), H(0x0D030422), H(0x0D040407), H(0x0D050409), H(0xE0010411),
+        H(0xF0AB0409), H(0xF0FE0C0C), H(0x00000BAD), H(0x0D060407), H(0x0D060419),
+        H(0x0D060409)});
+  EXPECT_EQ(Names(h_), (Strings{"0D010419=Resolved Test Layout",
                                 "0D030422=Ukrainian (Ukraine)", "0D040407=German (Germany)",
                                 "0D050409=" + std::string(512, 'x'), "E0010411=Input Method",
                                 "F0AB0409=Variant", "F0FE0C0C=French (Canada)",
