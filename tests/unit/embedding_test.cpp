@@ -98,7 +98,6 @@ class EmbeddingTest : public ::testing::Test {
         }));
   }
 
-  // Host side of "test/method".
   void OnMethodCall(const flutter::MethodCall<>& call,
                     std::unique_ptr<flutter::MethodResult<>> result) {
     const std::string& name = call.method_name();
@@ -343,8 +342,7 @@ TEST_F(EmbeddingTest, AHandlerThatClosesTheWindowEndsTheQueueAndTheAppsWait) {
     while (messenger.RunPending(100000) >= 0) {
     }
   });
-  // It must be waiting when the window closes: after that its messenger is
-  // gone.
+  // It must be waiting when the window closes: then its messenger is gone.
   Sleep(100);
   PumpUntil([&] { return controller_ == nullptr; }, 5000);
   controller_.reset();  // so that the wait ends even if the handler failed
