@@ -255,7 +255,13 @@ class ChannelHost : public korvex_app::HostPort {
     log_.Write(kind, text);
   }
   void SaveExceptions(const std::string& text) override {
-    log_.Write("exceptions", WriteExceptionsFile(text) ? "saved" : "unsaved");
+    exceptions_text_ = text;
+    log_.Write("exceptions", exceptions_save_.Save() ? "saved" : "unsaved");
+  }
+  void SaveWaitingExceptions() {
+    if (exceptions_save_.Retry()) {
+      log_.Write("exceptions", "saved");
+    }
   }
 
   flutter_app::Reply Call(
@@ -286,6 +292,8 @@ class ChannelHost : public korvex_app::HostPort {
   flutter_app::AppMessenger& app_;
   RecordLog& log_;
   const Records& records_;
+  std::string exceptions_text_;
+  RetriedSave exceptions_save_{[this] { return WriteExceptionsFile(exceptions_text_); }};
 };
 
 std::optional<korvex_app::LanguageModel> LoadModel(const wchar_t* name) {
@@ -411,6 +419,7 @@ extern "C" __declspec(dllexport) int FlutterDesktopAppMain(
       records.pop_front();
       engine.OnRecord(record, received);
     }
+    host.SaveWaitingExceptions();
     tray.Act();
   }
   log.Write("stop", "");

@@ -83,6 +83,7 @@ void TrayMenu::OpenUserFilesFolder() {
 }
 
 void TrayMenu::Act() {
+  settings_save_.Retry();
   while (!commands_.empty()) {
     const TrayCommand command = commands_.front();
     commands_.pop_front();
@@ -101,7 +102,7 @@ void TrayMenu::Act() {
         bool& setting = auto_repair ? settings_.auto_repair : settings_.key_sounds;
         setting = !setting;
         (auto_repair ? actions_.set_auto_repair : actions_.set_key_sounds)(setting);
-        if (!SaveSettings(settings_)) {
+        if (!settings_save_.Save()) {
           actions_.note("settingsNotSaved", "");
         }
         Refresh();

@@ -13,6 +13,7 @@
 
 #include "core/settings.h"
 #include "core/tray_model.h"
+#include "user_files.h"
 
 class TrayMenu {
  public:
@@ -45,6 +46,7 @@ class TrayMenu {
   flutter_app::AppMessenger& app_;
   std::string assets_;
   korvex_app::Settings settings_;
+  RetriedSave settings_save_{[this] { return SaveSettings(settings_); }};
   Actions actions_;
   std::deque<korvex_app::TrayCommand> commands_;
 };

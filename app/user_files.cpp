@@ -94,3 +94,18 @@ bool WriteExceptionsFile(const std::string& text) {
   const std::wstring path = PathOf(L"repair_exceptions.txt");
   return !path.empty() && WriteWhole(path, text);
 }
+
+bool RetriedSave::Save() {
+  waiting_ = true;
+  next_try_ms_ = 0;
+  return Retry();
+}
+
+bool RetriedSave::Retry() {
+  if (!waiting_ || GetTickCount64() < next_try_ms_) {
+    return false;
+  }
+  waiting_ = !save_();
+  next_try_ms_ = GetTickCount64() + 250;
+  return !waiting_;
+}

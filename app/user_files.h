@@ -8,7 +8,11 @@
 // replaces the old one in one step, so that a crash or a full disk leaves
 // the old file or the new, never half of one.
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "core/settings.h"
 
@@ -23,5 +27,22 @@ bool SaveSettings(const korvex_app::Settings& settings);
 // Empty when the file is missing or unreadable.
 std::string ReadExceptionsFile();
 bool WriteExceptionsFile(const std::string& text);
+
+// A save that failed, say because another program held the file open
+// (a replacing move cannot pass that), is tried again from the
+// application's loop, at most every 250 ms, until it lands.
+class RetriedSave {
+ public:
+  explicit RetriedSave(std::function<bool()> save) : save_(std::move(save)) {}
+  // Whether it landed now; if not, Retry goes on with it.
+  bool Save();
+  // Whether a save that was waiting landed now.
+  bool Retry();
+
+ private:
+  std::function<bool()> save_;
+  bool waiting_ = false;
+  ULONGLONG next_try_ms_ = 0;
+};
 
 #endif  // KORVEX_APP_USER_FILES_H_

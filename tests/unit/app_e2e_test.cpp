@@ -159,13 +159,20 @@ TEST_F(AppE2eTest, EnglishPassRepairsWhileTheUserTypesAndActs) {
     }
   }
 
-  // A repair taken back (double Left Shift) is learnt and not made again.
-  // The field is emptied as a user does it, so the word before ends too.
+  // A repair taken back (double Left Shift) is learnt and not made again,
+  // even when another program held the file open as it was learnt. The
+  // field is emptied as a user does it, so the word before ends too.
   ASSERT_TRUE(Xdo("key End shift+Home BackSpace"));
   ASSERT_TRUE(WaitFor(L""));
   ASSERT_TRUE(Type("ghbdtn ", L"привет "));
+  HANDLE reader = CreateFileW(ExceptionsPath().c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(Xdo("key --delay 120 Shift_L Shift_L"));
   ASSERT_TRUE(WaitFor(L"ghbdtn "));
+  ASSERT_TRUE(test_support::FileHas(log_, "exceptions unsaved", 5000));
+  CloseHandle(reader);
   ASSERT_TRUE(test_support::FileHas(ExceptionsPath(), "keep ghbdtn\n", 5000));
   ASSERT_TRUE(Type("ghbdtn ", L"ghbdtn ghbdtn "));
   PumpUntil([] { return false; }, 800);

@@ -259,7 +259,12 @@ TEST_F(InstallTest, InstallControlQuitUpdateAndUninstallAsAUser) {
   EXPECT_TRUE(LogSays("tray korvex_tray_off.ico Korvex: automatic repair off, key sounds off\n"));
   EXPECT_TRUE(SettingsSay("autoRepair = off\n"));
   EXPECT_TRUE(Type("ghbdtn ", L"ghbdtn "));
+  // The switch is saved even though another program held the file open.
+  HANDLE reader = CreateFileW((kSettingsFolder + L"\\settings.ini").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_TRUE(Choose(0));
+  EXPECT_TRUE(LogSays("settingsNotSaved\n"));
+  CloseHandle(reader);
   EXPECT_TRUE(SettingsSay("autoRepair = on\n"));
   EXPECT_TRUE(Type("ghbdtn ", L"привет "));
 
