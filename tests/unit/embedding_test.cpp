@@ -3,23 +3,19 @@
 // from a thread of its own, real bytes in between.
 
 #include <flutter/dart_project.h>
-#include <flutter/encodable_value.h>
 #include <flutter/event_channel.h>
 #include <flutter/event_stream_handler_functions.h>
 #include <flutter/flutter_view_controller.h>
 #include <flutter/method_channel.h>
 #include <flutter/method_result_functions.h>
 #include <flutter/standard_method_codec.h>
-#include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "app_driver.h"
 #include "test_support.h"
@@ -167,8 +163,8 @@ std::vector<EncodableValue> TypedListsAtEveryOffset() {
       EncodableValue(std::vector<int32_t>{INT32_MIN, 0, INT32_MAX}),
   };
   std::vector<EncodableValue> values;
-  for (size_t pad = 0; pad < 16; ++pad) {
-    values.emplace_back(EncodableList{EncodableValue(std::string(pad % 8, 'p')), lists[pad % 4]});
+  for (size_t pad = 0; pad < 32; ++pad) {
+    values.emplace_back(EncodableList{EncodableValue(std::string(pad % 8, 'p')), lists[pad / 8]});
   }
   return values;
 }

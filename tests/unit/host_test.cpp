@@ -2,17 +2,13 @@
 // native services and their channels (Wine's real clipboard among them),
 // driven by a test that acts as the application from its own thread.
 
-#include <flutter/encodable_value.h>
-#include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "../codec/value_printer.h"
 #include "app_driver.h"
@@ -287,10 +283,7 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeThenOnlyChanges) {
     SendMessageW(h_.runner(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(name));
   };
   std::vector<EncodableValue> events;
-  bool dark_unheard = false;
   ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
-    change(0);
-    dark_unheard = !taskbar_light_theme;
     set(1);
     app.Listen("korvex/taskbar_theme", EncodableValue(),
                [&](const flutter_app::Event& event) { events.push_back(event.value); });
@@ -304,7 +297,6 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeThenOnlyChanges) {
     change(0);
     app.RunPending(100);
   }));
-  EXPECT_TRUE(dark_unheard);
   EXPECT_EQ(events, (std::vector<EncodableValue>{EncodableValue(true), EncodableValue(false),
                                                  EncodableValue(true)}));
   EXPECT_FALSE(taskbar_light_theme);
