@@ -361,6 +361,7 @@ TEST(EmbeddingLifecycleTest, AnApplicationLeftBehindOnlyFindsTheEngineStopping) 
   ASSERT_TRUE(PumpUntil([] { return late_app::messenger.load() != nullptr; }, 5000));
   // Waits out the application, then gives up on it.
   FlutterDesktopEngineDestroy(engine);
+  EXPECT_FALSE(late_app::done.load());
 
   // A new engine, likely where the old one was, with a host listening on
   // the channel the late application sends on.
