@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <string>
 #include <thread>
 
 #include "test_support.h"

@@ -2,21 +2,16 @@
 // native services and their channels (Wine's real clipboard among them),
 // driven by a test that acts as the application from its own thread.
 
-#include <flutter/encodable_value.h>
-#include <flutter_app/app_messenger.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "../codec/value_printer.h"
 #include "app_driver.h"
-#include "bridge/automation_dispatcher.h"
 #include "bridge/native_services.h"
 #include "common/capture_log.h"
 #include "common/channel_arguments.h"
@@ -198,25 +193,16 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   }
   DeleteFileW((slashed + L"\\cut.log").c_str());
   // Asks for the log in |path| (as in a new run, so that it may be opened
-  // again); then a diagnostic of the host's goes to the log, if open, and to
-  // the application listening to the key events.
+  // again); then a diagnostic of the host's goes to the log, if open (the
+  // keyboard tests hear it on the key events).
   const std::string diag = "diag restoreForeground: no remembered window";
   auto set_directory = [&](const std::string& path, bool new_run = true) {
     if (capture_log && new_run) fclose(capture_log);
     if (new_run) capture_log = nullptr;
     ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
-      std::vector<EncodableValue> heard;
-      app.Listen("korvex/key_events", {},
-                 [&](const flutter_app::Event& event) { heard.push_back(event.value); });
       app.CallMethod("korvex/automation", "setLogDirectory",
                      Args({{"path", EncodableValue(path)}}));
       app.CallMethod("korvex/automation", "restoreForegroundWindow");
-      app.RunUntil([&] { return !heard.empty(); }, 5000);
-      app.RunPending(100);
-      app.Cancel("korvex/key_events");
-      EXPECT_EQ(heard, std::vector<EncodableValue>{
-                           Args({{"type", EncodableValue("diag")},
-                                 {"message", EncodableValue(diag.substr(5))}})});
     }));
   };
   auto log_of = [](const std::wstring& folder) {
@@ -237,14 +223,11 @@ TEST_F(HostTest, CaptureLogOpensOnceOnlyWithTracingAndAppends) {
   EXPECT_EQ(log_of(first),
             "earlier run\n" + diag + "\nfirst \"line\"\nwith a feed\n" + diag + "\nafter\n");
   EXPECT_EQ(log_of(second), "");
-  // A trailing separator gets no second one; an empty path opens nothing.
+  // An empty path opens nothing; a later ask still may.
   set_directory("");
   set_directory(Utf8FromUtf16(slashed) + "/", false);
   WriteTraceLine("x");
   EXPECT_EQ(log_of(slashed), diag + "\nx\n");
-  set_directory(Utf8FromUtf16(second) + "\\");
-  WriteTraceLine("y");
-  EXPECT_EQ(log_of(second), diag + "\ny\n");
   // A NUL inside the path would cut it short of the name that was asked
   // for: nothing is opened.
   set_directory(Utf8FromUtf16(slashed) + "\\cut.log" + std::string(1, '\0') + "x");
@@ -300,10 +283,7 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeThenOnlyChanges) {
     SendMessageW(h_.runner(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(name));
   };
   std::vector<EncodableValue> events;
-  bool dark_unheard = false;
   ASSERT_TRUE(h_.RunApp([&](AppMessenger& app) {
-    change(0);
-    dark_unheard = !taskbar_light_theme;
     set(1);
     app.Listen("korvex/taskbar_theme", EncodableValue(),
                [&](const flutter_app::Event& event) { events.push_back(event.value); });
@@ -317,7 +297,6 @@ TEST_F(HostTest, TaskbarThemeStreamSendsTheCurrentThemeThenOnlyChanges) {
     change(0);
     app.RunPending(100);
   }));
-  EXPECT_TRUE(dark_unheard);
   EXPECT_EQ(events, (std::vector<EncodableValue>{EncodableValue(true), EncodableValue(false),
                                                  EncodableValue(true)}));
   EXPECT_FALSE(taskbar_light_theme);

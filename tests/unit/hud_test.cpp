@@ -5,10 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "feedback/hud.h"
 #include "keyboard_harness.h"
 #include "test_support.h"
