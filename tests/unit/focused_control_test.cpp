@@ -143,21 +143,20 @@ class Fake : public IClassFactory,
 // it for good (a revocation while a query holds the instance hangs Wine).
 bool RegisterFakeServer() {
   static const bool registered = [] {
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    static std::atomic<bool> result{false};
-    std::thread([ready] {
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread([done] {
       CoInitializeEx(nullptr, COINIT_MULTITHREADED);
       auto* factory = new Fake();
       DWORD cookie = 0;
-      result = SUCCEEDED(CoRegisterClassObject(
-          uia::kClsidCuiAutomation, static_cast<IClassFactory*>(factory),
-          CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+      if (SUCCEEDED(CoRegisterClassObject(
+              uia::kClsidCuiAutomation, static_cast<IClassFactory*>(factory),
+              CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
+        SetEvent(done);
+      }
       factory->Release();
-      SetEvent(ready);
       Sleep(INFINITE);
     }).detach();
-    WaitForSingleObject(ready, 5000);
-    return result.load();
+    return WaitForSingleObject(done, 5000) == WAIT_OBJECT_0;
   }();
   return registered;
 }
@@ -191,11 +190,9 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
     script = {.password = true, .hold = CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     bool sent_served = false;
     std::thread sender([&] {
-      if (WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0) {
-        DWORD_PTR answer = 0;
-        sent_served = SendMessageTimeoutW(h.edit(), WM_NULL, 0, 0, SMTO_NORMAL,
-                                          kUiaAnswerTimeoutMs / 2, &answer);
-      }
+      sent_served = WaitForSingleObject(focus_query_entered, 10000) == WAIT_OBJECT_0 &&
+                    SendMessageTimeoutW(h.edit(), WM_NULL, 0, 0, SMTO_NORMAL,
+                                        kUiaAnswerTimeoutMs / 2, nullptr);
     });
     // Asked again while that one still hangs: no answer at once, not after
     // a wait of its own behind it (five waits outlast the hang, and the
@@ -226,8 +223,6 @@ TEST(FocusedControlTest, PasswordAndSelectionThroughUiAutomation) {
     }
     script.type = VT_I4;  // -1, but not a boolean
     EXPECT_EQ(password(), "false");
-    script = {.broken = 0, .broken_by = S_OK, .password = true};  // no element
-    EXPECT_EQ(password(), "false");
 
     // A failing range or text is left out; the others still count.
     script = {.ranges = {L"ab", L"\U0001F600c"}};
@@ -256,12 +251,11 @@ TEST(UiaUnavailableTest, CreationFailsOnceAndTheEditStyleAnswers) {
   ASSERT_TRUE(h.ready());
   ASSERT_TRUE(h.RunApp([&](AppMessenger& app) {
     EXPECT_EQ(Answer(h, app, "isPasswordFieldFocused"), "false");
+    RegisterFakeServer();  // not tried again
     h.OnMain([&] {
       SetWindowLongW(h.edit(), GWL_STYLE, GetWindowLongW(h.edit(), GWL_STYLE) | ES_PASSWORD);
     });
     EXPECT_EQ(Answer(h, app, "isPasswordFieldFocused"), "true");
-    RegisterFakeServer();  // not tried again
-    EXPECT_EQ(Answer(h, app, "uiaSelectedText"), "");
   }));
   EXPECT_EQ(instances_created, 0);
 }

@@ -28,34 +28,25 @@ HKL H(uintptr_t bits) { return reinterpret_cast<HKL>(bits); }
 const HKL kRussian = H(0x04190419), kEnglish = H(0x04090409),
           kDvorak = H(0xF0010409), kGerman = H(0x04070407);
 
-// Each entry of |method|'s reply list, as |row| makes it.
-template <typename Row>
-std::vector<Row> CallList(KeyboardHarness& h, const char* method,
-                          Row (*row)(const EncodableMap&)) {
-  std::vector<Row> rows;
+// What the channel lists: "id=name" per layout, and per layout its
+// language id, then "chars" and "shiftChars" in UTF-16.
+using Row = std::tuple<int32_t, std::wstring, std::wstring>;
+std::pair<Strings, std::vector<Row>> Listed(KeyboardHarness& h) {
+  std::pair<Strings, std::vector<Row>> listed;
   h.RunApp([&](AppMessenger& app) {
-    const EncodableValue reply = h.Call(app, method).value;
-    for (const auto& entry : std::get<flutter::EncodableList>(reply)) {
-      rows.push_back(row(std::get<EncodableMap>(entry)));
+    const EncodableValue names = h.Call(app, "listKeyboardLayouts").value;
+    const EncodableValue tables = h.Call(app, "systemLayouts").value;
+    for (const auto& entry : std::get<flutter::EncodableList>(names)) {
+      const auto& map = std::get<EncodableMap>(entry);
+      listed.first.push_back(StringOf(map, "id") + "=" + StringOf(map, "name"));
+    }
+    for (const auto& entry : std::get<flutter::EncodableList>(tables)) {
+      const auto& map = std::get<EncodableMap>(entry);
+      listed.second.emplace_back(IntOf(map, "langId"), Utf16FromUtf8(StringOf(map, "chars")),
+                                 Utf16FromUtf8(StringOf(map, "shiftChars")));
     }
   });
-  return rows;
-}
-
-// "id=name" per entry.
-Strings Names(KeyboardHarness& h) {
-  return CallList<std::string>(h, "listKeyboardLayouts", [](const EncodableMap& map) {
-    return StringOf(map, "id") + "=" + StringOf(map, "name");
-  });
-}
-
-// Per layout: its language id, then "chars" and "shiftChars" in UTF-16.
-using Row = std::tuple<int32_t, std::wstring, std::wstring>;
-std::vector<Row> Tables(KeyboardHarness& h) {
-  return CallList<Row>(h, "systemLayouts", [](const EncodableMap& map) {
-    return Row(IntOf(map, "langId"), Utf16FromUtf8(StringOf(map, "chars")),
-               Utf16FromUtf8(StringOf(map, "shiftChars")));
-  });
+  return listed;
 }
 
 const std::wstring kUs = L"`1234567890-=qwertyuiop[]\\asdfghjkl;'zxcvbnm,./";
@@ -114,9 +105,8 @@ int WINAPI FakeToUnicode(UINT vk, UINT scan, const BYTE* state, LPWSTR out,
                          int size, UINT flags, HKL layout) {
   for (int k = 0; k < 256; ++k) fake.bad_call |= k != VK_SHIFT && state[k];
   fake.bad_call |= flags != 4 || vk != scan + 0x100 || size < 2;
-  const auto& keys = kCharacterKeyScanCodes;
   const auto& row = fake.rows[layout];
-  const auto at = std::find(keys.begin(), keys.end(), scan) - keys.begin();
+  const auto at = std::ranges::find(kCharacterKeyScanCodes, scan) - kCharacterKeyScanCodes.begin();
   const wchar_t unit = (state[VK_SHIFT] ? row.second : row.first)[at];
   if (unit == kDead) return -1;
   if (unit == kTwoUnits) return out[0] = L'x', out[1] = L'y', 2;
@@ -171,10 +161,11 @@ TEST_F(LayoutsTest, RealLayoutAsWineReportsIt) {
   // KOI8-R has no numero sign: Wine gives nothing for Shift+3.
   std::wstring ru_shift = kRuShift;
   ru_shift[3] = L'\0';
-  EXPECT_EQ(Names(h_), Strings{russian ? "04190419=Russian (Russia)"
-                                       : "04090409=English (United States)"});
-  EXPECT_EQ(Tables(h_), (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
-                                                  : Row{0x0409, kUs, kUsShift}}));
+  const auto [names, tables] = Listed(h_);
+  EXPECT_EQ(names, Strings{russian ? "04190419=Russian (Russia)"
+                                   : "04090409=English (United States)"});
+  EXPECT_EQ(tables, (std::vector<Row>{russian ? Row{1049, kRu, ru_shift}
+                                              : Row{0x0409, kUs, kUsShift}}));
 }
 
 TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
@@ -189,10 +180,10 @@ TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
   // with no character keeps its place as a NUL unit.
   intl_chars[0] = L'\0', intl_shift[36] = L'\0', intl_chars[1] = L'y';
   const std::wstring none(47, L'\0');
-  EXPECT_EQ(Tables(h_), (std::vector<Row>{{1049, kRu, kRuShift},
-                                          {0x0409, kUs, kUsShift},
-                                          {0x0409, intl_chars, intl_shift},
-                                          {0x0407, none, none}}));
+  EXPECT_EQ(Listed(h_).second, (std::vector<Row>{{1049, kRu, kRuShift},
+                                                 {0x0409, kUs, kUsShift},
+                                                 {0x0409, intl_chars, intl_shift},
+                                                 {0x0407, none, none}}));
   EXPECT_FALSE(fake.bad_call);
   EXPECT_EQ(fake.threads_asked,
             std::vector<DWORD>{GetWindowThreadProcessId(GetForegroundWindow(), nullptr)});
@@ -200,9 +191,7 @@ TEST_F(LayoutsTest, TablesFromLayoutDataOfTheTestsOwn) {
   // A foreground layout not in the list moves nothing.
   fake.current = kGerman;
   fake.installed = {kEnglish, kRussian};
-  const auto tables = Tables(h_);
-  ASSERT_EQ(tables.size(), 2u);
-  EXPECT_EQ(std::get<0>(tables[0]), 0x0409);
+  EXPECT_EQ(std::get<0>(Listed(h_).second.at(0)), 0x0409);
 }
 
 TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
@@ -236,10 +225,8 @@ TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
     Give(kDvorak, dvorak);
     EXPECT_EQ(SelectLayoutForText(text), chosen) << text;
     // Only a change is asked for, at the foreground thread's focus.
-    EXPECT_EQ(fake.posts.size(), chosen == kRussian ? 0u : 1u) << text;
-    for (const Post& post : fake.posts) {
-      EXPECT_EQ(post, Post(h_.edit(), 0x50, 0, reinterpret_cast<LPARAM>(chosen)));
-    }
+    const Post asked(h_.edit(), 0x50, 0, reinterpret_cast<LPARAM>(chosen));
+    EXPECT_EQ(fake.posts, std::vector<Post>(chosen == kRussian ? 0 : 1, asked)) << text;
     for (DWORD thread : fake.threads_asked) EXPECT_EQ(thread, GetCurrentThreadId());
   }
 
@@ -274,8 +261,7 @@ TEST_F(LayoutsTest, ChoiceAsksForAStrictlyBetterLayoutAndWaitsForIt) {
 }
 
 TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
-  const std::wstring self = ProgramFolder() + L"\\layouts_tests.exe";
-  Write(L"00000D01", L"Layout Display Name", L"@" + self + L",-101");
+  Write(L"00000D01", L"Layout Display Name", L"@" + ProgramFolder() + L"\\layouts_tests.exe,-101");
   Write(L"00000D01", L"Layout Text", L"Not This");
   Write(L"00000D03", L"Layout Text", L"Other Type", REG_EXPAND_SZ);
   Write(L"00000D04", L"Layout Text", std::wstring(512, L'l'));
@@ -291,12 +277,12 @@ TEST_F(LayoutsTest, NamesFromTheCatalogueMadeUnique) {
   Fake({H(0x0D010419), H(0x0D030422), H(0x0D040407), H(0x0D050409), H(0xE0010411),
         H(0xF0AB0409), H(0xF0FE0C0C), H(0x00000BAD), H(0x0D060407), H(0x0D060419),
         H(0x0D060409)});
-  EXPECT_EQ(Names(h_), (Strings{"0D010419=Resolved Test Layout",
-                                "0D030422=Ukrainian (Ukraine)", "0D040407=German (Germany)",
-                                "0D050409=" + std::string(512, 'x'), "E0010411=Input Method",
-                                "F0AB0409=Variant", "F0FE0C0C=French (Canada)",
-                                "00000BAD=0BAD", "0D060407=Same (German (Germany))",
-                                "0D060419=Same (Russian (Russia))", "0D060409=Same"}));
+  EXPECT_EQ(Listed(h_).first, (Strings{"0D010419=Resolved Test Layout",
+                                       "0D030422=Ukrainian (Ukraine)", "0D040407=German (Germany)",
+                                       "0D050409=" + std::string(512, 'x'), "E0010411=Input Method",
+                                       "F0AB0409=Variant", "F0FE0C0C=French (Canada)",
+                                       "00000BAD=0BAD", "0D060407=Same (German (Germany))",
+                                       "0D060419=Same (Russian (Russia))", "0D060409=Same"}));
 }
 
 }  // namespace
