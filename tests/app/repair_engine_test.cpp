@@ -33,17 +33,14 @@ std::optional<LanguageModel> BuiltModel([[maybe_unused]] const char* language) {
 #endif
 }
 const std::optional<LanguageModel> kEnglish = BuiltModel("en"), kRussian = BuiltModel("ru");
-const std::optional<LayoutGuesser> kBuilt =
-    kEnglish && kRussian ? std::make_optional<LayoutGuesser>(&*kEnglish, &*kRussian)
-                         : std::nullopt;
 
 // The repairs themselves need the models.
 class RepairTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!kBuilt) GTEST_SKIP() << "built without dictionaries";
+    if (!kEnglish || !kRussian) GTEST_SKIP() << "built without dictionaries";
   }
-  const LayoutGuesser* guesser = kBuilt ? &*kBuilt : nullptr;
+  const LayoutGuesser guesser{kEnglish ? &*kEnglish : nullptr, kRussian ? &*kRussian : nullptr};
 };
 
 class EditHost : public HostPort {
@@ -204,11 +201,10 @@ TEST(RepairEngineTest, DoubleLeftShiftConvertsTheLastWordAndTakesItBack) {
   run.ShiftTaps();
   EXPECT_EQ(run.host.text, U"wrong jnkflrf тест ХЛЕБ");
 
-  // Too slow, a second Shift held too long, a capital typed between the
-  // taps, End, a chord, a click, another window: nothing is converted.
+  // A second Shift held too long, a capital typed between the taps, End, a
+  // chord, a click, another window: nothing is converted.
   Session other;
   other.Type("ntcn");
-  other.ShiftTaps(600);
   other.Tap(100, 20);
   other.Tap(100, 600);
   other.Shift(true);
@@ -265,7 +261,7 @@ TEST(RepairEngineTest, HotKeysTransformTheSelectionOrTheLastWordAndKeepTheClipbo
 }
 
 TEST_F(RepairTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
-  Session run(guesser);
+  Session run(&guesser);
   EditHost& host = run.host;
   run.Type("ghbdtn hello ");
   EXPECT_EQ(host.text, U"привет hello ");
@@ -274,7 +270,6 @@ TEST_F(RepairTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   // Held keys: more time is asked for, the repair is typed, then the key is
   // let go. Not in a password field.
   run.Type("vbh\nworld\t");
-  EXPECT_EQ(host.calls[3], "extendHold 100");
   host.password = true;
   run.Type("ghbdtn\n");
   EXPECT_EQ(host.text, U"привет hello мир\nworld\tghbdtn\n");
@@ -296,7 +291,7 @@ TEST_F(RepairTest, AutomaticRepairAtWordEndsAnswersEveryHeldKey) {
   // A hold its timer let go of, a host that could not tell a password
   // field, a host that refused the erase (another window came in front):
   // nothing more is typed, and every held key is answered.
-  Session refused(guesser);
+  Session refused(&guesser);
   refused.host.timed_out_hold = 100;
   refused.Type("ghbdtn\n");
   refused.host.password.reset();
@@ -356,7 +351,7 @@ TEST_F(RepairTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
       {"ghbdtn\r", nullptr},
   };
   for (const auto& [typed, text] : cases) {
-    Session run(guesser);
+    Session run(&guesser);
     run.Type(typed);
     EXPECT_EQ(U8(run.host.text), text ? U8(text) : typed) << typed;
   }
@@ -365,7 +360,7 @@ TEST_F(RepairTest, WordsEndAsTheUserMeantThemWhatEverSurroundsThem) {
 }
 
 TEST_F(RepairTest, TakingARepairBackOrConvertingByHandIsRemembered) {
-  Session run(guesser);
+  Session run(&guesser);
   run.Type("ghbdtn ");
   // Taken back, given again, taken back: the text follows, and the last
   // word counts.
@@ -383,7 +378,7 @@ TEST_F(RepairTest, TakingARepairBackOrConvertingByHandIsRemembered) {
   EXPECT_EQ(run.host.text, U"GHBDTN ghbdtn чня чня ");
 
   // Loaded from the file, the lessons hold in a new field too.
-  Session later(guesser);
+  Session later(&guesser);
   later.engine.set_exceptions(RepairExceptions::Parse(run.host.saved_exceptions));
   later.Type("ghbdtn xyz ");
   EXPECT_EQ(later.host.text, U"ghbdtn чня ");
