@@ -40,7 +40,8 @@ TEST_F(ProcessTest, SecondInstancesHandTheirDocumentToTheFirstInOrder) {
       Start(L"--autostart \"C:\\docs\\отчёт.kvd\" \"\" \"two words\"",
             {{L"KORVEX_APP_LOG", log}, {L"KORVEX_APP_READY_DELAY_MS", L"5000"}});
   HWND runner = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (runner = RunnerWindowOf(first.dwProcessId)); }, 15000));
+  ASSERT_TRUE(PumpUntil([&] { return (runner = RunnerWindowOf(first.dwProcessId)); }, 15000))
+      << "exit code (259 while it runs): " << Finish(first, 0);
 
   // The first document of each; a start with the system hands nothing over.
   for (const wchar_t* arguments :
