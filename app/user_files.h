@@ -8,8 +8,7 @@
 // replaces the old one in one step, so that a crash or a full disk leaves
 // the old file or the new, never half of one.
 
-#include <windows.h>
-
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -42,7 +41,7 @@ class RetriedSave {
  private:
   std::function<bool()> save_;
   bool waiting_ = false;
-  ULONGLONG next_try_ms_ = 0;
+  uint64_t next_try_ms_ = 0;
 };
 
 #endif  // KORVEX_APP_USER_FILES_H_
